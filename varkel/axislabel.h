@@ -1,0 +1,170 @@
+// The label store: every node of every dimension tree is one AxisLabel in axisLabels,
+// named by its int index (-1 = none) and linked to others by index. The store grows in
+// whole chunks that never move, so a reference to a label stays valid while others are
+// created. Also the leaf numbering of the axes once their trees are complete.
+#ifndef VARKEL_AXISLABEL_H
+#define VARKEL_AXISLABEL_H
+
+#include <cassert>
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "varkel/hashtab.h"
+
+struct _MatchTree;  // a match expression (varkel/match.h)
+
+struct AxisLabel {
+  std::string label;        // text shown for the node
+  char* function;           // owned; computation of a computed node, or null
+  char* key;                // owned; sort key or generated date key, or null
+  std::string* separator;   // owned; characters that cut a field into parts, or null
+  std::string* format;      // owned; number format of a measure, or null
+  int32_t field;            // field slot read; -1 none; other negatives: counting measure
+  int32_t endField;         // last column of a multi-level expansion across columns; -1 none
+  int8_t firstColumn;       // first character column of a column range; -1 none
+  int8_t lastColumn;        // last character column, inclusive; -1 none
+  int8_t part;              // part counted from the left (level being expanded); -1 none
+  int8_t backPart;          // part counted from the right; -1 none
+  // lastPart and the flags share one 32-bit word.
+  int8_t lastPart;                    // last part of a multi-level expansion; -1 none
+  uint32_t multiLevelExpand : 1;      // expands its field over several levels
+  uint32_t sort : 3;                  // 0 none, 1 a-z, 2 z-a, 3 numeric, 4 reverse numeric
+  uint32_t dateIndex : 4;             // 1-15: placeholder of date table entry dateIndex - 1
+  uint32_t generatedDate : 1;         // made by the date hierarchy generator (not days)
+  _MatchTree* match;        // not owned (shared by copies); null matches every record
+  int32_t child;            // first child; -1 none
+  int32_t sibling;          // next sibling; -1 none
+  int32_t backLink;         // label attached to, or the label copied from; -1 none
+  Hashtab* hash;            // not owned; category index shared by a sibling chain
+
+  AxisLabel()
+      : function(nullptr), key(nullptr), separator(nullptr), format(nullptr), field(-1),
+        endField(-1), firstColumn(-1), lastColumn(-1), part(-1), backPart(-1), lastPart(-1),
+        multiLevelExpand(0), sort(0), dateIndex(0), generatedDate(0), match(nullptr),
+        child(-1), sibling(-1), backLink(-1), hash(nullptr) {}
+
+  // A copy with its own duplicates of function, key, separator and format; every other
+  // field (links, match, hash) is copied as it is.
+  AxisLabel(const AxisLabel& other);
+
+  // Copies the texts and selectors of other, but leaves this label unlinked and without
+  // matching: child and sibling -1, match and hash null, dateIndex 0; backLink and
+  // generatedDate keep this label's values.
+  AxisLabel& operator=(const AxisLabel& other);
+
+  // Frees function, key, separator and format; never the match tree or the hash table.
+  ~AxisLabel();
+};
+
+// A growable array that allocates chunkSize elements at a time and never moves them.
+template <class T>
+class ChunkArray {
+ public:
+  int32_t chunkSize;                  // elements per chunk
+  int32_t maxIndexSeen;               // highest index ever passed to operator[]
+  std::vector<std::vector<T>*> chunks;  // chunk k holds k*chunkSize .. (k+1)*chunkSize-1
+
+  // Destroys a chunk's elements and frees the chunk.
+  struct cleanup {
+    void operator()(std::vector<T>* chunk) const { delete chunk; }
+  };
+
+  // Position {store, index}; dereferencing is store[index].
+  class chunk_iterator {
+   public:
+    typedef std::forward_iterator_tag iterator_category;
+    typedef T value_type;
+    typedef std::ptrdiff_t difference_type;
+    typedef T* pointer;
+    typedef T& reference;
+
+    chunk_iterator(ChunkArray* store, int index) : store(store), index(index) {}
+    T& operator*() const { return (*store)[index]; }
+    T* operator->() const { return &(*store)[index]; }
+    chunk_iterator& operator++() {
+      ++index;
+      return *this;
+    }
+    chunk_iterator operator++(int) {
+      chunk_iterator before = *this;
+      ++index;
+      return before;
+    }
+    bool operator==(const chunk_iterator& o) const {
+      return store == o.store && index == o.index;
+    }
+    bool operator!=(const chunk_iterator& o) const { return !(*this == o); }
+
+    ChunkArray* store;
+    int index;
+  };
+
+  ChunkArray() : chunkSize(0), maxIndexSeen(0) {}
+  ChunkArray(const ChunkArray&) = delete;
+  ChunkArray& operator=(const ChunkArray&) = delete;
+  ~ChunkArray() {
+    cleanup release;
+    for (std::vector<T>* chunk : chunks) release(chunk);
+    chunks.clear();
+  }
+
+  // Sets the chunk size and allocates chunk 0 at once.
+  void init(int size) {
+    assert(size > 0 && chunks.empty());
+    chunkSize = size;
+    growTo(0);
+  }
+
+  // The element at index (0 or more), allocating the chunks up to it on first access.
+  // Raises maxIndexSeen to index. A negative index is error 110.
+  T& operator[](int index);
+
+  // Appends whole chunks of default elements until chunk number chunk exists.
+  void growTo(int chunk) {
+    while ((int)chunks.size() <= chunk) chunks.push_back(new std::vector<T>(chunkSize));
+  }
+
+  // Every element from index 0 to maxIndexSeen, as end() is called.
+  chunk_iterator begin() { return chunk_iterator(this, 0); }
+  chunk_iterator end() { return chunk_iterator(this, maxIndexSeen + 1); }
+};
+
+// Ends the run for a label index below 0 (never returns).
+[[noreturn]] void badLabelIndex(int index);
+
+template <class T>
+T& ChunkArray<T>::operator[](int index) {
+  assert(index >= 0);
+  if (index < 0) badLabelIndex(index);
+  if (index > maxIndexSeen) maxIndexSeen = index;
+  int chunk = index / chunkSize;
+  if (chunk >= (int)chunks.size()) growTo(chunk);
+  return (*chunks[chunk])[index % chunkSize];
+}
+
+// Labels per chunk of axisLabels.
+const int labelChunkSize = 948;
+
+// Every label of every tree; chunk 0 exists from start-up.
+extern ChunkArray<AxisLabel> axisLabels;
+
+// The next index getNextFree hands out; starts at 0.
+extern int nextFree;
+
+// Label index to leaf number within its axis, for every leaf of axes 0..numberOfAxes-1.
+extern std::map<int, int> nodeToLeaf;
+
+// Per axis: leaf number to label index.
+extern std::vector<std::map<int, int>> leafToNode;
+
+// Hands out the next label index (dense from 0, in creation order).
+int getNextFree();
+
+// Numbers the leaves (childless labels without a function) of every axis 0 to
+// numberOfAxes - 1 depth-first from the left, rebuilding nodeToLeaf and leafToNode.
+void setLeafNumbers();
+
+#endif

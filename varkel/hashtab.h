@@ -1,0 +1,49 @@
+// String-keyed hash table with linear probing: the category index of one auto-build
+// level and the level tables of a date hierarchy. Values are label indexes; keys are
+// copied into the table; nothing is ever deleted singly.
+#ifndef VARKEL_HASHTAB_H
+#define VARKEL_HASHTAB_H
+
+#include <cstdint>
+
+// One key and its value. The hash is kept so that growth moves pointers without
+// hashing the text again.
+struct HashtabEntry {
+  int32_t value;
+  char* key;      // the table's own copy
+  uint32_t hash;
+};
+
+struct Hashtab {
+  int32_t size;           // number of slots
+  uint32_t count;         // number of entries
+  int32_t growthFactor;   // size is multiplied by this when the table grows
+  HashtabEntry** slots;   // size slots, null = empty
+  double maxLoad;         // count / size above this makes the table grow; at most 0.8
+  int32_t tail;           // last label of the sibling chain this table indexes (kept by tree growth)
+};
+
+// The hash of key: h = h * 33 + ((c * c) ^ c) over its bytes taken as signed chars,
+// unsigned 32-bit wrapping arithmetic. The empty key hashes to 0.
+uint32_t hashtabHash(const char* key);
+
+// A new empty table of size slots (count 0, tail 0). A maxLoad above 0.8, a size below 1
+// or a growth factor below 2 is a programming error that aborts the process.
+Hashtab* hashtabNew(int size, int growthFactor, double maxLoad);
+
+// Adds {value, copy of key} without looking for an existing entry: a key put twice is
+// stored twice and lookups find the older one. Grows the table when count / size
+// exceeds maxLoad.
+void hashtabPut(Hashtab* table, const char* key, int value);
+
+// The value stored under key (exact, case-sensitive), or -1 when there is none.
+int hashtabGet(Hashtab* table, const char* key);
+
+// Sets the value of the entry hashtabGet would find; does nothing when key is absent.
+void hashtabReplace(Hashtab* table, const char* key, int value);
+
+// Releases every entry and its key and empties every slot; the table stays usable.
+// A null table is allowed.
+void hashtabFree(Hashtab* table);
+
+#endif
