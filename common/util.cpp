@@ -55,7 +55,7 @@ string getString(int n, const char* text, int* pos) {
     (*pos)++;
   }
   const char* body = text + *pos;
-  if (memchr(body, '\0', len) != nullptr)
+  if (strnlen(body, len) < size_t(len))
     fatal(110, "String of length %d at byte %d runs past the end of the text\n", len, start);
   *pos += len;
   return string(body, len);
@@ -63,14 +63,14 @@ string getString(int n, const char* text, int* pos) {
 
 string makeString(int n, const char* text) {
   size_t len = strlen(text);
-  size_t limit = n >= 4 ? 0xFFFF : (n == 2 ? 0xFF : 0xF);
-  if (n > 4) limit = 0xFFFFFFFF;
+  // The largest length n hex digits can spell: 16^n - 1.
+  size_t limit = n <= 0 ? 0 : (n >= 8 ? 0xFFFFFFFFu : (size_t(1) << (4 * n)) - 1);
   if (len > limit)
     fatal(110, "String of %zu bytes is too long for %d length digits, max %zu\n", len, n,
           limit);
-  char digits[16];
-  snprintf(digits, sizeof digits, "%0*zx", n, len);
-  return string(digits) + text;
+  string out(n > 0 ? n : 0, '0');
+  for (int i = n - 1; i >= 0 && len > 0; i--, len >>= 4) out[i] = "0123456789abcdef"[len & 15];
+  return out + text;
 }
 
 int getBoolean(const char* text, int* pos) {
