@@ -163,6 +163,10 @@ extern std::vector<std::map<int, int>> leafToNode;
 // Hands out the next label index (dense from 0, in creation order).
 int getNextFree();
 
+// Numbers the leaves of axes 0 to axes - 1, whose roots are roots[0..axes-1] (-1 none),
+// walking depth-first on stack (left empty); the work of setLeafNumbers.
+void numberLeaves(int axes, const int* roots, std::vector<int>& stack);
+
 // Numbers the leaves (childless labels without a function) of every axis 0 to
 // numberOfAxes - 1 depth-first from the left, rebuilding nodeToLeaf and leafToNode.
 void setLeafNumbers();

@@ -1,0 +1,359 @@
+// The label store: label copies, chunk growth without moving labels, index hand-out and
+// the leaf numbering of small trees.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "varkel/axislabel.h"
+
+namespace {
+
+char* dup(const char* s) {
+  char* p = (char*)malloc(strlen(s) + 1);
+  strcpy(p, s);
+  return p;
+}
+
+bool isDefault(const AxisLabel& l) {
+  return l.label.empty() && !l.function && !l.key && !l.separator && !l.format &&
+         l.field == -1 && l.endField == -1 && l.firstColumn == -1 && l.lastColumn == -1 &&
+         l.part == -1 && l.backPart == -1 && l.lastPart == -1 && l.multiLevelExpand == 0 &&
+         l.sort == 0 && l.dateIndex == 0 && l.generatedDate == 0 && !l.match &&
+         l.child == -1 && l.sibling == -1 && l.backLink == -1 && !l.hash;
+}
+
+// A label with every field set to something other than its default.
+void fill(AxisLabel& l) {
+  l.label = "Sales";
+  l.function = dup("'a+b'");
+  l.key = dup("2001");
+  l.separator = new std::string(";,");
+  l.format = new std::string("#,##0");
+  l.field = 7;
+  l.endField = 9;
+  l.firstColumn = 2;
+  l.lastColumn = 4;
+  l.part = 1;
+  l.backPart = 3;
+  l.lastPart = 5;
+  l.multiLevelExpand = 1;
+  l.sort = 4;
+  l.dateIndex = 15;
+  l.generatedDate = 1;
+  l.match = reinterpret_cast<_MatchTree*>(&l);  // only compared, never followed
+  l.child = 11;
+  l.sibling = 12;
+  l.backLink = 13;
+  l.hash = hashtabNew(21, 4, 0.7);
+}
+
+}  // namespace
+
+TEST(AxisLabel, DefaultLabel) {
+  AxisLabel l;
+  EXPECT_TRUE(isDefault(l));
+}
+
+TEST(AxisLabel, FlagFieldsHoldTheirRanges) {
+  AxisLabel l;
+  l.sort = 4;
+  l.dateIndex = 15;
+  l.multiLevelExpand = 1;
+  l.generatedDate = 1;
+  l.lastPart = -1;
+  EXPECT_EQ(l.sort, 4u);
+  EXPECT_EQ(l.dateIndex, 15u);
+  EXPECT_EQ(l.lastPart, -1);
+  l.lastPart = 127;
+  EXPECT_EQ(l.sort, 4u);
+  EXPECT_EQ(l.multiLevelExpand, 1u);
+  EXPECT_EQ(l.generatedDate, 1u);
+  EXPECT_EQ(l.lastPart, 127);
+}
+
+TEST(AxisLabel, CopyOwnsItsTextsAndSharesMatchAndHash) {
+  AxisLabel a;
+  fill(a);
+  AxisLabel b(a);
+  EXPECT_EQ(b.label, "Sales");
+  ASSERT_NE(b.function, nullptr);
+  EXPECT_NE(b.function, a.function);
+  EXPECT_STREQ(b.function, "'a+b'");
+  EXPECT_NE(b.key, a.key);
+  EXPECT_STREQ(b.key, "2001");
+  ASSERT_NE(b.separator, nullptr);
+  EXPECT_NE(b.separator, a.separator);
+  EXPECT_EQ(*b.separator, ";,");
+  ASSERT_NE(b.format, nullptr);
+  EXPECT_NE(b.format, a.format);
+  EXPECT_EQ(*b.format, "#,##0");
+  EXPECT_EQ(b.match, a.match);
+  EXPECT_EQ(b.hash, a.hash);
+  EXPECT_EQ(b.field, 7);
+  EXPECT_EQ(b.endField, 9);
+  EXPECT_EQ(b.firstColumn, 2);
+  EXPECT_EQ(b.lastColumn, 4);
+  EXPECT_EQ(b.part, 1);
+  EXPECT_EQ(b.backPart, 3);
+  EXPECT_EQ(b.lastPart, 5);
+  EXPECT_EQ(b.multiLevelExpand, 1u);
+  EXPECT_EQ(b.sort, 4u);
+  EXPECT_EQ(b.dateIndex, 15u);
+  EXPECT_EQ(b.generatedDate, 1u);
+  EXPECT_EQ(b.child, 11);
+  EXPECT_EQ(b.sibling, 12);
+  EXPECT_EQ(b.backLink, 13);
+  // Changing the source's texts leaves the copy alone.
+  a.function[1] = 'X';
+  a.separator->assign("|");
+  EXPECT_STREQ(b.function, "'a+b'");
+  EXPECT_EQ(*b.separator, ";,");
+  hashtabFree(a.hash);
+}
+
+TEST(AxisLabel, CopyOfDefaultStaysNull) {
+  AxisLabel a;
+  AxisLabel b(a);
+  EXPECT_TRUE(isDefault(b));
+}
+
+TEST(AxisLabel, AssignmentLeavesTheDestinationUnlinked) {
+  AxisLabel a;
+  fill(a);
+  AxisLabel d;
+  d.backLink = 42;
+  d.generatedDate = 0;
+  d.child = 3;
+  d.sibling = 4;
+  d.function = dup("old");
+  d.separator = new std::string("x");
+  d = a;
+  EXPECT_EQ(d.label, "Sales");
+  EXPECT_STREQ(d.function, "'a+b'");
+  EXPECT_NE(d.function, a.function);
+  EXPECT_STREQ(d.key, "2001");
+  EXPECT_EQ(*d.separator, ";,");
+  EXPECT_NE(d.separator, a.separator);
+  EXPECT_EQ(*d.format, "#,##0");
+  EXPECT_EQ(d.field, 7);
+  EXPECT_EQ(d.lastPart, 5);
+  EXPECT_EQ(d.sort, 4u);
+  EXPECT_EQ(d.multiLevelExpand, 1u);
+  EXPECT_EQ(d.child, -1);
+  EXPECT_EQ(d.sibling, -1);
+  EXPECT_EQ(d.match, nullptr);
+  EXPECT_EQ(d.hash, nullptr);
+  EXPECT_EQ(d.dateIndex, 0u);
+  EXPECT_EQ(d.backLink, 42);
+  EXPECT_EQ(d.generatedDate, 0u);
+  d = d;  // self-assignment keeps the texts
+  EXPECT_STREQ(d.function, "'a+b'");
+  EXPECT_EQ(*d.separator, ";,");
+  hashtabFree(a.hash);
+}
+
+TEST(ChunkArray, GlobalStoreStartsWithChunkZero) {
+  EXPECT_EQ(axisLabels.chunkSize, 948);
+  EXPECT_GE(axisLabels.chunks.size(), 1u);
+  EXPECT_EQ(axisLabels.chunks[0]->size(), 948u);
+}
+
+TEST(ChunkArray, GrowsByWholeChunksOnFirstAccess) {
+  struct Case {
+    int index;       // accessed first after init
+    size_t chunks;   // chunks that exist afterwards
+  };
+  const Case cases[] = {
+      {0, 1}, {947, 1}, {948, 2}, {1895, 2}, {1896, 3}, {5000, 6},
+  };
+  for (const Case& c : cases) {
+    ChunkArray<AxisLabel> store;
+    store.init(948);
+    ASSERT_EQ(store.chunks.size(), 1u);
+    AxisLabel& l = store[c.index];
+    EXPECT_EQ(store.chunks.size(), c.chunks) << c.index;
+    EXPECT_EQ(store.maxIndexSeen, c.index);
+    EXPECT_TRUE(isDefault(l));
+    for (size_t k = 0; k < store.chunks.size(); k++) {
+      ASSERT_EQ(store.chunks[k]->size(), 948u);
+      EXPECT_TRUE(std::all_of(store.chunks[k]->begin(), store.chunks[k]->end(), isDefault));
+    }
+  }
+}
+
+TEST(ChunkArray, ReferencesStayValidWhileTheStoreGrows) {
+  ChunkArray<AxisLabel> store;
+  store.init(948);
+  AxisLabel& first = store[0];
+  first.label = "first";
+  AxisLabel& last = store[947];
+  last.label = "last of chunk 0";
+  AxisLabel* addresses[3] = {&store[0], &store[947], &store[948]};
+  store[948].label = "chunk 1";
+  for (int i = 949; i < 20000; i++) store[i].field = i;
+  EXPECT_EQ(&store[0], addresses[0]);
+  EXPECT_EQ(&store[947], addresses[1]);
+  EXPECT_EQ(&store[948], addresses[2]);
+  EXPECT_EQ(first.label, "first");
+  EXPECT_EQ(last.label, "last of chunk 0");
+  EXPECT_EQ(store[948].label, "chunk 1");
+  EXPECT_EQ(store[19999].field, 19999);
+  EXPECT_EQ(store[12345].field, 12345);
+}
+
+TEST(ChunkArray, MaxIndexSeenFollowsReadsAndBoundsTheIteration) {
+  ChunkArray<AxisLabel> store;
+  store.init(948);
+  EXPECT_EQ(store.maxIndexSeen, 0);
+  store[3].field = 3;
+  int read = store[10].field;  // a plain read counts too
+  EXPECT_EQ(read, -1);
+  EXPECT_EQ(store.maxIndexSeen, 10);
+  store[2].field = 2;
+  EXPECT_EQ(store.maxIndexSeen, 10);
+  int visited = 0, set = 0;
+  for (auto it = store.begin(); it != store.end(); ++it) {
+    visited++;
+    if (it->field != -1) set++;
+  }
+  EXPECT_EQ(visited, 11);
+  EXPECT_EQ(set, 2);
+  // Applying a function object as the driver does.
+  struct Mark {
+    void operator()(AxisLabel& l) const { l.endField = 1; }
+  };
+  std::for_each(store.begin(), store.end(), Mark());
+  EXPECT_EQ(store[10].endField, 1);
+  EXPECT_EQ(store[11].endField, -1);
+}
+
+TEST(ChunkArray, IteratorsCompareStoreAndIndex) {
+  ChunkArray<AxisLabel> a, b;
+  a.init(4);
+  b.init(4);
+  EXPECT_TRUE(a.begin() == a.begin());
+  EXPECT_FALSE(a.begin() == b.begin());
+  auto it = a.begin();
+  ++it;
+  EXPECT_TRUE(it == ChunkArray<AxisLabel>::chunk_iterator(&a, 1));
+}
+
+TEST(ChunkArrayDeath, NegativeIndexIsRefused) {
+  EXPECT_DEATH(axisLabels[-1], "");
+}
+
+TEST(GetNextFree, HandsOutDenseIndexes) {
+  int a = getNextFree();
+  int b = getNextFree();
+  int c = getNextFree();
+  EXPECT_EQ(b, a + 1);
+  EXPECT_EQ(c, a + 2);
+  EXPECT_EQ(nextFree, a + 3);
+}
+
+namespace {
+
+// Builds a tree in axisLabels from a text such as "R(a b(c d) *f)": a name is a label,
+// parentheses hold its children, a leading '*' gives it a function. Returns its root.
+int buildTree(const char*& p) {
+  while (*p == ' ') p++;
+  int n = getNextFree();
+  AxisLabel& l = axisLabels[n];
+  if (*p == '*') {
+    l.function = dup("'f'");
+    p++;
+  }
+  while (*p && *p != ' ' && *p != '(' && *p != ')') l.label += *p++;
+  if (*p == '(') {
+    p++;
+    int prev = -1;
+    while (true) {
+      while (*p == ' ') p++;
+      if (*p == ')') {
+        p++;
+        break;
+      }
+      int c = buildTree(p);
+      if (prev == -1)
+        axisLabels[n].child = c;
+      else
+        axisLabels[prev].sibling = c;
+      prev = c;
+    }
+  }
+  return n;
+}
+
+int tree(const char* text) {
+  if (!text) return -1;
+  const char* p = text;
+  return buildTree(p);
+}
+
+// The labels of axis a in leaf order, separated by blanks; checks both maps agree.
+std::string leaves(int a) {
+  std::string out;
+  int expected = 0;
+  for (auto& e : leafToNode[a]) {
+    EXPECT_EQ(e.first, expected++);
+    EXPECT_EQ(nodeToLeaf.at(e.second), e.first);
+    if (!out.empty()) out += ' ';
+    out += axisLabels[e.second].label;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(LeafNumbering, SmallTrees) {
+  struct Case {
+    const char* tree;
+    const char* leaves;
+  };
+  const Case cases[] = {
+      {"R", "R"},
+      {"*R", ""},
+      {"R(a b c)", "a b c"},
+      {"R(a(x y) b *c d)", "x y b d"},
+      {"R(*f(a b) c)", "a b c"},
+      {"R(a(b(c(d))) e)", "d e"},
+      {"R(*a *b)", ""},
+  };
+  for (const Case& c : cases) {
+    int roots[1] = {tree(c.tree)};
+    std::vector<int> stack;
+    numberLeaves(1, roots, stack);
+    EXPECT_TRUE(stack.empty());
+    ASSERT_EQ(leafToNode.size(), 1u);
+    EXPECT_EQ(leaves(0), c.leaves) << c.tree;
+    EXPECT_EQ(nodeToLeaf.size(), leafToNode[0].size());
+  }
+}
+
+TEST(LeafNumbering, EveryAxisCountsFromZero) {
+  int roots[3] = {tree("A(a1 a2)"), -1, tree("C(c1(x) c2)")};
+  std::vector<int> stack;
+  numberLeaves(3, roots, stack);
+  ASSERT_EQ(leafToNode.size(), 3u);
+  EXPECT_EQ(leaves(0), "a1 a2");
+  EXPECT_TRUE(leafToNode[1].empty());
+  EXPECT_EQ(leaves(2), "x c2");
+  EXPECT_EQ(nodeToLeaf.size(), 4u);
+}
+
+TEST(LeafNumbering, RunningAgainRebuildsFromScratch) {
+  int roots[2] = {tree("A(a1 a2 a3)"), tree("B(b1 b2)")};
+  std::vector<int> stack;
+  numberLeaves(2, roots, stack);
+  std::map<int, int> first = nodeToLeaf;
+  numberLeaves(2, roots, stack);
+  EXPECT_EQ(nodeToLeaf, first);
+  // With fewer axes the dropped axis leaves nothing behind.
+  numberLeaves(1, roots, stack);
+  EXPECT_EQ(leafToNode.size(), 1u);
+  EXPECT_EQ(nodeToLeaf.size(), 3u);
+  EXPECT_EQ(leaves(0), "a1 a2 a3");
+}

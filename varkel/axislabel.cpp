@@ -1,0 +1,127 @@
+// The label store: the AxisLabel record's copies, the global store axisLabels, the
+// hand-out of label indexes and the leaf numbering of the axes.
+#include "varkel/axislabel.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/util.h"
+
+// Every label of every tree; chunk 0 is allocated before the entry point runs.
+ChunkArray<AxisLabel> axisLabels;
+
+// The next label index to hand out.
+int nextFree = 0;
+
+// Label index to leaf number within its axis.
+std::map<int, int> nodeToLeaf;
+
+// Per axis, leaf number to label index.
+std::vector<std::map<int, int>> leafToNode;
+
+namespace {
+struct StoreSetup {
+  StoreSetup() { axisLabels.init(labelChunkSize); }
+} storeSetup;
+
+char* copyText(const char* text) {
+  if (!text) return nullptr;
+  size_t n = strlen(text) + 1;
+  char* copy = (char*)malloc(n);
+  if (!copy) fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
+  memcpy(copy, text, n);
+  return copy;
+}
+}  // namespace
+
+AxisLabel::AxisLabel(const AxisLabel& o)
+    : label(o.label),
+      function(copyText(o.function)),
+      key(copyText(o.key)),
+      separator(o.separator ? new std::string(*o.separator) : nullptr),
+      format(o.format ? new std::string(*o.format) : nullptr),
+      field(o.field),
+      endField(o.endField),
+      firstColumn(o.firstColumn),
+      lastColumn(o.lastColumn),
+      part(o.part),
+      backPart(o.backPart),
+      lastPart(o.lastPart),
+      multiLevelExpand(o.multiLevelExpand),
+      sort(o.sort),
+      dateIndex(o.dateIndex),
+      generatedDate(o.generatedDate),
+      match(o.match),
+      child(o.child),
+      sibling(o.sibling),
+      backLink(o.backLink),
+      hash(o.hash) {}
+
+AxisLabel& AxisLabel::operator=(const AxisLabel& o) {
+  if (this == &o) {
+    child = sibling = -1;
+    match = nullptr;
+    hash = nullptr;
+    dateIndex = 0;
+    return *this;
+  }
+  label = o.label;
+  free(function);
+  function = copyText(o.function);
+  free(key);
+  key = copyText(o.key);
+  delete separator;
+  separator = o.separator ? new std::string(*o.separator) : nullptr;
+  delete format;
+  format = o.format ? new std::string(*o.format) : nullptr;
+  field = o.field;
+  endField = o.endField;
+  firstColumn = o.firstColumn;
+  lastColumn = o.lastColumn;
+  part = o.part;
+  backPart = o.backPart;
+  lastPart = o.lastPart;
+  multiLevelExpand = o.multiLevelExpand;
+  sort = o.sort;
+  dateIndex = 0;
+  match = nullptr;
+  child = -1;
+  sibling = -1;
+  hash = nullptr;
+  return *this;
+}
+
+AxisLabel::~AxisLabel() {
+  free(function);
+  free(key);
+  delete separator;
+  delete format;
+}
+
+void badLabelIndex(int index) {
+  fatal(110, "Label index %d is out of range.\n", index);
+}
+
+int getNextFree() { return nextFree++; }
+
+void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
+  nodeToLeaf.clear();
+  leafToNode.assign(axes, std::map<int, int>());
+  for (int a = 0; a < axes; a++) {
+    int counter = 0;
+    if (roots[a] != -1) stack.push_back(roots[a]);
+    while (!stack.empty()) {
+      int n = stack.back();
+      stack.pop_back();
+      AxisLabel& l = axisLabels[n];
+      if (l.sibling != -1) stack.push_back(l.sibling);
+      if (l.child != -1) {
+        stack.push_back(l.child);
+      } else if (!l.function) {
+        nodeToLeaf[n] = counter;
+        leafToNode[a][counter] = n;
+        counter++;
+      }
+    }
+  }
+}

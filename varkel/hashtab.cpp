@@ -1,0 +1,103 @@
+// String-keyed hash table with linear probing and growth by a constant factor.
+#include "varkel/hashtab.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/util.h"
+
+// The table's own copy of a key.
+static char* copyKey(const char* key) {
+  size_t n = strlen(key) + 1;
+  char* copy = (char*)malloc(n);
+  if (!copy) fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
+  memcpy(copy, key, n);
+  return copy;
+}
+
+uint32_t hashtabHash(const char* key) {
+  uint32_t h = 0;
+  for (const char* p = key; *p; p++) {
+    // Bytes above 127 count as negative, widened to 32 bits.
+    uint32_t c = (uint32_t)(int32_t)(signed char)*p;
+    h = h * 33 + ((c * c) ^ c);
+  }
+  return h;
+}
+
+Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
+  if (maxLoad > 0.8 || size < 1 || growthFactor < 2) abort();
+  Hashtab* table = new Hashtab();
+  table->size = size;
+  table->count = 0;
+  table->growthFactor = growthFactor;
+  table->slots = new HashtabEntry*[size]();
+  table->maxLoad = maxLoad;
+  table->tail = 0;
+  return table;
+}
+
+// Puts entry into the first empty slot from its home slot on.
+static void insertEntry(HashtabEntry** slots, int size, HashtabEntry* entry) {
+  int home = (int)(entry->hash % (uint32_t)size);
+  int i = home;
+  while (slots[i]) {
+    i = (i + 1) % size;
+    if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
+  }
+  slots[i] = entry;
+}
+
+static void grow(Hashtab* table) {
+  int newSize = table->size * table->growthFactor;
+  HashtabEntry** newSlots = new HashtabEntry*[newSize]();
+  for (int i = 0; i < table->size; i++)
+    if (table->slots[i]) insertEntry(newSlots, newSize, table->slots[i]);
+  delete[] table->slots;
+  table->slots = newSlots;
+  table->size = newSize;
+}
+
+void hashtabPut(Hashtab* table, const char* key, int value) {
+  HashtabEntry* entry = new HashtabEntry();
+  entry->value = value;
+  entry->key = copyKey(key);
+  entry->hash = hashtabHash(key);
+  insertEntry(table->slots, table->size, entry);
+  table->count++;
+  if ((double)table->count / table->size > table->maxLoad) grow(table);
+}
+
+// The entry a lookup of key meets first on its probe path, or null.
+static HashtabEntry* findEntry(Hashtab* table, const char* key) {
+  uint32_t hash = hashtabHash(key);
+  int home = (int)(hash % (uint32_t)table->size);
+  int i = home;
+  while (HashtabEntry* entry = table->slots[i]) {
+    if (entry->hash == hash && strcmp(entry->key, key) == 0) return entry;
+    i = (i + 1) % table->size;
+    if (i == home) break;
+  }
+  return nullptr;
+}
+
+int hashtabGet(Hashtab* table, const char* key) {
+  HashtabEntry* entry = findEntry(table, key);
+  return entry ? entry->value : -1;
+}
+
+void hashtabReplace(Hashtab* table, const char* key, int value) {
+  HashtabEntry* entry = findEntry(table, key);
+  if (entry) entry->value = value;
+}
+
+void hashtabFree(Hashtab* table) {
+  if (!table) return;
+  for (int i = 0; i < table->size; i++) {
+    if (!table->slots[i]) continue;
+    free(table->slots[i]->key);
+    delete table->slots[i];
+    table->slots[i] = nullptr;
+  }
+  table->count = 0;
+}
