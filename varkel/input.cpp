@@ -1,0 +1,198 @@
+// Record input: record buffers, line reading from files, commands and URL documents, the
+// field splitter and the field slots of profile field names.
+#include "varkel/input.h"
+
+#include <curl/curl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/util.h"
+#include "varkel/varkel.h"
+
+char inputFields[maxInputFields][fieldSize];        // the record being processed
+char newDataFieldNames[maxInputFields][fieldSize];  // the data's column names
+char dataFieldNames[maxInputFields][fieldSize];     // the profile's names by field slot
+char* inputBuffer = nullptr;                        // allocated by the driver at start-up
+char separator = '\t';                              // field separator of record lines
+
+// The last fetched URL document. delivered stays false until a fetch completes, so the
+// first read of a document that was never found can say so.
+static std::string urlDocument;
+static size_t urlPosition = 0;
+static bool urlDelivered = false;
+static std::string urlName;  // for the "not found" message
+
+// Ends the run the way every exit does, without a message: in CGI mode the answer page
+// simply stops where it was.
+[[noreturn]] static void quietExit(int status) {
+  fflush(stdout);
+  unlink(outputTempName);
+  unlink(cb4TempName);
+  if (fatalCleanupHook) fatalCleanupHook();
+  exit(status);
+}
+
+[[noreturn]] static void lineTooLong() {
+  if (isCGI) quietExit(1);
+  fatal(6, "Input line too long! (More than %d characters!)\n", inputBufferSize);
+}
+
+char* getLine(FILE* stream, char* buffer, int dataType) {
+  if (dataType == 3) {
+    if (urlGetLine(buffer, inputBufferSize) < 0) return nullptr;
+  } else {
+    buffer[inputBufferSize - 1] = '\n';  // sentinel: overwritten when a line does not fit
+    if (!fgets(buffer, inputBufferSize, stream)) return nullptr;
+    if (buffer[inputBufferSize - 1] != '\n') lineTooLong();
+  }
+  buffer[strcspn(buffer, "\r\n")] = '\0';
+  return buffer;
+}
+
+// Stores the finished field as row n (quotes, then blanks trimmed) and returns n + 1.
+static int storeField(char rows[][fieldSize], int n, char* field, int len) {
+  if (n >= maxInputFields)
+    fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
+  field[len] = '\0';
+  char* text = trimSpaces(trimQuotes(field, '"'));
+  size_t size = strlen(text);
+  memmove(rows[n], text, size + 1);
+  return n + 1;
+}
+
+int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
+  const int maxLen = fieldSize - 1;
+  char field[fieldSize];
+  int n = 0, len = 0;
+  bool quoted = false, lineHasCut = false;
+  const char* p = line;
+  auto atEnd = [](const char* q) { return *q == '\0' || *q == '\r' || *q == '\n'; };
+  while (!atEnd(p)) {
+    char c = *p;
+    if (c == '"' && !lineHasCut) quoted = (len == 0);
+    if (len == 0 && c == ' ') {
+      while (*p == ' ') p++;
+      if (atEnd(p)) break;
+      c = *p;
+    }
+    if (c == sep && !quoted) {
+      n = storeField(rows, n, field, len);
+      len = 0;
+    } else if (len == maxLen) {
+      while (!atEnd(p) && *p != sep) p++;
+      quoted = false;
+      lineHasCut = true;
+      continue;  // the separator, if any, ends the field
+    } else {
+      field[len++] = c;
+    }
+    p++;
+  }
+  if (len > 0) n = storeField(rows, n, field, len);
+  for (int i = n; i < maxInputFields; i++) rows[i][0] = '\0';
+  return n;
+}
+
+// libcurl's write callback: gathers the document.
+static size_t gatherDocument(char* data, size_t size, size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+void HTCallClient(std::string& document) {
+  urlDocument.swap(document);
+  // The document is a text: it ends at its first NUL.
+  size_t nul = urlDocument.find('\0');
+  if (nul != std::string::npos) urlDocument.resize(nul);
+  urlPosition = 0;
+  urlDelivered = true;
+}
+
+int urlFetch(const char* url) {
+  urlDocument.clear();
+  urlPosition = 0;
+  urlDelivered = false;
+  urlName = url;
+
+  static bool curlReady = false;
+  if (!curlReady) {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != 0) fatal(2, "Unable to open url '%s'\n", url);
+    curlReady = true;
+  }
+  CURL* curl = curl_easy_init();
+  if (!curl) fatal(2, "Unable to open url '%s'\n", url);
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_URL, url);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp,file");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  CURLcode rc = curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  if (rc == CURLE_OK) HTCallClient(body);
+  return 0;
+}
+
+int urlGetLine(char* buffer, int max) {
+  if (!urlDelivered) {
+    fprintf(stderr, "URL not found. Check the data source \"%s\".\n", urlName.c_str());
+    quietExit(-32);
+  }
+  size_t size = urlDocument.size();
+  if (urlPosition >= size) return -1;
+  size_t end = urlDocument.find('\n', urlPosition);
+  size_t lineEnd = end == std::string::npos ? size : end;
+  size_t len = lineEnd - urlPosition;
+  if (max <= 0 || len >= (size_t)max) lineTooLong();
+  memcpy(buffer, urlDocument.data() + urlPosition, len);
+  buffer[len] = '\0';
+  urlPosition = end == std::string::npos ? size : end + 1;
+  if (len == 0 && end != std::string::npos && urlPosition == size) return -1;
+  return (int)len;
+}
+
+int getFieldIndex(const char* name) {
+  if (skipFirstLine != 1) {
+    if (!name[0]) return 0;
+    // The number is read as atoi would, but bounded: a slot is a row of the buffers.
+    const char* p = name + 1;
+    while (*p == ' ' || *p == '\t') p++;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') p++;
+    long slot = 0;
+    for (; *p >= '0' && *p <= '9'; p++) {
+      slot = slot * 10 + (*p - '0');
+      if (slot >= maxInputFields) break;
+    }
+    if (negative) slot = -slot;
+    if (slot < 0 || slot >= maxInputFields)
+      fatal(110, "Field '%s' names a field number outside 0 to %d.\n", name, maxInputFields - 1);
+    return (int)slot;
+  }
+  char trimmed[fieldSize];
+  snprintf(trimmed, sizeof trimmed, "%s", name + strspn(name, " "));
+  char* text = trimSpaces(trimmed);
+  for (int i = 0; i < maxInputFields; i++) {
+    if (strcmp(dataFieldNames[i], text) == 0) return i;
+    if (dataFieldNames[i][0] == '\0') {
+      memcpy(dataFieldNames[i], text, strlen(text) + 1);
+      return i;
+    }
+  }
+  fatal(110, "Too many field names: '%s' would be field %d, but at most %d are allowed.\n", name,
+        maxInputFields + 1, maxInputFields);
+}
+
+bool isFieldName(const char* text) {
+  for (int i = 0; i < maxInputFields; i++)
+    if (strcmp(newDataFieldNames[i], text) == 0) return true;
+  return false;
+}

@@ -1,0 +1,64 @@
+// Record input of the builder: the fixed record buffers every pass shares, the line reader
+// for files, commands and fetched URL documents, the field splitter, and the field slots
+// of the profile's field names.
+#ifndef VARKEL_INPUT_H
+#define VARKEL_INPUT_H
+
+#include <stdio.h>
+
+#include <string>
+
+#include "common/textutil.h"
+
+// Rows of a record buffer and the bytes of one row (255 characters and a NUL).
+const int maxInputFields = 513;
+const int fieldSize = 256;
+// Bytes of the line buffer; a line with its line feed holds at most 64998 characters.
+const int inputBufferSize = 65000;
+
+// The fields of the record being processed; rows past the last field are empty.
+extern char inputFields[maxInputFields][fieldSize];
+// The data's column names: "f0".."f512" from start-up, then a header line or the ODBC
+// result's column names.
+extern char newDataFieldNames[maxInputFields][fieldSize];
+// The profile's field names, one per field slot, filled by getFieldIndex.
+extern char dataFieldNames[maxInputFields][fieldSize];
+// The line buffer of inputBufferSize bytes, allocated once at start-up by the driver.
+extern char* inputBuffer;
+// The field separator of record lines; TAB unless the profile or the request sets another.
+extern char separator;
+
+// Reads the next line into buffer (inputBufferSize bytes) and returns buffer, or null at the
+// end of the data. dataType 3 reads the fetched URL document and ignores stream; the other
+// kinds read stream. The line is cut at its first CR or LF. A line too long is error 6
+// ("Input line too long! ..."), or in CGI mode a silent exit with status 1.
+char* getLine(FILE* stream, char* buffer, int dataType);
+
+// Splits line at sep into rows (maxInputFields rows of fieldSize bytes), clears the
+// rows after the last field and returns the number of fields. More than 513 fields is
+// error 7.
+int extractInputFields(char rows[][fieldSize], const char* line, char sep);
+
+// Fetches the whole document at url into memory, replacing the previous one, and returns
+// 0. A document that cannot be found is reported by the first urlGetLine.
+int urlFetch(const char* url);
+
+// Copies the next line of the fetched document, without its LF, into buffer (max bytes,
+// always terminated) and returns its length, or -1 at the end of the document (an empty
+// last line is no line). A line of max characters or more is error 6 like a file line.
+// When no document was delivered: "URL not found. ..." and exit status -32.
+int urlGetLine(char* buffer, int max);
+
+// Completion of a fetch: document becomes the fetched document (its contents are taken)
+// and reading starts at its beginning. The last call of a fetch wins.
+void HTCallClient(std::string& document);
+
+// The field slot (0-512) of a profile field name: without a header line the number after
+// its first character; with one, the slot that already holds the trimmed name or the first
+// free slot. A slot outside 0-512, or a 514th distinct name, is error 110.
+int getFieldIndex(const char* name);
+
+// True when text equals one of the rows of newDataFieldNames.
+bool isFieldName(const char* text);
+
+#endif
