@@ -1,0 +1,47 @@
+// qv4toqs4: prints a compiled profile (".qv4") back as a profile script (".qs4") that the
+// profile compiler reads again.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "common/changeExtension.h"
+#include "common/util.h"
+#include "profile/unparse.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    printf("Usage: %s file.qv4 [output.qs4]\n", "qv4toqs4");
+    return 0;
+  }
+  string inName = trimQuotes(argv[1], '"');
+  string outName = argc > 2 ? string(trimQuotes(argv[2], '"')) : changeExtension(inName, ".qs4");
+
+  FILE* in = fopen(inName.c_str(), "rb");
+  if (in == nullptr) {
+    fprintf(stderr, "Error %d: could not open %s for input.\n", 2, inName.c_str());
+    return 1;
+  }
+  FILE* out = stdout;
+  if (outName != "stdout" && outName != "-") {
+    out = fopen(outName.c_str(), "w");
+    if (out == nullptr) {
+      fprintf(stderr, "Error %d: could not open %s for output.\n", 2, outName.c_str());
+      return 1;
+    }
+  }
+
+  char when[256] = "";
+  time_t now = time(nullptr);
+  struct tm* local = localtime(&now);
+  if (local != nullptr) strftime(when, sizeof when, "%c", local);
+  fprintf(out, "<!-- Generated from %s on %s -->\n", inName.c_str(), when);
+  fputs("<!--Varkel\n\n", out);
+  int status = parse(in, out);
+  fputs("\nVarkel-->\n", out);
+  // A script that could not be written whole must not pass for a good one.
+  if (fflush(out) != 0 || ferror(out)) {
+    fprintf(stderr, "Error %d: could not write %s.\n", 2, outName.c_str());
+    return 1;
+  }
+  return status;
+}
