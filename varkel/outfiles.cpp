@@ -1,0 +1,222 @@
+// Temporary output files: the page and the cube file are written under unique names in the
+// working directory and replace the final names only when the run has succeeded, so an
+// interrupted or failed run leaves the previous page and cube file as they were.
+#include "varkel/outfiles.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/util.h"
+#include "varkel/varkel.h"
+
+// Copies made beside a final name that lies on another file system, so that the last step
+// is a rename there too. Empty when none is pending; removed with the temporary files.
+static char stagedPage[1100];
+static char stagedCube[1100];
+
+static mode_t fileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// Makes a unique file from the template in dir (with its trailing '/', or ""), writes its
+// name into name (size bytes) and returns its descriptor, or -1.
+static int makeUnique(char* name, size_t size, const std::string& dir, const char* prefix) {
+  std::string templ = dir + prefix + "XXXXXX";
+  if (templ.size() >= size) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::vector<char> buf(templ.begin(), templ.end());
+  buf.push_back('\0');
+  // mkstemp opens the name it chooses exclusively, so no other process can slip in.
+  int fd = mkstemp(buf.data());
+  if (fd < 0) return -1;
+  strcpy(name, buf.data());
+  // A web server reads the pages: ordinary permissions, not mkstemp's private ones.
+  if (fchmod(fd, fileMode()) != 0) {
+    int saved = errno;
+    close(fd);
+    unlink(name);
+    name[0] = '\0';
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+FILE* createTempFile(char* name, const char* prefix) {
+  char made[1024];
+  int fd = makeUnique(made, sizeof made, "", prefix);
+  if (fd < 0) return nullptr;
+  FILE* f = fdopen(fd, "w");
+  if (!f) {
+    close(fd);
+    unlink(made);
+    return nullptr;
+  }
+  strcpy(name, made);
+  return f;
+}
+
+void cleanupTempFiles() {
+  if (outputTempName[0]) unlink(outputTempName);
+  if (cb4TempName[0]) unlink(cb4TempName);
+  if (stagedPage[0]) unlink(stagedPage);
+  if (stagedCube[0]) unlink(stagedCube);
+}
+
+static void cleanupOnSignal(int sig) {
+  cleanupTempFiles();  // only unlink: safe inside a signal handler
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+void registerTempCleanup() {
+  atexit(cleanupTempFiles);
+  fatalCleanupHook = cleanupTempFiles;
+  const int signals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
+  for (int sig : signals) {
+    struct sigaction old;
+    // A signal the caller chose to ignore stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    signal(sig, cleanupOnSignal);
+  }
+}
+
+void openCubeStream() {
+  if (emitCB4 && cb4FileName[0] != '\0') {
+    cb4 = createTempFile(cb4TempName, "cb4");
+    if (!cb4) fatal(2, "Couldn't open %s as CB4 output file.\n", "cb4XXXXXX");
+  } else {
+    cb4 = ofp;
+  }
+}
+
+// Closes a finished temporary file; a write that failed on the way is fatal 2.
+static void closeOutput(FILE* f, const char* finalName) {
+  bool failed = fflush(f) != 0 || ferror(f);
+  int saved = errno;
+  if (fclose(f) != 0 && !failed) {
+    failed = true;
+    saved = errno;
+  }
+  if (failed) fatal(2, "Couldn't write %s: %s\n", finalName, strerror(saved));
+}
+
+// The directory that holds name, with its trailing '/' ("" for the working directory).
+static std::string directoryOf(const char* name) {
+  const char* slash = strrchr(name, '/');
+  return slash ? std::string(name, slash - name + 1) : std::string();
+}
+
+static bool copyContents(const char* from, int to) {
+  int in = open(from, O_RDONLY);
+  if (in < 0) return false;
+  char buf[65536];
+  ssize_t n;
+  bool ok = true;
+  while (ok && (n = read(in, buf, sizeof buf)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(to, buf + done, n - done);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+  }
+  int saved = errno;
+  close(in);
+  errno = saved;
+  return ok;
+}
+
+// Copies temp into a new file beside finalName; its name goes to staged.
+static void stageCopy(const char* temp, const char* finalName, char* staged, const char* prefix) {
+  int fd = makeUnique(staged, 1100, directoryOf(finalName), prefix);
+  if (fd < 0) fatal(2, "Couldn't copy %s to %s: %s\n", temp, finalName, strerror(errno));
+  bool ok = copyContents(temp, fd);
+  int saved = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    saved = errno;
+  }
+  if (!ok) fatal(2, "Couldn't copy %s to %s: %s\n", temp, finalName, strerror(saved));
+}
+
+// Checks that temp can replace finalName by a rename, and makes a copy beside finalName
+// when the two lie on different file systems. Nothing is replaced yet.
+static void prepareMove(const char* temp, const char* finalName, char* staged,
+                        const char* prefix) {
+  std::string dir = directoryOf(finalName);
+  const char* dirName = dir.empty() ? "." : dir.c_str();
+  struct stat dirStat, tempStat, finalStat;
+  if (stat(dirName, &dirStat) != 0)
+    fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(errno));
+  if (!S_ISDIR(dirStat.st_mode))
+    fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(ENOTDIR));
+  if (access(dirName, W_OK | X_OK) != 0)
+    fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(errno));
+  if (stat(finalName, &finalStat) == 0 && S_ISDIR(finalStat.st_mode))
+    fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(EISDIR));
+  if (stat(temp, &tempStat) != 0)
+    fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(errno));
+  if (tempStat.st_dev != dirStat.st_dev) stageCopy(temp, finalName, staged, prefix);
+}
+
+// Moves temp (or its staged copy) over finalName in one rename: the old file stays until
+// the new one takes its name.
+static void completeMove(char* temp, const char* finalName, char* staged, const char* prefix) {
+  const char* from = staged[0] ? staged : temp;
+  if (rename(from, finalName) != 0) {
+    if (errno != EXDEV || staged[0])
+      fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(errno));
+    // Same device number but still another mount: copy across after all.
+    stageCopy(temp, finalName, staged, prefix);
+    if (rename(staged, finalName) != 0)
+      fatal(2, "Couldn't move %s to %s: %s\n", temp, finalName, strerror(errno));
+  }
+  if (staged[0]) {
+    staged[0] = '\0';
+    unlink(temp);
+  }
+  temp[0] = '\0';
+}
+
+void finishOutputFiles() {
+  bool pageFile = ofp && ofp != stdout && outputTempName[0] != '\0';
+  bool cubeFile = cb4 && cb4 != ofp && cb4TempName[0] != '\0';
+
+  if (ofp == stdout) {
+    if (fflush(stdout) != 0 || ferror(stdout))
+      fatal(2, "Couldn't write the page to standard output: %s\n", strerror(errno));
+  } else if (ofp) {
+    closeOutput(ofp, outputFileName);
+  }
+  ofp = nullptr;
+  if (cubeFile) closeOutput(cb4, cb4FileName);
+  cb4 = nullptr;
+
+  // Both files are checked (and copied across file systems) before either replaces
+  // anything, so that a failure leaves the old page and cube file side by side.
+  if (pageFile) prepareMove(outputTempName, outputFileName, stagedPage, "vrk");
+  if (cubeFile) prepareMove(cb4TempName, cb4FileName, stagedCube, "cb4");
+  if (pageFile) completeMove(outputTempName, outputFileName, stagedPage, "vrk");
+  if (cubeFile) completeMove(cb4TempName, cb4FileName, stagedCube, "cb4");
+}

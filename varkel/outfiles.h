@@ -1,0 +1,17 @@
+// Temporary output files of the builder: made safely in the working directory, removed on
+// every way out of the process, and moved over the final names only at a successful end.
+#ifndef VARKEL_OUTFILES_H
+#define VARKEL_OUTFILES_H
+
+#include <cstdio>
+
+// Creates a new file "<prefix>XXXXXX" (the X's made unique) in the working directory with
+// the permissions 0666 less the umask, opens it for writing and stores its name in name
+// (1024 bytes). Returns null, leaving name as it was, when no file could be made.
+FILE* createTempFile(char* name, const char* prefix);
+
+// Makes cleanupTempFiles run at exit, from fatal, and on SIGHUP, SIGINT, SIGPIPE and
+// SIGTERM (which then end the process as they would have).
+void registerTempCleanup();
+
+#endif

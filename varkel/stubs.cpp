@@ -1,0 +1,14 @@
+// Stand-ins for phases and services whose modules have not landed yet, so that the builder
+// links and ends in a clear error. Each is weak: its module's own definition replaces it,
+// and the module's author deletes its line here when it lands.
+#include "common/util.h"
+#include "varkel/varkel.h"
+
+// Replaced by the data-source module.
+__attribute__((weak)) void setupDataSource(const char*) {}
+// Replaced by the CGI front end.
+__attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not available in this build\n"); }
+// Replaced by the build pipeline.
+__attribute__((weak)) void buildPipeline() { fatal(1, "The build pipeline is not available in this build\n"); }
+// Replaced by the output phases.
+__attribute__((weak)) void outputPhases() {}
