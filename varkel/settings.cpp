@@ -1,0 +1,237 @@
+// Page and cube-file settings. Every setting goes through outputParam, which decides by the
+// run's flags whether the cube file, the page or both receive it; the readers of both
+// carriers rely on the names, forms and order written here.
+#include "varkel/settings.h"
+
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "common/preferences.h"
+#include "common/util.h"
+#include "varkel/input.h"
+#include "varkel/varkel.h"
+
+using std::string;
+
+void outputParam(const char* name, const char* value, bool both) {
+  if (emitCB4 && cb4) fprintf(cb4, "%s=%s\n", name, value);
+  if ((!emitCB4 || both) && ofp) fprintf(ofp, "<param name=\"%s\" value=\"%s\">\n", name, value);
+}
+
+void outputParam(const string& name, const string& value, bool both) {
+  if (value.empty()) return;
+  outputParam(name.c_str(), value.c_str(), both);
+}
+
+static const char hexDigits[] = "0123456789abcdef";
+
+void url_char(char c, FILE* stream) {
+  unsigned char b = (unsigned char)c;
+  fputc('%', stream);
+  fputc(hexDigits[b >> 4], stream);
+  fputc(hexDigits[b & 15], stream);
+}
+
+void url_string(const char* text, FILE* stream) {
+  for (const char* p = text; *p; p++) url_char(*p, stream);
+}
+
+// The first len bytes of text, NULs included, each as '%' and two hex digits.
+static string urlEncodeBytes(const char* text, size_t len) {
+  string out;
+  out.reserve(3 * len);
+  for (size_t i = 0; i < len; i++) {
+    unsigned char b = (unsigned char)text[i];
+    out += '%';
+    out += hexDigits[b >> 4];
+    out += hexDigits[b & 15];
+  }
+  return out;
+}
+
+string url_encode(const char* text) { return urlEncodeBytes(text, strlen(text)); }
+
+void outputCarefully(const char* text, FILE* stream) {
+  if (!text) return;
+  // Values are cut so that a reader's 255-byte field always holds them whole.
+  int count = 0;
+  bool escaped = false;  // the last backslash written still escapes the next byte
+  auto fitsEscape = [&count] { return count <= 251; };
+  for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
+    unsigned char b = *p;
+    if (b >= 1 && b <= 31) {
+      if (!fitsEscape()) return;
+      url_char(b, stream);
+      count += 3;
+    } else if (strchr("\"$*+<>", b)) {
+      if (!fitsEscape()) return;
+      url_char(b, stream);
+      count += 3;
+      escaped = false;
+    } else if (b == '\\') {
+      if (!fitsEscape()) return;
+      escaped = !escaped;
+      fputs("%5c", stream);
+      count += 3;
+    } else if (b == ';') {
+      if (!escaped) {
+        if (!fitsEscape()) return;
+        fputs("%5c", stream);
+        count += 3;
+      }
+      if (!fitsEscape()) return;
+      fputs("%3b", stream);
+      count += 3;
+      escaped = false;
+    } else {
+      if (count > 253) return;
+      fputc(b, stream);
+      count++;
+      escaped = false;
+    }
+  }
+}
+
+void outputHTMLString(const char* text, FILE* stream) {
+  if (!text) return;
+  for (const char* p = text; *p; p++) {
+    switch (*p) {
+      case '<': fputs("&lt;", stream); break;
+      case '>': fputs("&gt;", stream); break;
+      case ' ':
+      case '\t': fputs("&nbsp;", stream); break;
+      default: fputc(*p, stream);
+    }
+  }
+}
+
+void outputFunction(FILE* stream, const char* functionText) {
+  if (strncmp(functionText, "Old style", 9) == 0) return;
+  static const char* const aggregators[] = {
+      "oneof.", "ratio.", "sum.", "product.", "difference.", "delta.",   "average.",
+      "sd.",    "variance.", "divconst.", "max.", "min.",  "constant.",
+  };
+  for (const char* prefix : aggregators) {
+    if (strncmp(functionText, prefix, strlen(prefix)) == 0) {
+      fprintf(stream, "%cfunction=%s", ';', functionText);
+      return;
+    }
+  }
+  // A bare field name is quoted so the viewer takes it as a column, not an expression.
+  if (functionText[0] != '\0' && functionText[0] != '\'') {
+    for (int i = 0; i < maxInputFields; i++) {
+      if (strcmp(newDataFieldNames[i], functionText) == 0) {
+        fprintf(stream, "%ccompute=('%s')", ';', functionText);
+        return;
+      }
+    }
+  }
+  fprintf(stream, "%ccompute=(%s)", ';', functionText);
+}
+
+// "(r,g,b)" of one colour.
+static string colour(int r, int g, int b) {
+  char buf[64];
+  snprintf(buf, sizeof buf, "(%d,%d,%d)", r, g, b);
+  return buf;
+}
+
+void outputPassthroughParameters(bool both) {
+  const BooleanParam* const tables[] = {bParams, nbParams};
+  for (const BooleanParam* t : tables) {
+    for (int i = 0; t[i].name; i++)
+      if (t[i].set && t[i].name[0] && !t[i].noOutput)
+        outputParam(t[i].name, t[i].value ? "true" : "false", both);
+  }
+  for (int i = 0; byteParams[i].name; i++) {
+    if (byteParams[i].set && byteParams[i].name[0])
+      outputParam(byteParams[i].name, std::to_string(byteParams[i].value).c_str(), both);
+  }
+  outputParam("helpurl", np_helpurl, both);
+  outputParam("runcode", np_runcode, both);
+  outputParam("windowname", np_windowname, both);
+  outputParam("initv", np_initialview, both);
+  outputParam("whatif", np_whatif, both);
+  // The viewer needs these on the page even when the cube file carries everything else.
+  outputParam("cginame", np_cginame, true);
+  outputParam("cgiroot", np_cgiroot, true);
+  outputParam("pellackname", np_capturename, true);
+  outputParam("reports", np_reports, true);
+  outputParam("description", np_description, both);
+  outputParam("cubeexpiry", np_cubeexpiry, both);
+  outputParam("verticalcolor", colour(np_vertRed, np_vertGreen, np_vertBlue).c_str(), both);
+  outputParam("horizontalcolor", colour(np_horRed, np_horGreen, np_horBlue).c_str(), both);
+  outputParam("datacolor", colour(np_dataRed, np_dataGreen, np_dataBlue).c_str(), both);
+}
+
+// The cube-file name without its directory; a '\\' of a DOS path counts before any '/'.
+static const char* baseName(const char* name) {
+  if (const char* p = strrchr(name, '\\')) return p + 1;
+  if (const char* p = strrchr(name, '/')) return p + 1;
+  return name;
+}
+
+// True when the run reads an ODBC source. Until the data-source module lands no run does.
+static bool isOdbcSource() { return false; }
+
+// The data source the viewer's record queries will use; written once the data-source
+// module lands.
+static void outputRawData(bool both) { (void)both; }
+
+void outputApplet(FILE* page) {
+  if (page) {
+    const bool hasCodeBase = theCodeBase && theCodeBase[0];
+    if (emitProfile) {
+      fputs("\n<!-- Ostravin applet tag -->\n", page);
+      if (hasCodeBase)
+        fprintf(page,
+                "\n<applet codebase=\"%s\" code=\"Ostravin.class\" archive=\"ostravin.jar\" "
+                "width=%s height=%s>\n",
+                theCodeBase, lumetraWidth, lumetraHeight);
+      else
+        fprintf(page,
+                "\n<applet code=\"Ostravin.class\" archive=\"ostravin.jar\" width=%s "
+                "height=%s>\n",
+                lumetraWidth, lumetraHeight);
+    } else {
+      fputs("\n<!-- lmt applet tag -->\n", page);
+      if (hasCodeBase)
+        fprintf(page,
+                "\n<applet codebase=\"%s\" code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" "
+                "width=%s height=%s>\n",
+                theCodeBase, lumetraWidth, lumetraHeight);
+      else
+        fprintf(page,
+                "\n<applet code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" width=%s "
+                "height=%s>\n",
+                lumetraWidth, lumetraHeight);
+    }
+    fputs("<!-- IE 4.0 -->\n", page);
+    fputs("<param name=\"cabinets\" value=\"lmt.cab\">\n", page);
+    fputs("<!-- IE 3.0 -->\n", page);
+    fputs("<param name=\"cabbase\" value=\"lmt.cab\">\n", page);
+    fputs("\n<!-- Configuration parameters -->\n", page);
+  }
+
+  string version = string(programVersion) + " (" + buildNumber + " " + buildDate + ")";
+  outputParam("createversion", version.c_str(), true);
+
+  char when[256];
+  time_t now = time(nullptr);
+  if (strftime(when, sizeof when, "%a %b %d %Y %X", localtime(&now)) == 0) when[0] = '\0';
+  outputParam("builddate", when, serverMode);
+
+  if (emitCB4 && page)
+    fprintf(page, "<param name=\"cb4file\" value=\"%s\">\n", baseName(cb4FileName));
+
+  outputRawData(serverMode);
+
+  if (separator != '\t' && !isOdbcSource()) {
+    char sepText[2] = {separator, '\0'};
+    outputParam("separator", sepText, serverMode);
+  }
+  outputPassthroughParameters(serverMode);
+  outputParam("decimalpoints", std::to_string(decimalPoints).c_str(), serverMode);
+  outputParam("firstfieldnames", skipFirstLine ? "true" : "false", serverMode);
+}

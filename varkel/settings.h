@@ -1,0 +1,47 @@
+// The settings of the viewer page and the cube file: the two line forms, the rule that picks
+// the carrier of each setting, the applet tag with the configuration settings, the function
+// items of tree nodes, and the escaping writers used inside setting values and record tables.
+#ifndef VARKEL_SETTINGS_H
+#define VARKEL_SETTINGS_H
+
+#include <cstdio>
+#include <string>
+
+// Writes one setting: the cube-file line "name=value" when a cube file is written
+// (emitCB4) and cb4 is open; the page param tag when no cube file is written or both is
+// set, and ofp is open. Values are written as they stand.
+void outputParam(const char* name, const char* value, bool both);
+// As above, but an empty value writes nothing at all.
+void outputParam(const std::string& name, const std::string& value, bool both);
+
+// Writes the applet tag (when page is open) and the configuration settings that come
+// before any tree or data: createversion, builddate, cb4file, rawdata, separator, the
+// profile's viewer parameters, decimalpoints and firstfieldnames.
+void outputApplet(FILE* page);
+
+// Writes the set rows of the boolean and small-number tables, the profile strings and the
+// three colours; both is passed to the carrier rule.
+void outputPassthroughParameters(bool both);
+
+// Writes the function item of a computed tree node (";function=..." or ";compute=(...)")
+// into a value being written; an "Old style" text writes nothing.
+void outputFunction(FILE* stream, const char* functionText);
+
+// Writes a label or match value into a param value: control bytes and '"' '$' '*' '+' '<'
+// '>' URL-escaped, every ';' as an escaped backslash and semicolon unless a backslash
+// already escapes it; at most 254 characters, whole escapes only. Null or empty writes
+// nothing.
+void outputCarefully(const char* text, FILE* stream);
+
+// Writes c as '%' and two lower-case hex digits; url_string does so for every byte of text.
+void url_char(char c, FILE* stream);
+void url_string(const char* text, FILE* stream);
+
+// Every byte of text as '%' and two lower-case hex digits.
+std::string url_encode(const char* text);
+
+// Writes text into an HTML table cell: '<' and '>' as entities, blank and TAB as "&nbsp;".
+// Null or empty writes nothing.
+void outputHTMLString(const char* text, FILE* stream);
+
+#endif
