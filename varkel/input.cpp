@@ -35,9 +35,10 @@ static std::string urlName;  // for the "not found" message
   exit(status);
 }
 
-[[noreturn]] static void lineTooLong() {
+// size: the bytes of the buffer the line did not fit.
+[[noreturn]] static void lineTooLong(int size) {
   if (isCGI) quietExit(1);
-  fatal(6, "Input line too long! (More than %d characters!)\n", inputBufferSize);
+  fatal(6, "Input line too long! (More than %d characters!)\n", size);
 }
 
 char* getLine(FILE* stream, char* buffer, int dataType) {
@@ -46,7 +47,7 @@ char* getLine(FILE* stream, char* buffer, int dataType) {
   } else {
     buffer[inputBufferSize - 1] = '\n';  // sentinel: overwritten when a line does not fit
     if (!fgets(buffer, inputBufferSize, stream)) return nullptr;
-    if (buffer[inputBufferSize - 1] != '\n') lineTooLong();
+    if (buffer[inputBufferSize - 1] != '\n') lineTooLong(inputBufferSize);
   }
   buffer[strcspn(buffer, "\r\n")] = '\0';
   return buffer;
@@ -151,7 +152,7 @@ int urlGetLine(char* buffer, int max) {
   size_t end = urlDocument.find('\n', urlPosition);
   size_t lineEnd = end == std::string::npos ? size : end;
   size_t len = lineEnd - urlPosition;
-  if (max <= 0 || len >= (size_t)max) lineTooLong();
+  if (max <= 0 || len >= (size_t)max) lineTooLong(max);
   memcpy(buffer, urlDocument.data() + urlPosition, len);
   buffer[len] = '\0';
   urlPosition = end == std::string::npos ? size : end + 1;

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Fetches documents from a loopback HTTP server with "varkel -dumpurl": plain and CRLF lines,
+# an empty document, a missing one, a redirect, and a document line too long for the reader.
+# The server is bounded in time and stopped by its pid however the suite ends.
+set -u
+build=$(cd "$1" && pwd)
+varkel="$build/varkel/varkel"
+work=$(mktemp -d "${TMPDIR:-/tmp}/url-fetch.XXXXXX")
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+docs="$work/docs"
+mkdir -p "$docs/dir"
+printf 'a\tb\nc\n' >"$docs/lines.txt"
+printf 'a\r\nb\r\n' >"$docs/crlf.txt"
+printf 'x\n\ny' >"$docs/gap.txt"
+printf 'x\n\n' >"$docs/trailing.txt"
+: >"$docs/empty.txt"
+printf 'inside\n' >"$docs/dir/index.html"
+head -c 70000 /dev/zero | tr '\0' 'q' >"$docs/long.txt"
+
+# Port 0: the server picks a free port and names it on its first line.
+timeout 120 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$docs" \
+  >"$work/server.log" 2>&1 &
+server_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$work/server.log" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "the HTTP server did not start:"; cat "$work/server.log"; exit 1
+fi
+base="http://127.0.0.1:$port"
+
+fail=0
+# check NAME URL STATUS STDOUT STDERR
+check() {
+  local name=$1 url=$2 want_status=$3 want_out=$4 want_err=$5
+  (cd "$work" && env -i PATH=/usr/bin:/bin LC_ALL=C timeout 60 "$varkel" -dumpurl "$url" \
+     >"$work/out" 2>"$work/err")
+  local status=$?
+  # The banner is the builder's own business, not the fetch's.
+  sed -i '/^varkel .*(build /d' "$work/err"
+  if [ "$status" != "$want_status" ]; then
+    echo "$name: exit status $status, want $want_status"; fail=1
+  fi
+  if ! diff -u --label "want stdout" --label "got stdout" <(printf '%b' "$want_out") "$work/out"
+  then echo "$name: stdout differs"; fail=1; fi
+  if ! diff -u --label "want stderr" --label "got stderr" <(printf '%b' "$want_err") "$work/err"
+  then echo "$name: stderr differs"; fail=1; fi
+}
+
+check lines "$base/lines.txt" 0 'a\tb\nc\n' ''
+check crlf "$base/crlf.txt" 0 'a\r\nb\r\n' ''
+check gap "$base/gap.txt" 0 'x\n\ny\n' ''
+check trailing-empty-line "$base/trailing.txt" 0 'x\n' ''
+check redirect "$base/dir" 0 'inside\n' ''
+check empty "$base/empty.txt" 2 '' "Error 002: Unable to open url '$base/empty.txt'\n"
+check missing "$base/none.txt" 224 '' "URL not found. Check the data source \"$base/none.txt\".\n"
+check refused "http://127.0.0.1:1/x" 224 '' \
+  "URL not found. Check the data source \"http://127.0.0.1:1/x\".\n"
+check too-long "$base/long.txt" 6 '' \
+  'Error 006: Input line too long! (More than 65536 characters!)\n'
+check file-url "file://$docs/lines.txt" 0 'a\tb\nc\n' ''
+
+# Nothing the fetches did may stay behind in the working directory.
+leftovers=$(ls "$work" | grep -v -x -e docs -e server.log -e out -e err)
+if [ -n "$leftovers" ]; then echo "files left behind: $leftovers"; fail=1; fi
+exit $fail

@@ -1,0 +1,265 @@
+// Record input: the field splitter, the line limits of files and URL documents, the URL line
+// reader and the field slots of profile field names.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "common/util.h"
+#include "varkel/input.h"
+#include "varkel/varkel.h"
+
+namespace {
+
+std::vector<std::string> split(const std::string& line, char sep) {
+  static char rows[maxInputFields][fieldSize];
+  for (auto& row : rows) strcpy(row, "stale");
+  int n = extractInputFields(rows, line.c_str(), sep);
+  std::vector<std::string> fields;
+  for (int i = 0; i < n; i++) fields.push_back(rows[i]);
+  for (int i = n; i < maxInputFields; i++) EXPECT_EQ(rows[i][0], '\0') << "row " << i;
+  return fields;
+}
+
+using Fields = std::vector<std::string>;
+
+TEST(ExtractInputFields, SplitterRules) {
+  const std::string x300(300, 'x'), x255(255, 'x'), x254(254, 'x');
+  struct Case {
+    const char* what;
+    char sep;
+    std::string line;
+    Fields want;
+  };
+  const Case cases[] = {
+      {"trailing separator adds no field", '\t', "a\tb\t", {"a", "b"}},
+      {"two separators give an empty field", '\t', "a\t\tb", {"a", "", "b"}},
+      {"empty line", '\t', "", {}},
+      {"blank line", ',', "   ", {}},
+      {"leading separator", ',', ",a", {"", "a"}},
+      {"only separators", ',', ",,", {"", ""}},
+      {"quotes protect separators", ',', "\"x,y\",z", {"x,y", "z"}},
+      {"blanks before the quote leave it unquoted", ',', "  \"x,y\",z", {"\"x", "y\"", "z"}},
+      {"pair removed only around the whole field", ',', "\"a\"b", {"\"a\"b"}},
+      {"empty quoted field", ',', "a,\"\"", {"a", ""}},
+      {"blanks trimmed at both ends", ',', "  a  ,  b  ", {"a", "b"}},
+      {"blanks inside quotes trimmed after the pair goes", ',', "\" a \",b", {"a", "b"}},
+      {"TAB is not a blank", ',', "\ta\t,b", {"\ta\t", "b"}},
+      {"blanks then a separator", '\t', "  \t b", {"", "b"}},
+      {"blank separator runs count once", ' ', "a   b  c", {"a", "b", "c"}},
+      {"carriage return ends the line", ',', "a\rb,c", {"a"}},
+      {"line feed ends the line", ',', "a,b\nc", {"a", "b"}},
+      {"high bytes are text", ',', "\xE9t\xE9,\xFF", {"\xE9t\xE9", "\xFF"}},
+      {"long field cut, later fields read", ',', x300 + ",b", {x255, "b"}},
+      {"long last field cut", ',', "a," + x300, {"a", x255}},
+      {"long quoted field ends at the next separator", ',', "\"" + x254 + ",yy\",z",
+       {"\"" + x254, "yy\"", "z"}},
+      {"quotes after a cut field do not quote", ',', x300 + ",\"p,q\"", {x255, "\"p", "q\""}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(split(c.line, c.sep), c.want) << c.what;
+}
+
+std::string fieldsLine(int count, const char* tail) {
+  std::string line;
+  for (int i = 0; i < count; i++) line += (i ? "," : "") + std::to_string(i);
+  return line + tail;
+}
+
+TEST(ExtractInputFields, At513Fields) {
+  EXPECT_EQ(split(fieldsLine(513, ""), ',').size(), 513u);
+  EXPECT_EQ(split(fieldsLine(513, ","), ',').size(), 513u);
+  const char* message = "^Error 007: Exceeding maximum number of 513 input fields\n$";
+  EXPECT_EXIT(split(fieldsLine(514, ""), ','), ::testing::ExitedWithCode(7), message);
+  EXPECT_EXIT(split(fieldsLine(513, ",,"), ','), ::testing::ExitedWithCode(7), message);
+}
+
+// A temporary file holding text, open for reading.
+FILE* fileWith(const std::string& text) {
+  FILE* f = tmpfile();
+  fwrite(text.data(), 1, text.size(), f);
+  rewind(f);
+  return f;
+}
+
+std::vector<std::string> readAll(FILE* f, int dataType) {
+  std::vector<char> buffer(inputBufferSize);
+  std::vector<std::string> lines;
+  while (char* line = getLine(f, buffer.data(), dataType)) lines.push_back(line);
+  return lines;
+}
+
+TEST(GetLine, CutsAtLineEnds) {
+  FILE* f = fileWith("a\tb\r\nc\rd\n\nlast");
+  EXPECT_EQ(readAll(f, 0), (Fields{"a\tb", "c", "", "last"}));
+  fclose(f);
+}
+
+TEST(GetLine, LongestLineFits) {
+  const std::string longest(inputBufferSize - 3, 'y');  // with its LF: 64998
+  FILE* f = fileWith(longest + "\n" + std::string(inputBufferSize - 2, 'z'));
+  auto lines = readAll(f, 1);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], longest);
+  EXPECT_EQ(lines[1].size(), (size_t)inputBufferSize - 2);
+  fclose(f);
+}
+
+TEST(GetLine, LineTooLong) {
+  const std::string tooLong(inputBufferSize - 2, 'y');  // with its LF: 64999
+  const char* message = "^Error 006: Input line too long! \\(More than 65000 characters!\\)\n$";
+  EXPECT_EXIT(readAll(fileWith(tooLong + "\n"), 0), ::testing::ExitedWithCode(6), message);
+  EXPECT_EXIT(readAll(fileWith(tooLong + "y"), 0), ::testing::ExitedWithCode(6), message);
+  EXPECT_EXIT(
+      {
+        isCGI = 1;
+        readAll(fileWith(tooLong + "\n"), 0);
+      },
+      ::testing::ExitedWithCode(1), "^$");
+}
+
+std::vector<std::string> urlLines(std::string document) {
+  HTCallClient(document);
+  return readAll(nullptr, 3);
+}
+
+TEST(UrlGetLine, DocumentLines) {
+  struct Case {
+    std::string document;
+    Fields want;
+  };
+  const Case cases[] = {
+      {"x\n\n", {"x"}},
+      {"x\n\ny", {"x", "", "y"}},
+      {"x\ny", {"x", "y"}},
+      {"\n", {}},
+      {"", {}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(urlLines(c.document), c.want) << c.document;
+}
+
+TEST(UrlGetLine, AlwaysTerminatesAndRefusesLongLines) {
+  std::string doc = "abc\n";
+  HTCallClient(doc);
+  char buffer[8];
+  memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(urlGetLine(buffer, sizeof buffer), 3);
+  EXPECT_STREQ(buffer, "abc");
+  EXPECT_EQ(urlGetLine(buffer, sizeof buffer), -1);
+
+  EXPECT_EQ(urlLines(std::string(inputBufferSize - 1, 'u'))[0].size(),
+            (size_t)inputBufferSize - 1);
+  EXPECT_EXIT(urlLines(std::string(inputBufferSize, 'u')), ::testing::ExitedWithCode(6),
+              "^Error 006: Input line too long! \\(More than 65000 characters!\\)\n$");
+  EXPECT_EXIT(
+      {
+        std::string tooLong = "12345678";
+        HTCallClient(tooLong);
+        urlGetLine(buffer, sizeof buffer);
+      },
+      ::testing::ExitedWithCode(6), "Input line too long");
+}
+
+TEST(UrlFetch, FileDocumentAndRefetch) {
+  char path[] = "/tmp/urlfetch.XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "one\ntwo\n", 8), 8);
+  close(fd);
+  std::string url = std::string("file://") + path;
+  for (int pass = 0; pass < 2; pass++) {  // every pass fetches anew and reads from the start
+    EXPECT_EQ(urlFetch(url.c_str()), 0);
+    EXPECT_EQ(readAll(nullptr, 3), (Fields{"one", "two"}));
+  }
+  unlink(path);
+}
+
+TEST(UrlFetch, MissingDocumentIsReportedAtFirstRead) {
+  const char* url = "file:///nonexistent/varkel-test";
+  EXPECT_EXIT(
+      {
+        urlFetch(url);
+        readAll(nullptr, 3);
+      },
+      ::testing::ExitedWithCode(256 - 32),
+      "^URL not found. Check the data source \"file:///nonexistent/varkel-test\".\n$");
+  // An earlier document does not survive a failed fetch.
+  EXPECT_EXIT(
+      {
+        std::string doc = "old\n";
+        HTCallClient(doc);
+        urlFetch(url);
+        readAll(nullptr, 3);
+      },
+      ::testing::ExitedWithCode(256 - 32), "URL not found");
+}
+
+TEST(UrlFetch, ExitsRemoveTemporaryFiles) {
+  char page[] = "vrkTESTXX";
+  EXPECT_EXIT(
+      {
+        FILE* f = fopen(page, "w");
+        fclose(f);
+        strcpy(outputTempName, page);
+        urlFetch("file:///nonexistent/varkel-test");
+        readAll(nullptr, 3);
+      },
+      ::testing::ExitedWithCode(256 - 32), "URL not found");
+  EXPECT_NE(access(page, F_OK), 0);
+}
+
+class FieldIndex : public ::testing::Test {
+ protected:
+  void SetUp() override { memset(dataFieldNames, 0, sizeof dataFieldNames); }
+  void TearDown() override { skipFirstLine = 0; }
+};
+
+TEST_F(FieldIndex, NumberedWithoutHeader) {
+  skipFirstLine = 0;
+  struct Case {
+    const char* name;
+    int want;
+  };
+  const Case cases[] = {{"f12", 12}, {"f0", 0}, {"f512", 512}, {"x", 0}, {"f", 0}, {"", 0},
+                        {"f7abc", 7}};
+  for (const auto& c : cases) EXPECT_EQ(getFieldIndex(c.name), c.want) << c.name;
+  for (const char* bad : {"f-1", "f513", "f600", "f99999999999999999999"})
+    EXPECT_EXIT(getFieldIndex(bad), ::testing::ExitedWithCode(110),
+                "^Error 110: Field '.*' names a field number outside 0 to 512\\.\n$")
+        << bad;
+}
+
+TEST_F(FieldIndex, NamedWithHeader) {
+  skipFirstLine = 1;
+  EXPECT_EQ(getFieldIndex("b"), 0);
+  EXPECT_EQ(getFieldIndex("a"), 1);
+  EXPECT_EQ(getFieldIndex("b"), 0);
+  EXPECT_EQ(getFieldIndex("  a "), 1);
+  EXPECT_STREQ(dataFieldNames[1], "a");
+  EXPECT_EQ(getFieldIndex("f9"), 2);  // with a header line, f9 is just a name
+}
+
+TEST_F(FieldIndex, At513Names) {
+  skipFirstLine = 1;
+  for (int i = 0; i < maxInputFields; i++)
+    ASSERT_EQ(getFieldIndex(("n" + std::to_string(i)).c_str()), i);
+  EXPECT_EQ(getFieldIndex("n512"), 512);
+  EXPECT_EXIT(getFieldIndex("one more"), ::testing::ExitedWithCode(110),
+              "^Error 110: Too many field names");
+}
+
+TEST(IsFieldName, MatchesColumnNames) {
+  strcpy(newDataFieldNames[0], "Region");
+  strcpy(newDataFieldNames[512], "Last");
+  EXPECT_TRUE(isFieldName("Region"));
+  EXPECT_TRUE(isFieldName("Last"));
+  EXPECT_FALSE(isFieldName("region"));
+}
+
+}  // namespace
