@@ -210,3 +210,276 @@ TEST_F(Carriers, EmptyValuesOnlyInTheTextForm) {
   EXPECT_EQ(cubeText(), "helpurl=\n");
   EXPECT_EQ(pageText(), "<param name=\"helpurl\" value=\"\">\n");
 }
+
+namespace {
+
+// Carriers plus a profile's settings: tables and np_ strings put back afterwards.
+class ProfileSettings : public Carriers {
+ protected:
+  void SetUp() override {
+    Carriers::SetUp();
+    std::copy(bParams, bParams + numBParams + 1, b);
+    std::copy(nbParams, nbParams + numNbParams + 1, nb);
+    std::copy(byteParams, byteParams + numByteParams + 1, by);
+    for (int i = 0; i < 11; i++) savedStrings[i] = *strings()[i];
+    for (int i = 0; i < 9; i++) savedColours[i] = *colours()[i];
+    for (int i = 0; i < 9; i++) *colours()[i] = i + 1;
+  }
+  void TearDown() override {
+    std::copy(b, b + numBParams + 1, bParams);
+    std::copy(nb, nb + numNbParams + 1, nbParams);
+    std::copy(by, by + numByteParams + 1, byteParams);
+    for (int i = 0; i < 11; i++) *strings()[i] = savedStrings[i];
+    for (int i = 0; i < 9; i++) *colours()[i] = savedColours[i];
+    Carriers::TearDown();
+  }
+  static string* const* strings() {
+    static string* const s[11] = {&np_helpurl,  &np_runcode,     &np_windowname, &np_initialview,
+                                  &np_whatif,   &np_cginame,     &np_cgiroot,    &np_capturename,
+                                  &np_reports,  &np_description, &np_cubeexpiry};
+    return s;
+  }
+  static int* const* colours() {
+    static int* const c[9] = {&np_vertRed, &np_vertGreen, &np_vertBlue, &np_horRed, &np_horGreen,
+                              &np_horBlue, &np_dataRed,   &np_dataGreen, &np_dataBlue};
+    return c;
+  }
+
+ private:
+  BooleanParam b[numBParams + 1], nb[numNbParams + 1];
+  ByteParam by[numByteParams + 1];
+  string savedStrings[11];
+  int savedColours[9];
+};
+
+// The param tag form of a cube-file text of name=value lines.
+string asParamTags(const string& lines) {
+  string out;
+  size_t pos = 0;
+  while (pos < lines.size()) {
+    size_t eq = lines.find('=', pos), nl = lines.find('\n', pos);
+    out += "<param name=\"" + lines.substr(pos, eq - pos) + "\" value=\"" +
+           lines.substr(eq + 1, nl - eq - 1) + "\">\n";
+    pos = nl + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(ProfileSettings, PassthroughWritesSetRowsStringsAndColoursInOrder) {
+  bParams[22].value = 0;  // grid
+  bParams[22].set = 1;
+  bParams[8].set = 1;     // allownavigation: never written
+  nbParams[2].value = 0;  // exporttosylk
+  nbParams[2].set = 1;
+  nbParams[5].set = 1;    // a reserved row: never written
+  byteParams[3].set = 1;  // reserved too
+  np_helpurl = "help.htm";
+  np_windowname = "w";
+  np_cginame = "c.exe";
+  np_reports = "0001r";
+  np_description = "";
+  np_cubeexpiry = "123000";
+  np_runcode = np_initialview = np_whatif = np_cgiroot = np_capturename = "";
+
+  const string cubeLines =
+      "grid=false\n"
+      "allowviewsourcerecords=true\n"
+      "exporttosylk=false\n"
+      "pieminimum=3\n"
+      "helpurl=help.htm\n"
+      "windowname=w\n"
+      "cginame=c.exe\n"
+      "reports=0001r\n"
+      "cubeexpiry=123000\n"
+      "verticalcolor=(1,2,3)\n"
+      "horizontalcolor=(4,5,6)\n"
+      "datacolor=(7,8,9)\n";
+  outputPassthroughParameters(false);
+  EXPECT_EQ(cubeText(), cubeLines);
+  EXPECT_EQ(pageText(), asParamTags("cginame=c.exe\nreports=0001r\n"));
+
+  TearDown();
+  SetUp();
+  bParams[22].value = 0;
+  bParams[22].set = 1;
+  nbParams[2].value = 0;
+  nbParams[2].set = 1;
+  np_helpurl = "help.htm";
+  np_windowname = "w";
+  np_cginame = "c.exe";
+  np_reports = "0001r";
+  np_cubeexpiry = "123000";
+  np_runcode = np_initialview = np_whatif = np_cgiroot = np_capturename = np_description = "";
+  outputPassthroughParameters(true);  // server mode: both carriers, same values
+  EXPECT_EQ(cubeText(), cubeLines);
+  EXPECT_EQ(pageText(), asParamTags(cubeLines));
+}
+
+namespace {
+
+// outputApplet's inputs from the driver, set for one page and put back afterwards.
+class Applet : public ProfileSettings {
+ protected:
+  void SetUp() override {
+    ProfileSettings::SetUp();
+    saved = {lumetraWidth, lumetraHeight, theCodeBase, emitProfile, separator,
+             decimalPoints, skipFirstLine, string(cb4FileName)};
+    lumetraWidth = widthText;
+    lumetraHeight = heightText;
+    theCodeBase = codeBaseText;
+    snprintf(widthText, sizeof widthText, "100%%");
+    snprintf(heightText, sizeof heightText, "480");
+    codeBaseText[0] = '\0';
+    emitProfile = 0;
+    separator = '\t';
+    decimalPoints = 2;
+    skipFirstLine = 0;
+    snprintf(cb4FileName, sizeof cb4FileName, "out/cube.cb4");
+    for (int i = 0; i < 11; i++) strings()[i]->clear();
+  }
+  void TearDown() override {
+    lumetraWidth = saved.width;
+    lumetraHeight = saved.height;
+    theCodeBase = saved.codeBase;
+    emitProfile = saved.emitProfile;
+    separator = saved.separator;
+    decimalPoints = saved.decimalPoints;
+    skipFirstLine = saved.skipFirstLine;
+    snprintf(cb4FileName, sizeof cb4FileName, "%s", saved.cb4.c_str());
+    ProfileSettings::TearDown();
+  }
+  // Text with the builddate setting's value (the time of the run) replaced by "T".
+  static string withoutTime(string text) {
+    for (const char* head : {"builddate=", "<param name=\"builddate\" value=\""}) {
+      size_t p = text.find(head);
+      if (p == string::npos) continue;
+      p += strlen(head);
+      size_t end = text.find_first_of("\n\"", p);
+      EXPECT_GT(end, p + 10) << "builddate value too short";
+      text.replace(p, end - p, "T");
+    }
+    return text;
+  }
+
+  char widthText[256], heightText[256], codeBaseText[256];
+  struct {
+    char* width;
+    char* height;
+    char* codeBase;
+    int emitProfile;
+    char separator;
+    int decimalPoints, skipFirstLine;
+    string cb4;
+  } saved;
+};
+
+const string versionLine =
+    string("createversion=") + programVersion + " (" + buildNumber + " " + buildDate + ")\n";
+
+const char* const viewerHead =
+    "\n<!-- lmt applet tag -->\n"
+    "\n<applet code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" width=100% height=480>\n"
+    "<!-- IE 4.0 -->\n"
+    "<param name=\"cabinets\" value=\"lmt.cab\">\n"
+    "<!-- IE 3.0 -->\n"
+    "<param name=\"cabbase\" value=\"lmt.cab\">\n"
+    "\n<!-- Configuration parameters -->\n";
+
+}  // namespace
+
+TEST_F(Applet, DefaultCarriersPutOnlyThePageSettingsOnThePage) {
+  np_cginame = "varkel4.exe";
+  np_helpurl = "h.htm";
+  outputApplet(ofp);
+  EXPECT_EQ(pageText(), viewerHead + asParamTags(versionLine) +
+                            "<param name=\"cb4file\" value=\"cube.cb4\">\n" +
+                            asParamTags("cginame=varkel4.exe\n"));
+  EXPECT_EQ(withoutTime(cubeText()),
+            versionLine +
+                "builddate=T\n"
+                "allowviewsourcerecords=true\n"
+                "pieminimum=3\n"
+                "helpurl=h.htm\n"
+                "cginame=varkel4.exe\n"
+                "verticalcolor=(1,2,3)\n"
+                "horizontalcolor=(4,5,6)\n"
+                "datacolor=(7,8,9)\n"
+                "decimalpoints=2\n"
+                "firstfieldnames=false\n");
+}
+
+TEST_F(Applet, ServerModeWritesEveryRuleSettingToBothCarriers) {
+  serverMode = 1;
+  separator = ',';
+  skipFirstLine = 1;
+  outputApplet(ofp);
+  const string rule =
+      "separator=,\n"
+      "allowviewsourcerecords=true\n"
+      "pieminimum=3\n"
+      "verticalcolor=(1,2,3)\n"
+      "horizontalcolor=(4,5,6)\n"
+      "datacolor=(7,8,9)\n"
+      "decimalpoints=2\n"
+      "firstfieldnames=true\n";
+  EXPECT_EQ(withoutTime(cubeText()), versionLine + "builddate=T\n" + rule);
+  EXPECT_EQ(withoutTime(pageText()), viewerHead + asParamTags(versionLine + "builddate=T\n") +
+                                         "<param name=\"cb4file\" value=\"cube.cb4\">\n" +
+                                         asParamTags(rule));
+}
+
+TEST_F(Applet, WithoutCubeFileThePageCarriesEverything) {
+  emitCB4 = 0;
+  cb4 = ofp;
+  outputApplet(ofp);
+  string page = withoutTime(pageText());
+  EXPECT_EQ(page.find("cb4file"), string::npos);
+  EXPECT_NE(page.find(asParamTags("decimalpoints=2\nfirstfieldnames=false\n")), string::npos);
+  EXPECT_EQ(page.find("decimalpoints=2\n"), string::npos);  // no cube-file lines at all
+}
+
+TEST_F(Applet, CubeOnlyRunsWriteNoTagLines) {
+  ofp = nullptr;
+  outputApplet(nullptr);
+  EXPECT_EQ(pageText(), "");
+  EXPECT_EQ(cubeText().rfind(versionLine, 0), 0u);
+}
+
+TEST_F(Applet, AppletTagFormsAndCubeFileBaseName) {
+  struct Case {
+    int profile;
+    const char* codeBase;
+    const char* cube;
+    const char* tag;
+    const char* cb4file;
+  };
+  const Case cases[] = {
+      {0, "..", "dir/x.cb4",
+       "\n<!-- lmt applet tag -->\n\n<applet codebase=\"..\" code=\"com.zv.lmt.root.class\" "
+       "archive=\"lmt.jar\" width=100% height=480>\n",
+       "x.cb4"},
+      {1, "", "out\\cubes/x.cb4",
+       "\n<!-- Ostravin applet tag -->\n\n<applet code=\"Ostravin.class\" "
+       "archive=\"ostravin.jar\" width=100% height=480>\n",
+       "cubes/x.cb4"},
+      {1, "/jc", "x.cb4",
+       "\n<!-- Ostravin applet tag -->\n\n<applet codebase=\"/jc\" code=\"Ostravin.class\" "
+       "archive=\"ostravin.jar\" width=100% height=480>\n",
+       "x.cb4"},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    emitProfile = c.profile;
+    snprintf(codeBaseText, sizeof codeBaseText, "%s", c.codeBase);
+    snprintf(cb4FileName, sizeof cb4FileName, "%s", c.cube);
+    outputApplet(ofp);
+    string page = pageText();
+    EXPECT_EQ(page.rfind(c.tag, 0), 0u) << page;
+    EXPECT_NE(page.find(string("<param name=\"cb4file\" value=\"") + c.cb4file + "\">\n"),
+              string::npos)
+        << c.cube;
+  }
+}
