@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/textutil.h"
 #include "common/util.h"
 
 // Every label of every tree; chunk 0 is allocated before the entry point runs.
@@ -24,20 +25,12 @@ struct StoreSetup {
   StoreSetup() { axisLabels.init(labelChunkSize); }
 } storeSetup;
 
-char* copyText(const char* text) {
-  if (!text) return nullptr;
-  size_t n = strlen(text) + 1;
-  char* copy = (char*)malloc(n);
-  if (!copy) fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
-  memcpy(copy, text, n);
-  return copy;
-}
 }  // namespace
 
 AxisLabel::AxisLabel(const AxisLabel& o)
     : label(o.label),
-      function(copyText(o.function)),
-      key(copyText(o.key)),
+      function(_newStr(o.function, __FILE__, __LINE__)),
+      key(_newStr(o.key, __FILE__, __LINE__)),
       separator(o.separator ? new std::string(*o.separator) : nullptr),
       format(o.format ? new std::string(*o.format) : nullptr),
       field(o.field),
@@ -66,10 +59,10 @@ AxisLabel& AxisLabel::operator=(const AxisLabel& o) {
     return *this;
   }
   label = o.label;
-  free(function);
-  function = copyText(o.function);
-  free(key);
-  key = copyText(o.key);
+  xfree(function);
+  function = _newStr(o.function, __FILE__, __LINE__);
+  xfree(key);
+  key = _newStr(o.key, __FILE__, __LINE__);
   delete separator;
   separator = o.separator ? new std::string(*o.separator) : nullptr;
   delete format;
@@ -92,8 +85,8 @@ AxisLabel& AxisLabel::operator=(const AxisLabel& o) {
 }
 
 AxisLabel::~AxisLabel() {
-  free(function);
-  free(key);
+  xfree(function);
+  xfree(key);
   delete separator;
   delete format;
 }

@@ -4,16 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/util.h"
-
-// The table's own copy of a key.
-static char* copyKey(const char* key) {
-  size_t n = strlen(key) + 1;
-  char* copy = (char*)malloc(n);
-  if (!copy) fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
-  memcpy(copy, key, n);
-  return copy;
-}
+#include "common/textutil.h"
 
 uint32_t hashtabHash(const char* key) {
   uint32_t h = 0;
@@ -61,7 +52,7 @@ static void grow(Hashtab* table) {
 void hashtabPut(Hashtab* table, const char* key, int value) {
   HashtabEntry* entry = new HashtabEntry();
   entry->value = value;
-  entry->key = copyKey(key);
+  entry->key = _newStr(key, __FILE__, __LINE__);
   entry->hash = hashtabHash(key);
   insertEntry(table->slots, table->size, entry);
   table->count++;
@@ -95,7 +86,7 @@ void hashtabFree(Hashtab* table) {
   if (!table) return;
   for (int i = 0; i < table->size; i++) {
     if (!table->slots[i]) continue;
-    free(table->slots[i]->key);
+    xfree(table->slots[i]->key);
     delete table->slots[i];
     table->slots[i] = nullptr;
   }

@@ -1,0 +1,150 @@
+// Field parts: cutting category values out of the fields of the current record.
+#include "varkel/fieldparts.h"
+
+#include <cstring>
+
+#include "varkel/axislabel.h"
+#include "varkel/input.h"
+#include "varkel/varkel.h"
+
+namespace {
+
+// Bytes of partPattern and of the part buffers, terminator included.
+const int partPatternSize = 512;
+const int partBufferSize = 256;
+
+// Where a part lies in its text. whole: the text has too few parts, so the value is the
+// whole text.
+struct Cut {
+  int start;
+  int length;
+  int more;
+  bool whole;
+};
+
+bool isSeparator(char c, const char* separators) {
+  if (!separators || !*separators) return false;
+  if (!separators[1]) return c == separators[0];
+  return strchr(separators, c) != nullptr;
+}
+
+// The end of the part that starts at start: the next separator or the end of the text.
+int partEnd(const char* text, int start, const char* separators) {
+  int i = start;
+  while (text[i] && !isSeparator(text[i], separators)) i++;
+  return i;
+}
+
+Cut cutFromLeft(const char* text, int n, const char* separators) {
+  int i = 0, passed = 0;
+  if (n < 0) n = 0;
+  while (passed < n && text[i]) {
+    if (isSeparator(text[i], separators)) passed++;
+    i++;
+  }
+  if (passed < n) return Cut{0, (int)strlen(text), 0, true};
+  int end = partEnd(text, i, separators);
+  return Cut{i, end - i, text[end] ? 1 : 0, false};
+}
+
+Cut cutFromRight(const char* text, int n, const char* separators) {
+  if (n < 0) n = 0;
+  int length = (int)strlen(text);
+  int count = 0, start = -1;
+  for (int i = length - 1; i >= 0; i--) {
+    if (!isSeparator(text[i], separators)) continue;
+    if (++count > n) {
+      start = i + 1;
+      break;
+    }
+  }
+  if (start < 0) {
+    if (count < n - 1) return Cut{0, length, 0, true};
+    start = 0;
+  }
+  int end = partEnd(text, start, separators);
+  return Cut{start, end - start, start != 0 ? 1 : 0, false};
+}
+
+// The row of field slot field, or an empty text for a slot outside the record.
+const char* fieldText(int field) {
+  if (field < 0 || field >= maxInputFields) return "";
+  return inputFields[field];
+}
+
+// Copies the cut part of text into buffer (size bytes), cut to fit.
+void copyPart(char* buffer, int size, const char* text, const Cut& cut) {
+  int n = cut.length < size - 1 ? cut.length : size - 1;
+  memmove(buffer, text + cut.start, n);
+  buffer[n] = 0;
+}
+
+}  // namespace
+
+const char* extractPart(int field, int n, const char* separators, int* more) {
+  static char part[partBufferSize];
+  const char* text = fieldText(field);
+  Cut cut = cutFromLeft(text, n, separators);
+  *more = cut.more;
+  if (cut.whole) return text;
+  copyPart(part, partBufferSize, text, cut);
+  return part;
+}
+
+const char* reverseExtractPart(int field, int n, const char* separators, int* more) {
+  static char part[partBufferSize];
+  const char* text = fieldText(field);
+  Cut cut = cutFromRight(text, n, separators);
+  *more = cut.more;
+  if (cut.whole) return text;
+  copyPart(part, partBufferSize, text, cut);
+  return part;
+}
+
+void extractFieldColumns(int first, int last, const char* text) {
+  partPattern[0] = 0;
+  if (!text || first < 0 || last < first) return;
+  int length = (int)strlen(text);
+  if (first >= length) return;
+  int end = last < length - 1 ? last : length - 1;
+  Cut cut{first, end - first + 1, 0, false};
+  copyPart(partPattern, partPatternSize, text, cut);
+}
+
+int extractPartField(int n, const char* separators, const char* text) {
+  if (!text || !*text) {
+    partPattern[0] = 0;
+    return 0;
+  }
+  Cut cut = cutFromLeft(text, n, separators);
+  copyPart(partPattern, partPatternSize, text, cut);
+  return cut.more;
+}
+
+int reverseExtractPartField(int n, const char* separators, const char* text) {
+  if (!text || !*text) {
+    partPattern[0] = 0;
+    return 0;
+  }
+  Cut cut = cutFromRight(text, n, separators);
+  copyPart(partPattern, partPatternSize, text, cut);
+  return cut.more;
+}
+
+const char* getField(int label, int* more) {
+  AxisLabel& l = axisLabels[label];
+  const char* separators = l.separator ? l.separator->c_str() : nullptr;
+  const char* value;
+  *more = 0;
+  if (l.part != -1) {
+    value = extractPart(l.field, l.part, separators, more);
+  } else if (l.backPart != -1) {
+    value = reverseExtractPart(l.field, l.backPart, separators, more);
+  } else if (l.firstColumn != -1) {
+    extractFieldColumns(l.firstColumn, l.lastColumn, fieldText(l.field));
+    value = partPattern;
+  } else {
+    value = fieldText(l.field);
+  }
+  return *value ? value : blankLabel;
+}
