@@ -180,6 +180,7 @@ void startUp() {
   verboseZero = 0;
   verboseMult = 0;
   cb4FileName[0] = '\0';
+  outputNameGiven = 0;
   extractField = -1;
   incompleteProfile = 0;
   decimalMultiplier = 1;
