@@ -75,7 +75,7 @@ static void checkColour(string& problem, const char* what, Colour c) {
   checkRange(problem, what, c.blue, 0, 255);
 }
 
-string checkParameters() {
+string checkParameters(int withSeparator) {
   string problem;
   checkRange(problem, "decimalpoints", decimalPoints, 0, 255);
   checkColour(problem, "Each component of verticalcolor", verticalColour);
@@ -84,7 +84,7 @@ string checkParameters() {
   checkRange(problem, "height", height, 0, 65535);
   checkRange(problem, "width", width, 0, 65535);
   bool odbc = lsParams[5].value.compare(0, 5, "odbc:") == 0;
-  if (problem.empty() && !odbc && sep.size() != 1)
+  if (problem.empty() && withSeparator && !odbc && sep.size() != 1)
     problem = "The separator must be one character";
   for (int i = 0; i < numSParams; i++)
     if (i != 1) checkLength(problem, ("Parameter " + string(sParams[i].name)).c_str(),

@@ -44,8 +44,9 @@ string shortestString(const char* s);
 void emit_colour(Colour c);
 
 // Empty when the settings fit their fields of the parameter record; otherwise what does not
-// (without a line end). Nothing is changed.
-string checkParameters();
+// (without a line end). The separator is judged only with withSeparator, since it depends on
+// the data source, which a later setting may change. Nothing is changed.
+string checkParameters(int withSeparator = 1);
 
 // Empty when the node variables fit the fields of the record emit_node would write for them;
 // otherwise what does not (without a line end). Nothing is changed.
