@@ -181,14 +181,17 @@ static void outputRawData(bool both) { (void)both; }
 
 void outputApplet(FILE* page) {
   if (page) {
-    const bool hasCodeBase = theCodeBase && theCodeBase[0];
+    // A -param override of the code base follows into the tag; otherwise the profile's.
+    string overridden = sParams[0].set ? sParams[0].value.substr(0, 255) : string();
+    const char* tagCodeBase = sParams[0].set ? overridden.c_str() : theCodeBase;
+    const bool hasCodeBase = tagCodeBase && tagCodeBase[0];
     if (emitProfile) {
       fputs("\n<!-- Ostravin applet tag -->\n", page);
       if (hasCodeBase)
         fprintf(page,
                 "\n<applet codebase=\"%s\" code=\"Ostravin.class\" archive=\"ostravin.jar\" "
                 "width=%s height=%s>\n",
-                theCodeBase, lumetraWidth, lumetraHeight);
+                tagCodeBase, lumetraWidth, lumetraHeight);
       else
         fprintf(page,
                 "\n<applet code=\"Ostravin.class\" archive=\"ostravin.jar\" width=%s "
@@ -200,7 +203,7 @@ void outputApplet(FILE* page) {
         fprintf(page,
                 "\n<applet codebase=\"%s\" code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" "
                 "width=%s height=%s>\n",
-                theCodeBase, lumetraWidth, lumetraHeight);
+                tagCodeBase, lumetraWidth, lumetraHeight);
       else
         fprintf(page,
                 "\n<applet code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" width=%s "

@@ -221,6 +221,8 @@ class ProfileSettings : public Carriers {
     std::copy(bParams, bParams + numBParams + 1, b);
     std::copy(nbParams, nbParams + numNbParams + 1, nb);
     std::copy(byteParams, byteParams + numByteParams + 1, by);
+    std::copy(sParams, sParams + numSParams + 1, sp);
+    std::copy(lsParams, lsParams + numLsParams + 1, lsp);
     for (int i = 0; i < 11; i++) savedStrings[i] = *strings()[i];
     for (int i = 0; i < 9; i++) savedColours[i] = *colours()[i];
     for (int i = 0; i < 9; i++) *colours()[i] = i + 1;
@@ -229,6 +231,8 @@ class ProfileSettings : public Carriers {
     std::copy(b, b + numBParams + 1, bParams);
     std::copy(nb, nb + numNbParams + 1, nbParams);
     std::copy(by, by + numByteParams + 1, byteParams);
+    std::copy(sp, sp + numSParams + 1, sParams);
+    std::copy(lsp, lsp + numLsParams + 1, lsParams);
     for (int i = 0; i < 11; i++) *strings()[i] = savedStrings[i];
     for (int i = 0; i < 9; i++) *colours()[i] = savedColours[i];
     Carriers::TearDown();
@@ -248,6 +252,7 @@ class ProfileSettings : public Carriers {
  private:
   BooleanParam b[numBParams + 1], nb[numNbParams + 1];
   ByteParam by[numByteParams + 1];
+  StringParam sp[numSParams + 1], lsp[numLsParams + 1];
   string savedStrings[11];
   int savedColours[9];
 };
@@ -482,4 +487,22 @@ TEST_F(Applet, AppletTagFormsAndCubeFileBaseName) {
               string::npos)
         << c.cube;
   }
+}
+
+TEST_F(Applet, ParamOverridesOfStringSettingsReachBothCarriers) {
+  snprintf(codeBaseText, sizeof codeBaseText, "..");  // the profile's code base
+  np_helpurl = "profile.htm";
+  np_cginame = "varkel4.exe";
+  setStringParameter("codebase", "/java");
+  setStringParameter("helpurl", "override.htm");
+  setStringParameter("cginame", "varkel.cgi");
+  setStringParameter("whatif", "w2");
+  outputApplet(ofp);
+  string page = pageText(), cube = cubeText();
+  EXPECT_NE(page.find("<applet codebase=\"/java\" code=\"com.zv.lmt.root.class\""), string::npos);
+  EXPECT_NE(cube.find("helpurl=override.htm\n"), string::npos);
+  EXPECT_NE(cube.find("whatif=w2\n"), string::npos);
+  EXPECT_NE(cube.find("cginame=varkel4.cgi\n"), string::npos);
+  EXPECT_NE(page.find(asParamTags("cginame=varkel4.cgi\n")), string::npos);
+  EXPECT_EQ(cube.find("profile.htm"), string::npos);
 }
