@@ -1,0 +1,429 @@
+// Match expressions: parsing, evaluation against the current record, printing, generated
+// leaves and the mapping of field slots to data columns.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "varkel/axislabel.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/varkel.h"
+
+namespace {
+
+char partPatternBuffer[512];
+
+class MatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!partPattern) partPattern = partPatternBuffer;
+    skipFirstLine = 0;  // field names are "f" and the field number
+  }
+};
+
+// Makes line (TAB-separated) the current record.
+void setRecord(const char* line) { extractInputFields(inputFields, line, '\t'); }
+
+std::string printed(_MatchTree* tree) {
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&data, &size);
+  matchPrint(f, tree);
+  fclose(f);
+  std::string s(data, size);
+  free(data);
+  return s;
+}
+
+// Three leaves on fields 0, 1 and 2.
+#define A "02f0=L01a"
+#define B "02f1=L01b"
+#define C "02f2=L01c"
+
+struct EvalCase {
+  const char* expression;
+  const char* record;
+  int expected;
+};
+
+const EvalCase evalCases[] = {
+    // text operators
+    {"02f0=L03abc", "abc", 1},
+    {"02f0=L03abc", "abcd", 0},
+    {"02f0=L03abc", "ABC", 0},
+    {"02f0=M03abc", "abcd", 1},
+    {"02f0=M03abc", "abc", 0},
+    {"02f0=N01b", "abc", 1},
+    {"02f0=N01x", "abc", 0},
+    {"02f0=O01x", "abc", 1},
+    {"02f0=O01b", "abc", 0},
+    {"02f0=P02ab", "abc", 1},
+    {"02f0=P02ab", "xab", 0},
+    {"02f0=Q02ab", "xab", 1},
+    {"02f0=R02bc", "abc", 1},
+    {"02f0=R02bc", "bcx", 0},
+    {"02f0=S02bc", "bcx", 1},
+    {"02f0=y03ABC", "abc", 1},
+    {"02f0=y03ABC", "abd", 0},
+    // numbers: the target is read accounting-style, the value with atof
+    {"02f0=T0212", "12.0", 1},
+    {"02f0=T0212", "(12)", 0},
+    {"02f0=T03-12", "(12)", 1},
+    {"02f0=T04(12)", "0", 1},
+    {"02f0=T04(12)", "-12", 0},
+    {"02f0=T051,000", "1", 1},
+    {"02f0=T041000", "1,000", 1},
+    {"02f0=U0212", "13", 1},
+    {"02f0=V0210", "11", 1},
+    {"02f0=V0210", "10", 0},
+    {"02f0=W010", "(5)", 1},
+    {"02f0=X0210", "10", 1},
+    {"02f0=X0210", "9", 0},
+    {"02f0=Y0210", "10", 1},
+    {"02f0=Y0210", "11", 0},
+    // regular expressions
+    {"02f0=Z04^a.c", "abc", 1},
+    {"02f0=Z04^a.c", "xabc", 0},
+    {"02f0=z04^a.c", "abc", 0},
+    {"02f0=z04^a.c", "xabc", 1},
+    // the blank label's value compares with the empty text
+    {"02f0=L07(blank)", "", 1},
+    {"02f0=L07(blank)", "(blank)", 0},
+    {"02f0=M07(blank)", "x", 1},
+    {"02f0=P07(blank)", "", 1},
+    {"02f0=P07(blank)", "x", 0},
+    {"02f0=P07(blank)", "(blank)", 0},
+    // targets: parts from either side, columns, other fields
+    {"02f0H1;1=L01b", "a;b;c", 1},
+    {"02f0H1;2=L01c", "a;b;c", 1},
+    {"02f0H1;3=L05a;b;c", "a;b;c", 1},
+    {"02f0H2;/1=L01b", "a/b;c", 1},
+    {"02f0I1/0=L01c", "a/b/c", 1},
+    {"02f0I1/0=L01b", "a/b/c", 0},
+    {"02f0I1/2=L01a", "a/b/c", 1},
+    {"02f0G24=L03cde", "abcdef", 1},
+    {"02f0G24=L01c", "abc", 1},
+    {"02f0G24=L07(blank)", "ab", 1},
+    {"02f1=L01y", "x\ty", 1},
+    {"02f1=L01x", "x\ty", 0},
+    {"02f7=L07(blank)", "x\ty", 1},
+    // connectors join left to right with no precedence
+    {A "J" B, "a\tb\tx", 1},
+    {A "J" B, "a\tx\tx", 0},
+    {A ";" B, "a\tb\tx", 1},
+    {A "K" B, "x\tb\tx", 1},
+    {A "K" B, "x\tx\tx", 0},
+    {A "J" B "K" C, "x\tx\tc", 1},
+    {A "J" B "K" C, "a\tb\tx", 1},
+    {A "J" B "K" C, "a\tx\tx", 0},
+    {A "K" B "J" C, "a\tx\tx", 0},
+    {A "K" B "J" C, "a\tx\tc", 1},
+    {A "K(" B "J" C ")", "a\tx\tx", 1},
+    {"((" A "))", "a", 1},
+    {"(" A "K" B ")J(" C ")", "x\tb\tc", 1},
+    // parentheses inside values never count
+    {"(02f0=L01()J(02f1=L01))", "(\t)", 1},
+    {"02f0=L03a)(", "a)(", 1},
+};
+
+TEST_F(MatchTest, ParsedExpressionsEvaluateAgainstTheRecord) {
+  for (const EvalCase& c : evalCases) {
+    _MatchTree* tree = matchParseExpression(c.expression);
+    ASSERT_NE(tree, nullptr) << c.expression;
+    EXPECT_STREQ(tree->text, c.expression);
+    setRecord(c.record);
+    EXPECT_EQ(evalMatch(tree) != 0, c.expected != 0)
+        << "'" << c.expression << "' on '" << c.record << "'";
+    EXPECT_EQ(evalMatchTarget(tree, nullptr) != 0, c.expected != 0) << c.expression;
+    matchFree(tree);
+  }
+}
+
+TEST_F(MatchTest, EmptyTextGivesNoTreeAndNoTreeIsTrue) {
+  EXPECT_EQ(matchParseExpression(""), nullptr);
+  EXPECT_EQ(matchParseExpression(nullptr), nullptr);
+  EXPECT_NE(evalMatch(nullptr), 0);
+}
+
+TEST_F(MatchTest, PatternThatDoesNotCompile) {
+  testing::internal::CaptureStderr();
+  _MatchTree* z = matchParseExpression("02f0=Z02a(");
+  _MatchTree* notZ = matchParseExpression("02f0=z02a(");
+  setRecord("a(");
+  EXPECT_EQ(evalMatch(z), 0);
+  EXPECT_NE(evalMatch(notZ), 0);
+  std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_NE(errors.find("regexp(3): unmatched ()\n"), std::string::npos) << errors;
+  matchFree(z);
+  matchFree(notZ);
+}
+
+TEST_F(MatchTest, ShortCircuitAndMissingOperands) {
+  // The right operand of these trees is an empty group: evaluating it is an error.
+  _MatchTree* orTree = matchParseExpression(A "K()");
+  _MatchTree* andTree = matchParseExpression(A "J()");
+  setRecord("a");
+  EXPECT_NE(evalMatch(orTree), 0);
+  setRecord("x");
+  EXPECT_EQ(evalMatch(andTree), 0);
+  EXPECT_EXIT(evalMatch(orTree), testing::ExitedWithCode(109),
+              "Error 109: Internal matching error.");
+  setRecord("a");
+  EXPECT_EXIT(evalMatch(andTree), testing::ExitedWithCode(109),
+              "Error 109: Internal matching error.");
+  matchFree(orTree);
+  matchFree(andTree);
+}
+
+struct ErrorCase {
+  const char* expression;
+  int code;
+  const char* message;  // a regular expression for the death test
+};
+
+const ErrorCase errorCases[] = {
+    {"(02f0=L01a", 110, "Unmatched parens in expression '\\(02f0=L01a'"},
+    {A "J((" B ")", 110, "Unmatched parens in expression '\\(\\(02f1=L01b\\)'"},
+    {"(02f0=L02a)", 110, ""},
+    {A "X" B, 110, "Unknown connector 'X' in '02f0=L01aX02f1=L01b'"},
+    {A ")", 110, "Unknown connector '\\)' in '02f0=L01a\\)'"},
+    {"02f0Q=L01a", 109, "Internal matching error."},
+    {"02f0=A01a", 109, "Internal matching error."},
+    {"02f0=L05ab", 110, ""},
+    {"02f0=L", 110, ""},
+    {"02f0=", 110, ""},
+    {"02f0H1;", 110, ""},
+    {"02f0H1;!=L01a", 110, ""},
+    {"02f0G2", 110, ""},
+    {"02f", 110, ""},
+    {A "J", 110, ""},
+    {"zz", 110, ""},
+    {"04f600=L01a", 110, ""},
+};
+
+TEST_F(MatchTest, ParseErrorsEndTheRunWithTheirCode) {
+  for (const ErrorCase& c : errorCases) {
+    EXPECT_EXIT(matchParseExpression(c.expression), testing::ExitedWithCode(c.code), c.message)
+        << c.expression;
+  }
+}
+
+TEST_F(MatchTest, NestingIsBoundedNotByABuffer) {
+  std::string deep = A;
+  for (int i = 0; i < 999; i++) deep = "(" + deep + ")";
+  deep = std::string(A "J") + deep;  // longer than any fixed group buffer
+  _MatchTree* tree = matchParseExpression(deep.c_str());
+  ASSERT_NE(tree, nullptr);
+  setRecord("a");
+  EXPECT_NE(evalMatch(tree), 0);
+  matchFree(tree);
+
+  std::string tooDeep = A;
+  for (int i = 0; i < 1001; i++) tooDeep = "(" + tooDeep + ")";
+  EXPECT_EXIT(matchParseExpression(tooDeep.c_str()), testing::ExitedWithCode(110),
+              "nested too deeply");
+}
+
+TEST_F(MatchTest, LongConnectorChainsEvaluate) {
+  // 20000 leaves joined by "K": the last one decides.
+  std::string chain = "02f0=L01x";
+  for (int i = 0; i < 20000; i++) chain += "K02f0=L01x";
+  chain += "K" A;
+  _MatchTree* tree = matchParseExpression(chain.c_str());
+  setRecord("a");
+  EXPECT_NE(evalMatch(tree), 0);
+  setRecord("b");
+  EXPECT_EQ(evalMatch(tree), 0);
+  matchFree(tree);
+}
+
+struct PrintCase {
+  const char* expression;
+  const char* printed;
+};
+
+const PrintCase printCases[] = {
+    {"02f0=L03abc", ";f0=02f0=L03abc"},
+    {"02f0I1/0=L01c", ";f0=02f0I1/0=L01c"},
+    {"02f3H1;2=L01b", ";f0=02f3H1;2=L01b"},
+    {"02f0G24=L03cde", ";f0=02f0G24=L03cde"},
+    {"03f12=V0210", ";f0=03f12=V0210"},
+    {A "J" B, ";f0=(02f0=L01a)J(02f1=L01b)"},
+    {A ";" B, ";f0=(02f0=L01a)J(02f1=L01b)"},
+    {A "K" B "J" C, ";f0=((02f0=L01a)K(02f1=L01b))J(02f2=L01c)"},
+    {"((" A "))K" B, ";f0=(02f0=L01a)K(02f1=L01b)"},
+    // the length is the value's own; the escapes follow it
+    {"02f0=L03a;b", ";f0=02f0=L03a%5c%3bb"},
+    {"02f0=L03a+b", ";f0=02f0=L03a%2bb"},
+    {"02f0=L07(blank)", ";f0=02f0=L00"},
+};
+
+TEST_F(MatchTest, PrintingWritesTheTree) {
+  for (const PrintCase& c : printCases) {
+    _MatchTree* tree = matchParseExpression(c.expression);
+    EXPECT_EQ(printed(tree), c.printed) << c.expression;
+    matchFree(tree);
+  }
+}
+
+TEST_F(MatchTest, TreesWithoutTextPrintNothing) {
+  EXPECT_EQ(printed(nullptr), "");
+  _MatchTree* joined =
+      matchAppend(matchParseExpression(A), matchParseExpression(B), MATCH_OR);
+  EXPECT_EQ(joined->text, nullptr);
+  EXPECT_EQ(printed(joined), "");
+  setRecord("x\tb");
+  EXPECT_NE(evalMatch(joined), 0);
+  _MatchTree* both = matchAppend(matchParseExpression(A), matchParseExpression(B), MATCH_AND);
+  EXPECT_EQ(evalMatch(both), 0);
+  matchFree(joined);
+  matchFree(both);
+}
+
+TEST_F(MatchTest, DebugPrintShowsTheText) {
+  _MatchTree* tree = matchParseExpression(A);
+  char* data = nullptr;
+  size_t size = 0;
+  FILE* f = open_memstream(&data, &size);
+  matchDebugPrint(f, tree);
+  matchDebugPrint(f, nullptr);
+  fclose(f);
+  EXPECT_EQ(std::string(data, size), " \"02f0=L01a\" ");
+  free(data);
+  matchFree(tree);
+}
+
+struct CreateCase {
+  const char* value;
+  int field, part, backPart, firstColumn, lastColumn;
+  const char* separators;
+  const char* text;
+  int kind;
+  const char* record;  // a record the leaf accepts
+};
+
+const CreateCase createCases[] = {
+    {"abc", 0, -1, -1, -1, -1, nullptr, "02f0=L03abc", MATCH_WHOLE, "abc"},
+    {"b", 1, 1, -1, -1, -1, ";", "02f1H1;1=L01b", MATCH_PART, "x\ta;b;c"},
+    {"b", 0, 1, 2, -1, -1, ";", "02f0H1;1=L01b", MATCH_PART, "a;b;c"},
+    {"c", 0, -1, 0, -1, -1, "/", "02f0I1/0=L01c", MATCH_BACK_PART, "a/b/c"},
+    {"cd", 0, -1, -1, 2, 3, nullptr, "02f0G23=L02cd", MATCH_COLUMNS, "abcdef"},
+    {"x", 0, 0, -1, -1, -1, nullptr, "02f0H00=L01x", MATCH_PART, "x"},
+    {"(blank)", 0, -1, -1, -1, -1, "", "02f0=L07(blank)", MATCH_WHOLE, ""},
+    {"(blank)", 0, 1, -1, -1, -1, ";", "02f0H1;1=L07(blank)", MATCH_PART, "a;"},
+};
+
+TEST_F(MatchTest, GeneratedLeavesMatchWhatTheyWereMadeFrom) {
+  for (const CreateCase& c : createCases) {
+    _MatchTree* tree = matchCreateString(c.value, c.field, c.part, c.backPart, c.firstColumn,
+                                         c.lastColumn, c.separators);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_STREQ(tree->text, c.text);
+    ASSERT_NE(tree->leaf, nullptr);
+    EXPECT_EQ(tree->leaf->kind, c.kind) << c.text;
+    EXPECT_EQ(tree->leaf->op, 'L');
+    EXPECT_EQ(tree->leaf->valueLength, (int)strlen(c.value));
+    setRecord(c.record);
+    EXPECT_NE(evalMatch(tree), 0) << c.text;
+    // The stored text parses back to a tree that prints the same.
+    _MatchTree* again = matchParseExpression(tree->text);
+    EXPECT_EQ(printed(again), printed(tree)) << c.text;
+    EXPECT_NE(evalMatch(again), 0) << c.text;
+    matchFree(again);
+    matchFree(tree);
+  }
+}
+
+TEST_F(MatchTest, GeneratedBlankLeafComparesWithTheEmptyText) {
+  _MatchTree* tree = matchCreateString("(blank)", 0, -1, -1, -1, -1, nullptr);
+  EXPECT_STREQ(tree->leaf->value, "");
+  setRecord("(blank)");
+  EXPECT_EQ(evalMatch(tree), 0);
+  matchFree(tree);
+}
+
+TEST_F(MatchTest, GeneratedRegexpLeaf) {
+  _MatchTree* tree = matchCreateRegexp("^a.c$", 0, -1, -1, -1, -1, nullptr);
+  EXPECT_STREQ(tree->text, "02f0=Z05^a.c$");
+  ASSERT_NE(tree->leaf->pattern, nullptr);
+  struct Case {
+    const char* record;
+    int expected;
+  };
+  const Case cases[] = {{"abc", 1}, {"axc", 1}, {"abcd", 0}, {"", 0}};
+  for (const Case& c : cases) {
+    setRecord(c.record);
+    EXPECT_EQ(evalMatch(tree) != 0, c.expected != 0) << c.record;
+  }
+  matchFree(tree);
+}
+
+TEST_F(MatchTest, ExactQueries) {
+  struct Case {
+    const char* expression;
+    bool exact;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"02f0=L03abc", true, "abc"},
+      {"02f4=L07(blank)", true, ""},
+      {"02f0=M03abc", false, ""},
+      {"02f0=y03abc", false, ""},
+      {"02f0H1;0=L01a", false, ""},
+      {A "J" B, false, ""},
+  };
+  for (const Case& c : cases) {
+    _MatchTree* tree = matchParseExpression(c.expression);
+    std::string out = "untouched";
+    EXPECT_EQ(isExactQuery(tree, out), c.exact) << c.expression;
+    if (c.exact) {
+      EXPECT_EQ(out, c.value);
+    } else {
+      EXPECT_EQ(out, "untouched");
+    }
+    matchFree(tree);
+  }
+  std::string out;
+  EXPECT_FALSE(isExactQuery(nullptr, out));
+}
+
+TEST_F(MatchTest, TargetOfAFieldOutsideTheRecordIsEmpty) {
+  setRecord("abc");
+  struct Case {
+    int kind;
+    int field;
+  };
+  const Case cases[] = {{MATCH_WHOLE, -1}, {MATCH_WHOLE, 513}, {MATCH_COLUMNS, 9999},
+                        {MATCH_PART, 600}, {MATCH_BACK_PART, -5}};
+  for (const Case& c : cases) {
+    Match m;
+    m.kind = c.kind;
+    m.field = c.field;
+    m.part = 0;
+    m.backPart = 0;
+    m.firstColumn = 0;
+    m.lastColumn = 3;
+    EXPECT_STREQ(matchTarget(&m), "") << c.kind << " " << c.field;
+  }
+  Match bad;
+  bad.kind = 499;
+  bad.field = 0;
+  EXPECT_EXIT(matchTarget(&bad), testing::ExitedWithCode(109), "Internal matching error.");
+}
+
+TEST_F(MatchTest, CopiedLeavesShareValueAndPattern) {
+  _MatchTree* tree = matchParseExpression("02f2H1;1=Z03a.c");
+  Match* copy = copyMatch(tree->leaf);
+  EXPECT_EQ(copy->value, tree->leaf->value);
+  EXPECT_EQ(copy->pattern, tree->leaf->pattern);
+  EXPECT_EQ(copy->separators, ";");
+  EXPECT_EQ(copy->kind, MATCH_PART);
+  EXPECT_EQ(copy->field, 2);
+  EXPECT_EQ(copy->part, 1);
+  delete copy;
+  matchFree(tree);
+}
+
+}  // namespace

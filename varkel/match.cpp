@@ -1,0 +1,430 @@
+// Match expressions: parsing the encoded form into trees, evaluating trees against the
+// current record, printing them back, and generating the one-leaf equality matches of the
+// categories that tree growth and the date generator create.
+#include "varkel/match.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "common/util.h"
+#include "varkel/axislabel.h"
+#include "varkel/fieldparts.h"
+#include "varkel/input.h"
+#include "varkel/settings.h"
+#include "varkel/varkel.h"
+
+// The data column of a profile field slot; defined by the data-source module. Until that
+// module is in the build, a slot stands for its own column.
+__attribute__((weak)) int mapField(int slot) { return slot; }
+
+namespace {
+
+// The shared value of every leaf whose value is the blank label: such a leaf compares with
+// the empty text, so a category of empty fields matches the empty field. Never freed.
+char emptyValue[1] = {'\0'};
+
+// Deepest nesting of parentheses the parser follows; far beyond any real expression, it
+// keeps a hostile query from exhausting the stack.
+const int maxNesting = 1000;
+
+// Connector nodes whose left (or right) operand evalMatch is evaluating; reused across
+// calls so that evaluating a record allocates nothing.
+struct EvalFrame {
+  _MatchTree* node;
+  bool inRight;
+};
+std::vector<EvalFrame> evalStack;
+
+char* copyText(const char* text) {
+  size_t n = strlen(text);
+  char* copy = static_cast<char*>(malloc(n + 1));
+  matchCheckAlloc(copy);
+  memcpy(copy, text, n + 1);
+  return copy;
+}
+
+_MatchTree* newNode(int type) {
+  _MatchTree* node = static_cast<_MatchTree*>(calloc(1, sizeof(_MatchTree)));
+  matchCheckAlloc(node);
+  node->type = type;
+  return node;
+}
+
+Match* newMatch() {
+  Match* m = new (std::nothrow) Match();
+  matchCheckAlloc(m);
+  return m;
+}
+
+// Sets value and valueLength from the text as written.
+void setValue(Match* m, const char* text) {
+  m->valueLength = static_cast<int>(strlen(text));
+  m->value = strcmp(text, blankLabel) == 0 ? emptyValue : copyText(text);
+}
+
+// Sets the operator letter and what it needs precomputed; written is the value as written.
+void setOperator(Match* m, char op, const char* written) {
+  switch (op) {
+    case 'L': case 'M': case 'N': case 'O': case 'P': case 'Q': case 'R': case 'S': case 'y':
+      break;
+    case 'T': case 'U': case 'V': case 'W': case 'X': case 'Y':
+      m->number = atof(m->value);
+      break;
+    case 'Z': case 'z':
+      // The pattern as the user wrote it: a pattern equal to the blank label's text is
+      // still that pattern, not the empty pattern that matches everything.
+      m->pattern = rx::regcomp(written);
+      break;
+    default:
+      matchInternalError();
+  }
+  m->op = op;
+}
+
+// A spibble of the expression at *pos; a character that is no spibble is error 110.
+int readSpibble(const char* text, int* pos) {
+  int v = getSpibble(text, pos);
+  if (v < 0) fatal(110, "Bad number '%c' in expression '%s'\n", text[*pos - 1], text);
+  return v;
+}
+
+// The character at *pos, advancing past it; the end of the text is error 110.
+char readChar(const char* text, int* pos) {
+  char c = text[*pos];
+  if (c == '\0') fatal(110, "Expression '%s' ends inside a condition\n", text);
+  (*pos)++;
+  return c;
+}
+
+_MatchTree* parseLeaf(const char* text, int* pos) {
+  std::string name = getString(2, text, pos);
+  int field = getFieldIndex(name.c_str());
+  if (field < 0 || field >= maxInputFields)
+    fatal(110, "Field %d out of range in expression '%s'\n", field, text);
+  Match* m = newMatch();
+  m->field = field;
+  char target = readChar(text, pos);
+  switch (target) {
+    case '=':
+      m->kind = MATCH_WHOLE;
+      break;
+    case 'H':
+    case 'I':
+      m->kind = target == 'H' ? MATCH_PART : MATCH_BACK_PART;
+      m->separators = getString(1, text, pos);
+      (target == 'H' ? m->part : m->backPart) = readSpibble(text, pos);
+      readChar(text, pos);  // the '='
+      break;
+    case 'G':
+      m->kind = MATCH_COLUMNS;
+      m->firstColumn = readSpibble(text, pos);
+      m->lastColumn = readSpibble(text, pos);
+      readChar(text, pos);  // the '='
+      break;
+    default:
+      matchInternalError();
+  }
+  char op = readChar(text, pos);
+  std::string written = getString(2, text, pos);
+  setValue(m, written.c_str());
+  setOperator(m, op, written.c_str());
+  _MatchTree* node = newNode(MATCH_LEAF);
+  node->leaf = m;
+  return node;
+}
+
+_MatchTree* parseLevel(const char* text, int* pos, int depth);
+
+// One operand: a parenthesised expression (an empty one gives null) or a leaf.
+_MatchTree* parseOperand(const char* text, int* pos, int depth) {
+  if (text[*pos] != '(') return parseLeaf(text, pos);
+  int open = *pos;
+  if (depth >= maxNesting) fatal(110, "Expression nested too deeply in '%s'\n", text);
+  (*pos)++;
+  _MatchTree* inner = text[*pos] == ')' ? nullptr : parseLevel(text, pos, depth + 1);
+  if (text[*pos] != ')') fatal(110, "Unmatched parens in expression '%s'\n", text + open);
+  (*pos)++;
+  return inner;
+}
+
+// Operands joined by connectors up to the end of the text, or up to the ")" that closes
+// the group when depth is above 0; each connector joins all before it with the next operand.
+_MatchTree* parseLevel(const char* text, int* pos, int depth) {
+  _MatchTree* tree = parseOperand(text, pos, depth);
+  for (;;) {
+    char c = text[*pos];
+    if (c == '\0' || (c == ')' && depth > 0)) return tree;
+    int type;
+    if (c == 'J' || c == ';')
+      type = MATCH_AND;
+    else if (c == 'K')
+      type = MATCH_OR;
+    else
+      fatal(110, "Unknown connector '%c' in '%s'\n", c, text);
+    (*pos)++;
+    _MatchTree* node = newNode(type);
+    node->left = tree;
+    node->right = parseOperand(text, pos, depth);
+    tree = node;
+  }
+}
+
+int evalLeaf(Match* m) {
+  const char* target = matchTarget(m);
+  bool bad;
+  switch (m->op) {
+    case 'L': return strcmp(target, m->value) == 0;
+    case 'M': return strcmp(target, m->value) != 0;
+    case 'N': return strstr(target, m->value) != nullptr;
+    case 'O': return strstr(target, m->value) == nullptr;
+    case 'P': return strncmp(target, m->value, m->valueLength) == 0;
+    case 'Q': return strncmp(target, m->value, m->valueLength) != 0;
+    case 'R': return endsWith(target, m->value);
+    case 'S': return !endsWith(target, m->value);
+    case 'T': return convertToNumber(target, bad) == m->number;
+    case 'U': return convertToNumber(target, bad) != m->number;
+    case 'V': return convertToNumber(target, bad) > m->number;
+    case 'W': return convertToNumber(target, bad) < m->number;
+    case 'X': return convertToNumber(target, bad) >= m->number;
+    case 'Y': return convertToNumber(target, bad) <= m->number;
+    case 'Z': return rx::regexec(m->pattern, target) != 0;
+    case 'z': return rx::regexec(m->pattern, target) == 0;
+    case 'y': return strCompare(target, m->value) == 0;
+    default: matchInternalError();
+  }
+}
+
+// The encoded target of a leaf: "", "H"/"I" with separators and a part, or "G" and columns.
+std::string encodeTarget(const Match* m) {
+  std::string s;
+  switch (m->kind) {
+    case MATCH_WHOLE:
+      break;
+    case MATCH_PART:
+      s = "H" + makeString(1, m->separators.c_str()) + makeSpibble(m->part);
+      break;
+    case MATCH_BACK_PART:
+      s = "I" + makeString(1, m->separators.c_str()) + makeSpibble(m->backPart);
+      break;
+    case MATCH_COLUMNS:
+      s = std::string("G") + makeSpibble(m->firstColumn) + makeSpibble(m->lastColumn);
+      break;
+    default:
+      matchInternalError();
+  }
+  return s;
+}
+
+std::string fieldName(int field) {
+  char name[16];
+  snprintf(name, sizeof name, "f%d", field);
+  return makeString(2, name);
+}
+
+void printLeaf(FILE* stream, const Match* m) {
+  fputs(fieldName(m->field).c_str(), stream);
+  fputs(encodeTarget(m).c_str(), stream);
+  fputc('=', stream);
+  fputc(m->op, stream);
+  // The length is that of the value itself; the escapes come after it.
+  std::string length = makeString(2, m->value);
+  fwrite(length.data(), 1, 2, stream);
+  outputCarefully(m->value, stream);
+}
+
+void printTree(FILE* stream, const _MatchTree* tree) {
+  if (!tree) return;
+  switch (tree->type) {
+    case MATCH_AND:
+    case MATCH_OR:
+      fputc('(', stream);
+      printTree(stream, tree->left);
+      fputs(tree->type == MATCH_AND ? ")J(" : ")K(", stream);
+      printTree(stream, tree->right);
+      fputc(')', stream);
+      break;
+    case MATCH_LEAF:
+      if (!tree->leaf) matchInternalError();
+      printLeaf(stream, tree->leaf);
+      break;
+    default:
+      matchInternalError();
+  }
+}
+
+_MatchTree* createLeaf(const char* value, int field, int part, int backPart, int firstColumn,
+                       int lastColumn, const char* separators, char op) {
+  if (!value) value = "";
+  Match* m = newMatch();
+  m->field = field;
+  m->part = part;
+  m->backPart = backPart;
+  m->firstColumn = firstColumn;
+  m->lastColumn = lastColumn;
+  if (part != -1)
+    m->kind = MATCH_PART;
+  else if (backPart != -1)
+    m->kind = MATCH_BACK_PART;
+  else if (firstColumn != -1)
+    m->kind = MATCH_COLUMNS;
+  else
+    m->kind = MATCH_WHOLE;
+  if (separators) m->separators = separators;
+  setValue(m, value);
+  setOperator(m, op, value);
+
+  std::string text = fieldName(field) + encodeTarget(m) + "=" + op + makeString(2, value);
+  _MatchTree* node = newNode(MATCH_LEAF);
+  node->leaf = m;
+  node->text = copyText(text.c_str());
+  return node;
+}
+
+}  // namespace
+
+void matchCheckAlloc(void* p) {
+  if (!p) fatal(100, "Out of memory.\n");
+}
+
+void matchInternalError() { fatal(109, "Internal matching error.\n"); }
+
+_MatchTree* matchParseExpression(const char* text) {
+  if (!text || !*text) return nullptr;
+  int pos = 0;
+  _MatchTree* tree = parseLevel(text, &pos, 0);
+  if (tree) tree->text = copyText(text);
+  return tree;
+}
+
+int evalMatch(_MatchTree* tree) {
+  if (!tree) return 1;
+  evalStack.clear();
+  _MatchTree* node = tree;
+  for (;;) {
+    // Down the left operands to a leaf.
+    while (node->type == MATCH_AND || node->type == MATCH_OR) {
+      evalStack.push_back({node, false});
+      node = node->left;
+      if (!node) matchInternalError();
+    }
+    if (node->type != MATCH_LEAF || !node->leaf) matchInternalError();
+    int result = evalLeaf(node->leaf);
+    // Back up until a connector still needs its right operand.
+    node = nullptr;
+    while (!evalStack.empty()) {
+      EvalFrame& frame = evalStack.back();
+      bool decided = frame.node->type == MATCH_AND ? !result : result;
+      if (frame.inRight || decided) {
+        evalStack.pop_back();
+        continue;
+      }
+      frame.inRight = true;
+      node = frame.node->right;
+      if (!node) matchInternalError();
+      break;
+    }
+    if (!node) return result;
+  }
+}
+
+int evalMatchTarget(_MatchTree* tree, const char* /*text*/) { return evalMatch(tree); }
+
+const char* matchTarget(Match* m) {
+  bool known = m->field >= 0 && m->field < maxInputFields;
+  int more;
+  switch (m->kind) {
+    case MATCH_WHOLE:
+    {
+      // A field outside the record reads as empty, never outside inputFields.
+      size_t n = known ? strnlen(inputFields[m->field], fieldSize - 1) : 0;
+      if (n) memcpy(partPattern, inputFields[m->field], n);
+      partPattern[n] = '\0';
+      return partPattern;
+    }
+    case MATCH_PART:
+      return extractPart(m->field, m->part, m->separators.c_str(), &more);
+    case MATCH_BACK_PART:
+      return reverseExtractPart(m->field, m->backPart, m->separators.c_str(), &more);
+    case MATCH_COLUMNS:
+      extractFieldColumns(m->firstColumn, m->lastColumn, known ? inputFields[m->field] : "");
+      return partPattern;
+    default:
+      matchInternalError();
+  }
+}
+
+void matchPrint(FILE* stream, _MatchTree* tree) {
+  if (!tree || !tree->text) return;
+  fputs(";f0=", stream);
+  printTree(stream, tree);
+}
+
+void matchDebugPrint(FILE* stream, _MatchTree* tree) {
+  if (tree && tree->text) fprintf(stream, " \"%s\" ", tree->text);
+}
+
+_MatchTree* matchCreateString(const char* value, int field, int part, int backPart,
+                              int firstColumn, int lastColumn, const char* separators) {
+  return createLeaf(value, field, part, backPart, firstColumn, lastColumn, separators, 'L');
+}
+
+_MatchTree* matchCreateRegexp(const char* value, int field, int part, int backPart,
+                              int firstColumn, int lastColumn, const char* separators) {
+  return createLeaf(value, field, part, backPart, firstColumn, lastColumn, separators, 'Z');
+}
+
+_MatchTree* matchAppend(_MatchTree* left, _MatchTree* right, int type) {
+  if (type != MATCH_AND && type != MATCH_OR) matchInternalError();
+  _MatchTree* node = newNode(type);
+  node->left = left;
+  node->right = right;
+  return node;
+}
+
+void matchTranslateFields(_MatchTree* tree) {
+  // Left operands iteratively (connector chains grow to the left), right ones recursively.
+  while (tree) {
+    if (tree->type == MATCH_LEAF) {
+      if (tree->leaf) tree->leaf->field = mapField(tree->leaf->field);
+      return;
+    }
+    matchTranslateFields(tree->right);
+    tree = tree->left;
+  }
+}
+
+void MapField::operator()(AxisLabel& label) const {
+  if (label.field >= 0) label.field = mapField(label.field);
+  matchTranslateFields(label.match);
+}
+
+void matchFree(_MatchTree* tree) {
+  while (tree) {
+    _MatchTree* left = tree->left;
+    matchFree(tree->right);
+    free(tree->text);
+    if (Match* m = tree->leaf) {
+      if (m->value != emptyValue) free(m->value);
+      free(m->pattern);
+      delete m;
+    }
+    free(tree);
+    tree = left;
+  }
+}
+
+Match* copyMatch(const Match* match) {
+  Match* m = newMatch();
+  *m = *match;
+  return m;
+}
+
+bool isExactQuery(_MatchTree* tree, std::string& out) {
+  if (!tree || tree->type != MATCH_LEAF || !tree->leaf) return false;
+  const Match* m = tree->leaf;
+  if (m->kind != MATCH_WHOLE || m->op != 'L') return false;
+  out = m->value;
+  return true;
+}
