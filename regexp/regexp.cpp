@@ -195,7 +195,7 @@ int parseAtom(int* flags) {
       int groupFlags;
       int node = parsePattern(true, &groupFlags);
       if (node < 0) return -1;
-      *flags = groupFlags & (HAS_WIDTH | STARTS_STARRED);
+      *flags = groupFlags & HAS_WIDTH;
       return node;
     }
     case '\\': {

@@ -263,6 +263,7 @@ const HintCase hintCases[] = {
     {"x+abc", '\0', 0, nullptr},
     {"ab|cd", '\0', 0, nullptr},
     {"(ab)", '\0', 0, nullptr},
+    {"(x*ab)c", '\0', 0, nullptr},
 };
 
 TEST(RegexpCompile, SpeedUpsFoundAtCompileTime) {
@@ -304,6 +305,47 @@ TEST(RegexpExec, BadArgumentsFailWithAMessage) {
   EXPECT_EQ(rx::regexec(r, "a"), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "regexp(3): corrupted program\n");
   free(r);
+}
+
+TEST(RegexpCompile, ProgramLayout) {
+  // magic; BRANCH -> END; EXACTLY "ab" -> END; END
+  const unsigned char expected[] = {0234, 6, 0, 9, 8, 0, 6, 'a', 'b', 0, 0, 0, 0};
+  rx::regexp* r = rx::regcomp("ab");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(r->program), sizeof expected),
+            std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+  free(r);
+  // magic; BRANCH -> END; STAR -> END; EXACTLY "b"; END
+  const unsigned char starred[] = {0234, 6, 0, 11, 10, 0, 8, 8, 0, 0, 'b', 0, 0, 0, 0};
+  r = rx::regcomp("b*");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(r->program), sizeof starred),
+            std::string(reinterpret_cast<const char*>(starred), sizeof starred));
+  free(r);
+}
+
+TEST(RegexpExec, DamagedProgramsFailWithAMessage) {
+  struct Case {
+    const char* pattern;
+    int offset;           // byte of the program to overwrite
+    unsigned char value;
+    const char* text;     // tried at one position only
+    const char* message;
+  };
+  const Case cases[] = {
+      {"ab", 4, 99, "xab", "regexp(3): memory corruption\n"},
+      {"ab", 6, 0, "xab", "regexp(3): corrupted pointers\n"},
+      {"b*", 7, 6, "", "regexp(3): internal foulup\n"},
+  };
+  for (const Case& c : cases) {
+    rx::regexp* r = rx::regcomp(c.pattern);
+    ASSERT_NE(r, nullptr);
+    r->program[c.offset] = c.value;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(rx::regexec(r, c.text), 0) << c.pattern;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.pattern;
+    free(r);
+  }
 }
 
 TEST(RegexpExec, OneProgramRunsOnManyTexts) {
