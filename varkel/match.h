@@ -127,7 +127,7 @@ bool isExactQuery(_MatchTree* tree, std::string& out);
 const char* matchTarget(Match* match);
 
 // Ends the run with 100 "Out of memory.\n" when p is null.
-void matchCheckAlloc(const void* p);
+void matchCheckAlloc(void* p);
 
 // Ends the run with 109 "Internal matching error.\n".
 [[noreturn]] void matchInternalError();
