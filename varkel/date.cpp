@@ -287,20 +287,12 @@ void translateMonths(Date* date) {
   translatedMonths = 1;
 }
 
-// Releases one table with its entries.
-static void releaseTable(Hashtab*& table) {
-  if (!table) return;
-  hashtabFree(table);
-  delete[] table->slots;
-  delete table;
-  table = nullptr;
-}
-
 void freeDate() {
   for (int i = 0; i < dateCount; i++) {
-    releaseTable(dateTable[i].years);
-    releaseTable(dateTable[i].quarters);
-    releaseTable(dateTable[i].months);
-    releaseTable(dateTable[i].days);
+    Date& d = dateTable[i];
+    for (Hashtab** table : {&d.years, &d.quarters, &d.months, &d.days}) {
+      hashtabDelete(*table);
+      *table = nullptr;
+    }
   }
 }

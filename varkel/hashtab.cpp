@@ -92,3 +92,10 @@ void hashtabFree(Hashtab* table) {
   }
   table->count = 0;
 }
+
+void hashtabDelete(Hashtab* table) {
+  if (!table) return;
+  hashtabFree(table);
+  delete[] table->slots;
+  delete table;
+}

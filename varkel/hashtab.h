@@ -46,4 +46,7 @@ void hashtabReplace(Hashtab* table, const char* key, int value);
 // A null table is allowed.
 void hashtabFree(Hashtab* table);
 
+// Releases the table's entries and then the table itself. A null table is allowed.
+void hashtabDelete(Hashtab* table);
+
 #endif

@@ -1,10 +1,19 @@
 // The string hash table: hash values, probing, growth points, duplicates, freeing.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "varkel/hashtab.h"
+
+namespace {
+struct TableDeleter {
+  void operator()(Hashtab* t) const { hashtabDelete(t); }
+};
+// Tables live until the process ends in the builder; tests release theirs.
+using Table = std::unique_ptr<Hashtab, TableDeleter>;
+}  // namespace
 
 TEST(HashtabHash, KnownValues) {
   struct Case {
@@ -30,7 +39,8 @@ TEST(HashtabHash, HomeSlotOfA) {
 }
 
 TEST(Hashtab, NewTableIsEmpty) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   EXPECT_EQ(t->size, 21);
   EXPECT_EQ(t->count, 0u);
   EXPECT_EQ(t->growthFactor, 4);
@@ -42,7 +52,8 @@ TEST(Hashtab, NewTableIsEmpty) {
 }
 
 TEST(Hashtab, StoresInHomeSlotThenProbesOn) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   hashtabPut(t, "a", 1);
   ASSERT_NE(t->slots[10], nullptr);
   EXPECT_STREQ(t->slots[10]->key, "a");
@@ -54,7 +65,8 @@ TEST(Hashtab, StoresInHomeSlotThenProbesOn) {
 
 TEST(Hashtab, ProbingWrapsFromLastSlotToFirst) {
   // Find keys whose home is the last slot of a 5-slot table.
-  Hashtab* t = hashtabNew(5, 2, 0.8);
+  Table table(hashtabNew(5, 2, 0.8));
+  Hashtab* t = table.get();
   std::string keys[3];
   int found = 0;
   for (int c = 'a'; c <= 'z' && found < 3; c++)
@@ -92,7 +104,8 @@ TEST(Hashtab, GrowthPoints) {
       {50, 2, 0.6, {{30, 50}, {31, 100}}},
   };
   for (const Case& c : cases) {
-    Hashtab* t = hashtabNew(c.size, c.factor, c.maxLoad);
+    Table table(hashtabNew(c.size, c.factor, c.maxLoad));
+  Hashtab* t = table.get();
     size_t step = 0;
     for (int i = 1; step < c.steps.size(); i++) {
       hashtabPut(t, ("key" + std::to_string(i)).c_str(), i);
@@ -110,7 +123,8 @@ TEST(Hashtab, GrowthPoints) {
 }
 
 TEST(Hashtab, GrowthReinsertsByStoredHash) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   for (int i = 0; i < 15; i++) hashtabPut(t, ("k" + std::to_string(i)).c_str(), i);
   ASSERT_EQ(t->size, 84);
   int entries = 0;
@@ -123,7 +137,8 @@ TEST(Hashtab, GrowthReinsertsByStoredHash) {
 }
 
 TEST(Hashtab, DuplicatesKeepTheOlderFirst) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   hashtabPut(t, "x", 5);
   hashtabPut(t, "x", 9);
   EXPECT_EQ(t->count, 2u);
@@ -142,7 +157,8 @@ TEST(Hashtab, DuplicatesKeepTheOlderFirst) {
 }
 
 TEST(Hashtab, KeysCompareExactly) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   struct Case {
     const char* key;
     int value;
@@ -157,7 +173,8 @@ TEST(Hashtab, KeysCompareExactly) {
 }
 
 TEST(Hashtab, KeysAreCopied) {
-  Hashtab* t = hashtabNew(21, 4, 0.7);
+  Table table(hashtabNew(21, 4, 0.7));
+  Hashtab* t = table.get();
   char key[] = "abc";
   hashtabPut(t, key, 3);
   key[0] = 'x';
@@ -166,7 +183,8 @@ TEST(Hashtab, KeysAreCopied) {
 }
 
 TEST(Hashtab, ReplaceOfAbsentKeyChangesNothing) {
-  Hashtab* t = hashtabNew(5, 2, 0.6);
+  Table table(hashtabNew(5, 2, 0.6));
+  Hashtab* t = table.get();
   hashtabPut(t, "a", 1);
   hashtabReplace(t, "b", 2);
   EXPECT_EQ(hashtabGet(t, "b"), -1);
@@ -176,7 +194,8 @@ TEST(Hashtab, ReplaceOfAbsentKeyChangesNothing) {
 
 TEST(Hashtab, FreeEmptiesAndStaysUsable) {
   hashtabFree(nullptr);
-  Hashtab* t = hashtabNew(5, 2, 0.6);
+  Table table(hashtabNew(5, 2, 0.6));
+  Hashtab* t = table.get();
   hashtabPut(t, "a", 1);
   hashtabPut(t, "b", 2);
   hashtabFree(t);
