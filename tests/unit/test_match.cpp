@@ -184,23 +184,25 @@ struct ErrorCase {
 };
 
 const ErrorCase errorCases[] = {
-    {"(02f0=L01a", 110, "Unmatched parens in expression '\\(02f0=L01a'"},
-    {A "J((" B ")", 110, "Unmatched parens in expression '\\(\\(02f1=L01b\\)'"},
-    {"(02f0=L02a)", 110, ""},
-    {A "X" B, 110, "Unknown connector 'X' in '02f0=L01aX02f1=L01b'"},
-    {A ")", 110, "Unknown connector '\\)' in '02f0=L01a\\)'"},
-    {"02f0Q=L01a", 109, "Internal matching error."},
-    {"02f0=A01a", 109, "Internal matching error."},
-    {"02f0=L05ab", 110, ""},
-    {"02f0=L", 110, ""},
-    {"02f0=", 110, ""},
-    {"02f0H1;", 110, ""},
-    {"02f0H1;!=L01a", 110, ""},
-    {"02f0G2", 110, ""},
-    {"02f", 110, ""},
-    {A "J", 110, ""},
-    {"zz", 110, ""},
-    {"04f600=L01a", 110, ""},
+    {"(02f0=L01a", 110, "^Error 110: Unmatched parens in expression '\\(02f0=L01a'\n$"},
+    {A "J((" B ")", 110, "^Error 110: Unmatched parens in expression '\\(\\(02f1=L01b\\)'\n$"},
+    // the ")" is the value's second character, so the group never closes
+    {"(02f0=L02a)", 110, "^Error 110: Unmatched parens in expression '\\(02f0=L02a\\)'\n$"},
+    {A "X" B, 110, "^Error 110: Unknown connector 'X' in '02f0=L01aX02f1=L01b'\n$"},
+    {A ")", 110, "^Error 110: Unknown connector '\\)' in '02f0=L01a\\)'\n$"},
+    {"02f0Q=L01a", 109, "^Error 109: Internal matching error.\n$"},
+    {"02f0=A01a", 109, "^Error 109: Internal matching error.\n$"},
+    {"02f0=L05ab", 110, "^Error 110: String of length 5 at byte 6 runs past the end of the text\n$"},
+    {"02f0=L", 110, "^Error 110: Found negative string length at byte 6\n$"},
+    {"02f0=", 110, "^Error 110: Expression '02f0=' ends inside a condition\n$"},
+    {"02f0H1;", 110, "^Error 110: Text ends where a spibble was expected at byte 7\n$"},
+    {"02f0H1;1", 110, "^Error 110: Expression '02f0H1;1' ends inside a condition\n$"},
+    {"02f0H1;!=L01a", 110, "^Error 110: Bad number '!' in expression '02f0H1;!=L01a'\n$"},
+    {"02f0G2", 110, "^Error 110: Text ends where a spibble was expected at byte 6\n$"},
+    {"02f", 110, "^Error 110: String of length 2 at byte 0 runs past the end of the text\n$"},
+    {A "J", 110, "^Error 110: Found negative string length at byte 10\n$"},
+    {"zz", 110, "^Error 110: Bad string length digit 'z' at byte 0\n$"},
+    {"04f600=L01a", 110, "^Error 110: Field 'f600' names a field number outside 0 to 512.\n$"},
 };
 
 TEST_F(MatchTest, ParseErrorsEndTheRunWithTheirCode) {
