@@ -3,6 +3,7 @@
 // the result is answered with a redirect script (http, file and ftp targets) or with the
 // local file itself. One request per process; nothing is written to disk.
 #include "cgi/uncgi.h"
+#include "common/textutil.h"
 
 #include <cctype>
 #include <cstdio>
@@ -306,8 +307,8 @@ int main() {
   snprintf(targetfilename, TextSize, "%s", target.c_str());
 
   char scheme[5] = {0};
-  for (int k = 0; k < 4 && targetfilename[k]; k++)
-    scheme[k] = (char)tolower((unsigned char)targetfilename[k]);
+  memcpy(scheme, targetfilename, strnlen(targetfilename, 4));
+  toLowerCase(scheme);
   if (!strcmp(scheme, "http") || !strcmp(scheme, "file") || !strcmp(scheme, "ftp:"))
     sendJavaScript(targetfilename);
   else
