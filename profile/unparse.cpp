@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdarg>
 #include <cstring>
+#include <unordered_set>
 
 #include "common/util.h"
 
@@ -241,17 +242,21 @@ static string readInput(FILE* in) {
 }
 
 // Where the records read so far hang: the root of the parameter record, the node the next
-// record attaches to, and the last node of the top-level chain of axes.
+// record attaches to, and the top-level chain of axis and measures lines.
 struct TreeCursor {
   node* root = nullptr;
   node* current = nullptr;
   node* lastTop = nullptr;
+  std::unordered_set<const node*> topLevel;
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
 
 // Hangs n into the tree. Axis and measures records always go after the last top-level node,
-// so that an empty axis (after which the compiler writes 'C') does not swallow what follows;
-// other records go where the pending operator says, below or after the current node.
+// so that an empty axis (after which the compiler writes 'C') does not swallow what follows.
+// Other records go where the pending operator says, below or after the current node, but
+// never into the top-level chain, where the script could not hold them: an item written
+// after the current node's axis (the compiler climbs that far after an axis whose first item
+// is deeper than its next) joins that axis's first-level items.
 static void attach(TreeCursor& t, node* n, bool topLevel, int at) {
   if (t.root == nullptr) fatal(110, "Node record found before the parameter record.\n");
   if (t.pending != 'C' && t.pending != 'N') fatal(110, "Bad add type '%c'\n", t.pending);
@@ -260,16 +265,31 @@ static void attach(TreeCursor& t, node* n, bool topLevel, int at) {
       t.root->child = n;
       n->backLink = t.root;
     } else {
-      if (t.lastTop == nullptr) t.lastTop = t.root->child;
       while (t.lastTop->next != nullptr) t.lastTop = t.lastTop->next;
       t.lastTop->next = n;
       n->backLink = t.lastTop;
     }
     t.lastTop = n;
+    t.topLevel.insert(n);
     t.current = n;
     return;
   }
-  if (t.current == nullptr) fatal(110, "Node record at byte %d has no node to attach to.\n", at);
+  if (t.current == nullptr || t.current == t.root)
+    fatal(110, "Node record at byte %d is outside of any axis.\n", at);
+  if (t.pending == 'N' && t.topLevel.count(t.current) != 0) {
+    node* axis = t.current;
+    if (axis->child == nullptr) {
+      axis->child = n;
+    } else {
+      node* last = axis->child;
+      while (last->next != nullptr) last = last->next;
+      last->next = n;
+    }
+    // Attached to the axis as the compiler counts it, so that its next 'P' climbs there.
+    n->backLink = axis;
+    t.current = n;
+    return;
+  }
   node*& link = t.pending == 'C' ? t.current->child : t.current->next;
   if (link != nullptr) fatal(110, "Node record at byte %d would replace an earlier node.\n", at);
   link = n;

@@ -519,6 +519,16 @@ TEST_F(Unparse, ParseHangsRecordsWhereTheOperatorsSay) {
        "axis measure \"Measures\" {\n\t\"m1\" extract=f-1\n}\n\n"},
       {"an empty last axis before the default measures",
        "C" + axisA + "C" + measures + "X", "}\n\naxis \"A\" {\n}\n\naxis measure \"Measures\" {\n}\n\n"},
+      {"an item climbed back to its axis joins the axis's items",
+       "C" + axisA + "C" + item("a1") + "PN" + item("a2") + "C" + item("a3") + "PPN" + axisB + "X",
+       "}\n\naxis \"A\" {\n\t\"a1\" extract=f-1\n\t\"a2\" extract=f-1\n\t+ \"a3\" extract=f-1\n"
+       "}\n\naxis \"B\" {\n}\n\n"},
+      {"items that climbed back to their axis after deeper first items",
+       "C" + axisA + "C" + item("a1") + "PN" + item("a2") + "PN" + item("a3") + "C" +
+           item("a4") + "PPN" + axisB + "C" + item("b1") + "PN" + measures + "X",
+       "}\n\naxis \"A\" {\n\t\"a1\" extract=f-1\n\t\"a2\" extract=f-1\n\t\"a3\" extract=f-1\n"
+       "\t+ \"a4\" extract=f-1\n}\n\naxis \"B\" {\n\t\"b1\" extract=f-1\n}\n\n"
+       "axis measure \"Measures\" {\n}\n\n"},
       {"no axes at all", "X", "}\n\n"},
       {"no end mark", "C" + axisA, "}\n\naxis \"A\" {\n}\n\n"},
       {"text after the end mark is not read", "C" + axisA + "X" + "junk", "}\n\naxis \"A\" {\n}\n\n"},
@@ -552,7 +562,11 @@ TEST_F(Unparse, ParseRefusesWhatIsNoCompiledProfile) {
       {"second parameter record", r.file("C" + axis + "8" + r.body()), 110,
        "Error 110: Input file has a second parameter record.\n"},
       {"climb above the root", r.file("C" + axis + "PPC9" + S("x") + "|"), 110,
-       "Error 110: Node record at byte 256 has no node to attach to.\n"},
+       "Error 110: Node record at byte 256 is outside of any axis.\n"},
+      {"item after the root", r.file("C" + axis + "PN9" + S("x") + "|"), 110,
+       "Error 110: Node record at byte 255 is outside of any axis.\n"},
+      {"item as the first node", r.file("C9" + S("x") + "|"), 110,
+       "Error 110: Node record at byte 243 is outside of any axis.\n"},
       {"operator over a taken link",
        r.file("C" + axis + "C9" + S("x") + "|N9" + S("y") + "|PN9" + S("z") + "|"), 110,
        "Error 110: Node record at byte 267 would replace an earlier node.\n"},
