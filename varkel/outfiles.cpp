@@ -82,7 +82,9 @@ static void cleanupOnSignal(int sig) {
 }
 
 void registerTempCleanup() {
-  atexit(cleanupTempFiles);
+  static bool registered = false;
+  if (!registered) atexit(cleanupTempFiles);
+  registered = true;
   fatalCleanupHook = cleanupTempFiles;
   const int signals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
   for (int sig : signals) {

@@ -264,11 +264,11 @@ TEST(Options, SetTheirFlags) {
 }
 
 TEST(Options, KeepTheirValues) {
-  startRun({"-server", "h:80:90", "-datasource", "\"x y.txt\"", "-dataname", "sales",
+  startRun({"-server", "h:80:90", "-datasource", "\"text:x y.txt\"", "-dataname", "sales",
             "-param", "helpurl=a=b", "-param", "noequals"});
   EXPECT_STREQ(server, "h");
   EXPECT_STREQ(port, "80:90");
-  EXPECT_STREQ(newDataSource, "x y.txt");
+  EXPECT_STREQ(newDataSource, "text:x y.txt");
   EXPECT_STREQ(dataName, "sales");
   EXPECT_EQ(parameters, (std::vector<std::string>{"helpurl=a=b", "noequals"}));
 
