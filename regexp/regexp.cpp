@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace rx {
 
@@ -60,6 +61,15 @@ const char* textPos;             // current position in the text
 const char* textStart;           // start of the text, for "^"
 const char** groupStarts;        // the program's groupStart array
 const char** groupEnds;          // the program's groupEnd array
+int programLength;               // bytes of the program being run
+
+// The rest of the program from a node at a text position either matches or not, whatever
+// led there; so a pair that failed once is never run again. This keeps alternations inside
+// repetitions, such as (a|a)*b, from taking exponential time without changing any result.
+// One bit per (program byte, text position); empty when the text is too long to track.
+std::vector<unsigned char> failedPairs;
+size_t failedStride;  // text length + 1
+const size_t maxFailedBits = size_t(1) << 26;
 
 bool isRepeatOperator(char c) { return c == '*' || c == '+' || c == '?'; }
 
@@ -362,8 +372,10 @@ int countRepeat(int node) {
   return count;
 }
 
+int runFrom(int scan);
+
 // Runs the program from node scan at textPos; 1 when the rest of the program matches.
-int runFrom(int scan) {
+int runSteps(int scan) {
   while (scan >= 0) {
     unsigned char op = matchCode[scan];
     int next = nextNode(matchCode, scan);
@@ -457,6 +469,20 @@ int runFrom(int scan) {
   return 0;
 }
 
+int runFrom(int scan) {
+  if (scan >= programLength) {
+    regerror("corrupted pointers");
+    return 0;
+  }
+  if (failedPairs.empty()) return runSteps(scan);
+  size_t bit = size_t(scan) * failedStride + size_t(textPos - textStart);
+  unsigned char mask = static_cast<unsigned char>(1u << (bit & 7));
+  if (failedPairs[bit >> 3] & mask) return 0;
+  if (runSteps(scan)) return 1;
+  failedPairs[bit >> 3] |= mask;
+  return 0;
+}
+
 // Tries the program with the match starting at start.
 int tryAt(regexp* prog, const char* start) {
   textPos = start;
@@ -492,6 +518,7 @@ regexp* regcomp(const char* pattern) {
     return nullptr;
   }
   r->program = reinterpret_cast<unsigned char*>(r + 1);
+  r->programLength = static_cast<int>(size);
   if (!compilePass(pattern, r->program, size, &flags)) {
     code = nullptr;
     free(r);
@@ -551,6 +578,13 @@ int regexec(regexp* prog, const char* text) {
   textStart = text;
   groupStarts = prog->groupStart;
   groupEnds = prog->groupEnd;
+  programLength = prog->programLength;
+  failedStride = strlen(text) + 1;
+  size_t bits = size_t(prog->programLength) * failedStride;
+  if (bits <= maxFailedBits)
+    failedPairs.assign((bits + 7) / 8, 0);
+  else
+    failedPairs.clear();
   if (prog->anchored) return tryAt(prog, text);
   if (prog->firstChar != '\0') {
     for (const char* s = strchr(text, prog->firstChar); s; s = strchr(s + 1, prog->firstChar))

@@ -22,6 +22,7 @@ struct regexp {
   const char* mustContain;          // a literal every match contains (inside program), or null
   int mustContainLength;            // length of mustContain
   unsigned char* program;           // magic byte 0234, then the nodes; inside this same block
+  int programLength;                // bytes of program
 };
 
 // Compiles the NUL-terminated pattern. Returns a new program, or null after reporting the

@@ -348,6 +348,36 @@ TEST(RegexpExec, DamagedProgramsFailWithAMessage) {
   }
 }
 
+TEST(RegexpExec, AlternativesInsideRepetitionsDoNotExplode) {
+  std::string many(60, 'a');
+  std::string optional;
+  for (int i = 0; i < 40; i++) optional += "a?";
+  struct Case {
+    std::string pattern;
+    std::string text;
+    int matched;
+    std::string group1;  // group 1 of the match, when matched
+  };
+  const Case cases[] = {
+      // no literal that must appear, so only the matcher itself can give the answer
+      {"(a|a)*[b]", many, 0, ""},
+      {"(a|aa)*$", many + "b", 1, ""},
+      {"^(a|aa)*$", many + "b", 0, ""},
+      {"(a|aa)*b", many + "b", 1, "a"},
+      {"^(a|a)*$", many, 1, "a"},
+      {optional + std::string(40, 'a'), std::string(40, 'a'), 1, ""},
+  };
+  for (const Case& c : cases) {
+    rx::regexp* r = rx::regcomp(c.pattern.c_str());
+    ASSERT_NE(r, nullptr) << c.pattern;
+    EXPECT_EQ(rx::regexec(r, c.text.c_str()), c.matched) << c.pattern;
+    if (c.matched && r->groupStart[1]) {
+      EXPECT_EQ(std::string(r->groupStart[1], r->groupEnd[1]), c.group1) << c.pattern;
+    }
+    free(r);
+  }
+}
+
 TEST(RegexpExec, OneProgramRunsOnManyTexts) {
   rx::regexp* r = rx::regcomp("^(North|South)[0-9]+$");
   ASSERT_NE(r, nullptr);
