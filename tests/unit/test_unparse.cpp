@@ -160,6 +160,8 @@ TEST_F(Unparse, RecordReadersGiveTheirScriptLines) {
       {"date, fiscal year ending in March", "13" + S("When") + S("YYYYMMDD") + S("Y") +
            S("1998") + S("2002") + "|", readDateRecord,
        "autobuild = date('When', \"YYYYMMDD\", \"Y\", 3)"},
+      {"date, month 13 read as December", "1D" + S("When") + S("YYYY") + S("Y") + S("") +
+           S("") + "|", readDateRecord, "autobuild = date('When', \"YYYY\", \"Y\")"},
       {"axis without compute", "1" + S("Region") + "01" + S("") + "|", readAxisRecord,
        "axis \"Region\""},
       {"axis, code 2 and no text", "1" + S("Region") + "02" + S("") + "|", readAxisRecord,
@@ -353,6 +355,8 @@ TEST_F(Unparse, SetupSaysWhatDiffersFromTheDefaults) {
        [](ParamRecord& r) { r.colours = "9ecfb3" "9e9ecf" "010203"; },
        head + "\tverticalcolor=(158,207,179)\n\tdatacolor=(1,2,3)\n" + sizes + shorts + data +
            view},
+      {"red alone off its default", [](ParamRecord& r) { r.colours = "9ecfb2" "9f9ecf" "5a96ff"; },
+       head + "\thorizontalcolor=(159,158,207)\n" + sizes + shorts + data + view},
       {"booleans off their defaults",
        [](ParamRecord& r) {
          r.booleans[13] = '1';  // hidepiechart
