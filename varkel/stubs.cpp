@@ -4,8 +4,6 @@
 #include "common/util.h"
 #include "varkel/varkel.h"
 
-// Replaced by the data-source module.
-__attribute__((weak)) void setupDataSource(const char*) {}
 // Replaced by the CGI front end.
 __attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not available in this build\n"); }
 // Replaced by the build pipeline.

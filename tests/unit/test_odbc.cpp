@@ -1,0 +1,249 @@
+// The ODBC access layer against the real driver manager and the SQLite driver, with a private
+// driver and DSN configuration and a database made for the tests.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "varkel/datasource.h"
+#include "varkel/input.h"
+#include "varkel/odbc.h"
+#include "varkel/varkel.h"
+
+namespace {
+
+const char* driverPath = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+
+class Odbc : public ::testing::Test {
+ protected:
+  static std::string dir;
+
+  static void SetUpTestSuite() {
+    char templ[] = "/tmp/odbc-test.XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    dir = templ;
+    write("odbcinst.ini", std::string("[SQLite3]\nDriver=") + driverPath + "\n");
+    write("odbc.ini", "[testdb]\nDriver=SQLite3\nDatabase=" + dir + "/t.db\n");
+    std::string sql = "create table sales(region text, amount integer);";
+    for (int i = 1; i <= 20; i++)
+      sql += "insert into sales values('R" + std::to_string(i) + "'," +
+             (i == 2 ? std::string("NULL") : std::to_string(i * 10)) + ");";
+    sql += "create table \"My Table\"(x text); insert into \"My Table\" values('it''s');";
+    write("setup.sql", sql);
+    ASSERT_EQ(system(("sqlite3 " + dir + "/t.db < " + dir + "/setup.sql").c_str()), 0);
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
+  }
+
+  static void TearDownTestSuite() {
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+  }
+
+  static void write(const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name) << text;
+  }
+
+  static std::string read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+  void SetUp() override {
+    dataType = odbcData;
+    dataFileName = const_cast<char*>("testdb");
+    odbcUser = odbcPassword = const_cast<char*>("");
+  }
+
+  // Every row of the statement, fields joined by '|'. The column count and names stay with
+  // the process after its first fetch, so each statement runs in a child of its own; the
+  // last line of the answer is the column count, then the column-name list.
+  static std::vector<std::string> rowsOf(const char* statement, int* columnCount = nullptr,
+                                         std::string* names = nullptr) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+      close(fds[0]);
+      FILE* out = fdopen(fds[1], "w");
+      ODBC_Open("testdb", "", "", statement);
+      int columns = 0;
+      while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) {
+        for (int c = 0; c < columns; c++) fprintf(out, c ? "|%s" : "%s", inputFields[c]);
+        fputc('\n', out);
+      }
+      ODBC_Close();
+      fprintf(out, "%d\n%s\n", columns, ODBC_GetColumnNames());
+      fclose(out);
+      _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) text.append(buf, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << statement;
+    std::vector<std::string> rows;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    if (rows.size() < 2) return {};
+    if (names) *names = rows.back();
+    rows.pop_back();
+    if (columnCount) *columnCount = std::stoi(rows.back());
+    rows.pop_back();
+    return rows;
+  }
+
+  // Runs dumpODBC in a child writing to a file and returns the file's text.
+  std::string dump(bool all, const char* statement) {
+    std::string out = dir + "/dump.txt";
+    unlink(out.c_str());
+    static char name[256];
+    snprintf(name, sizeof name, "%s", out.c_str());
+    EXPECT_EXIT(
+        {
+          outputFileName = name;
+          odbcSelect = const_cast<char*>(statement);
+          dumpODBC(all);
+        },
+        ::testing::ExitedWithCode(0), "^$");
+    return read(out);
+  }
+};
+std::string Odbc::dir;
+
+TEST_F(Odbc, ReadsRowsColumnNamesAndNulls) {
+  int columns = 0;
+  std::string names;
+  auto rows = rowsOf("select region, amount from sales where amount is null or amount < 40",
+                     &columns, &names);
+  EXPECT_EQ(columns, 2);
+  EXPECT_EQ(rows, (std::vector<std::string>{"R1|10", "R2|", "R3|30"}));
+  EXPECT_EQ(names, "region;amount");
+}
+
+TEST_F(Odbc, EveryPassRunsTheStatementAnew) {
+  // Two passes in one process: the column names reach newDataFieldNames, and the second open
+  // reads the whole result again. The child reports what it saw.
+  EXPECT_EXIT(
+      {
+        for (int pass = 0; pass < 2; pass++) {
+          ODBC_Open("testdb", "", "", "select region, amount from sales where amount < 40");
+          int columns = 0;
+          int rows = 0;
+          while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) rows++;
+          ODBC_Close();
+          fprintf(stderr, "pass %d: %d rows of %d columns\n", pass, rows, columns);
+        }
+        fprintf(stderr, "%s;%s\n", newDataFieldNames[0], newDataFieldNames[1]);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0),
+      "^pass 0: 2 rows of 2 columns\npass 1: 2 rows of 2 columns\nregion;amount\n$");
+}
+
+TEST_F(Odbc, TableNameQuotesRestored) {
+  EXPECT_EQ(rowsOf("select x FROM  'My Table'"), (std::vector<std::string>{"it's"}));
+}
+
+TEST_F(Odbc, DumpListsFirstOrAllRows) {
+  std::string first = dump(false, "select region, amount from sales");
+  std::string want = "region\tamount\n";
+  for (int i = 1; i <= 15; i++)
+    want += "R" + std::to_string(i) + "\t" + (i == 2 ? "" : std::to_string(i * 10)) + "\n";
+  EXPECT_EQ(first, want);
+  std::string all = dump(true, "select region, amount from sales");
+  for (int i = 16; i <= 20; i++) want += "R" + std::to_string(i) + "\t" + std::to_string(i * 10) + "\n";
+  EXPECT_EQ(all, want);
+  EXPECT_EQ(dump(true, "select region from sales where amount > 1000"), "");
+}
+
+TEST_F(Odbc, Failures) {
+  struct Case {
+    const char* dsn;
+    const char* statement;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"testdb", "select * from nope",
+       "^ODBC Error -1: SQLSTATE = S1000, \\[SQLite\\]no such table: nope \\(1\\)\n"
+       "Error 108: SQLExecDirect\\([0-9a-f]+, \"select \\* from nope\", SQL_NTS\\) failed with -1\n$"},
+      {"nodsn", "select 1",
+       "^ODBC Error -1: SQLSTATE = IM002, \\[unixODBC\\]\\[Driver Manager\\]Data source name not "
+       "found and no default driver specified\n"
+       "Error 108: SQLConnect failed with dsn='nodsn' username='' password='' command='select 1'\n$"},
+      {"testdb", "create table z(a)", "^Error 108: ODBC table has zero columns\\.\n$"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EXIT(
+        {
+          dataFileName = const_cast<char*>(c.dsn);
+          odbcSelect = const_cast<char*>(c.statement);
+          dumpODBC(true);
+        },
+        ::testing::ExitedWithCode(108), c.message)
+        << c.statement;
+  }
+}
+
+TEST_F(Odbc, FailedColumnReadIsNoEndOfData) {
+  // The column count stays from the first statement of the run; a second statement with
+  // fewer columns makes the read of the missing column fail.
+  EXPECT_EXIT(
+      {
+        int columns = 0;
+        ODBC_Open("testdb", "", "", "select region, amount from sales");
+        ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
+        ODBC_Close();
+        ODBC_Open("testdb", "", "", "select region from sales");
+        ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(108),
+      "^ODBC Error -1: SQLSTATE = S1002, \\[SQLite\\]invalid column\n"
+      "Error 108: SQLGetData failed with -1 for column 2\n$");
+}
+
+TEST_F(Odbc, TooManyColumns) {
+  std::string wide = "select 0";
+  for (int i = 1; i < 513; i++) wide += "," + std::to_string(i);
+  EXPECT_EXIT(
+      {
+        int columns = 0;
+        ODBC_Open("testdb", "", "", wide.c_str());
+        ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(108),
+      "^Error 108: ODBC result has 513 columns; at most 512 can be read\\.\n$");
+  wide.resize(wide.rfind(','));
+  int columns = 0;
+  EXPECT_EQ(rowsOf(wide.c_str(), &columns).size(), 1u);
+  EXPECT_EQ(columns, 512);
+}
+
+TEST_F(Odbc, CloseTwiceAndErrorAfterClose) {
+  ODBC_Open("testdb", "", "", "select region, amount from sales");
+  ODBC_Close();
+  ODBC_Close();
+  EXPECT_EQ(ODBC_Error(0), 0);
+  EXPECT_EQ(sql_check(100, "SQLFetch", __FILE__, __LINE__), 100);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(sql_check(-1, "SQLFetch", __FILE__, __LINE__), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ODBC Error -1: SQLSTATE = , \n");
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Data sources: the parsing of data-source strings into the source kind and its parameters,
+// the statement files of ODBC sources, and the mapping of profile field slots to the data's
+// columns.
+#ifndef VARKEL_DATASOURCE_H
+#define VARKEL_DATASOURCE_H
+
+#include <string>
+
+// The kind of the data source; the passes open, read and close by it.
+enum DataType { textData = 0, execData = 1, odbcData = 2, urlData = 3 };
+
+// Source parameters, set once by setupDataSource.
+extern DataType dataType;    // the kind [textData]
+extern char* dataFileName;   // file name, command, URL or DSN; null until a source is set
+extern char* odbcUser;       // ODBC user name, plain [""]
+extern char* odbcPassword;   // ODBC password, plain [""]
+extern char* odbcSelect;     // the SQL statement of an ODBC source [""]
+extern int fieldsMapped;     // 1 once mapField has mapped the profile's field slots
+
+// Parses a data-source string (blanks around it removed) into the globals above. Does
+// nothing once dataFileName is set, so the first source given wins. Errors: 106 for "none:"
+// and (outside CGI mode) for an unknown form, 102 / 103 for an "odbc:" string without DSN
+// or statement, 104 for "odbc:" in a build without ODBC, 2 for an unreadable "+file".
+void setupDataSource(const char* text);
+
+// The whole text of the file fileName, line ends included. A file that cannot be opened, or
+// a directory, is fatal 2.
+std::string getQuery(const char* fileName);
+
+// The data column of profile field slot (0-512): the slot itself without a header line;
+// with one, the column of newDataFieldNames that holds the slot's name, or the number of an
+// "f<digits>" name that no column holds. Any other name is fatal 101.
+int mapField(int slot);
+
+#endif

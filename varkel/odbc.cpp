@@ -1,0 +1,223 @@
+// The ODBC access layer over the platform's driver manager (ODBC 2.x calls), the credential
+// scrambling of the viewer page, and the -dumpodbc listing. Left out of builds without ODBC.
+#ifdef HAVE_ODBC
+
+#include "varkel/odbc.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/textutil.h"
+#include "common/util.h"
+#include "varkel/datasource.h"
+#include "varkel/input.h"
+#include "varkel/outfiles.h"
+#include "varkel/varkel.h"
+
+const char credentialKey[51] =
+    "\xb7\xe3\x91\xc4\x8a\xf2\x9d\xa6\xd8\x83\xbe\xe9\x94\xcf\xa1\xfb\x88\xd3\x9a\xc6"
+    "\xb2\xed\x85\xf7\xa9\xdc\x90\xc1\xbb\xe4\x8e\xd5\xa3\xf9\x97\xca\x81\xee\xb4\xd0"
+    "\x8c\xfd\x9f\xc8\xa7\xe1\x86\xdb\xb9\xf4";
+
+int dbEncrypt(char* text, const char* key) {
+  if (!text || !key) return -1;
+  size_t length = strlen(text), keyLength = strlen(key);
+  if (keyLength == 0) return 0;
+  for (size_t i = 0; i < length; i++) text[i] = (char)(text[i] ^ key[i % keyLength]);
+  return 0;
+}
+
+int dbDecrypt(char* text, const char* key) { return dbEncrypt(text, key); }
+
+// The handles of the one open connection; null when none is open.
+static SQLHENV henv = SQL_NULL_HENV;
+static SQLHDBC hdbc = SQL_NULL_HDBC;
+static SQLHSTMT hstmt = SQL_NULL_HSTMT;
+// Columns of the result, 0 until the first fetch; kept for the rest of the run, like the
+// ";"-joined list of their names.
+static SQLSMALLINT numColumns = 0;
+static std::string columnNames;
+
+// The most columns a record can take (rows 0 to 511).
+static const int maxOdbcColumns = 512;
+
+int ODBC_Error(int code) {
+  if (code == 0) return code;
+  SQLCHAR state[16] = "";
+  SQLCHAR text[256] = "";
+  SQLINTEGER native = 0;
+  SQLSMALLINT length = 0;
+  SQLError(henv, hdbc, hstmt, state, &native, text, sizeof text, &length);
+  fprintf(stderr, "ODBC Error %d: SQLSTATE = %s, %s\n", code, (char*)state, (char*)text);
+  return code;
+}
+
+int sql_check(int code, const char* callText, const char* sourceFile, int line) {
+  (void)callText;
+  (void)sourceFile;
+  (void)line;
+  if (code == SQL_SUCCESS || code == SQL_NO_DATA_FOUND) return code;
+  return ODBC_Error(code);
+}
+
+static bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// Gives a single-quoted table name after the first "from " its double quotes back (the
+// data-source parser turned every double quote into a single one).
+static void quoteTableName(std::string& statement) {
+  std::string lower = statement;
+  for (char& c : lower) c = (char)tolower((unsigned char)c);
+  size_t from = lower.find("from ");
+  if (from == std::string::npos) return;
+  size_t p = from + 5;
+  while (p < statement.size() && isspace((unsigned char)statement[p])) p++;
+  if (p < statement.size() && statement[p] == '\'') {
+    statement[p] = '"';
+    size_t close = statement.find('\'', p + 1);
+    if (close != std::string::npos) statement[close] = '"';
+  }
+}
+
+int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
+  SQLRETURN rc = SQLAllocEnv(&henv);
+  if (henv == SQL_NULL_HENV) fatal(-1, "SQLAllocEnv failed with %d\n", (int)rc);
+  rc = SQLAllocConnect(henv, &hdbc);
+  if (hdbc == SQL_NULL_HDBC) fatal(-1, "SQLAllocConnect failed with %d\n", (int)rc);
+
+  rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
+                  (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
+  if (rc != SQL_SUCCESS) ODBC_Error(rc);
+  if (!succeeded(rc))
+    fatal(108, "SQLConnect failed with dsn='%s' username='%s' password='%s' command='%s'\n", dsn,
+          user, password, command);
+
+  SQLAllocStmt(hdbc, &hstmt);
+
+  std::string statement = command;
+  quoteTableName(statement);
+  rc = SQLExecDirect(hstmt, (SQLCHAR*)statement.c_str(), SQL_NTS);
+  if (rc != SQL_SUCCESS) ODBC_Error(rc);
+  if (!succeeded(rc))
+    fatal(108, "SQLExecDirect(%0lx, \"%s\", SQL_NTS) failed with %d\n",
+          (unsigned long)(uintptr_t)hstmt, statement.c_str(), (int)rc);
+  return 0;
+}
+
+// Reads the result's column count and names on the first fetch of the run.
+static void describeColumns() {
+  SQLRETURN rc = SQLNumResultCols(hstmt, &numColumns);
+  if (!succeeded(rc)) {
+    ODBC_Error(rc);
+    fatal(108, "SQLNumResultCols failed with %d\n", (int)rc);
+  }
+  if (numColumns > maxOdbcColumns)
+    fatal(108, "ODBC result has %d columns; at most %d can be read.\n", (int)numColumns,
+          maxOdbcColumns);
+  columnNames.clear();
+  for (SQLUSMALLINT c = 1; c <= (SQLUSMALLINT)numColumns; c++) {
+    SQLCHAR name[256] = "";
+    SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
+    SQLULEN size = 0;
+    rc = SQLDescribeCol(hstmt, c, name, 255, &nameLength, &type, &size, &scale, &nullable);
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLDescribeCol failed with %d for column %d\n", (int)rc, (int)c);
+    }
+    if (!columnNames.empty()) columnNames += ";";
+    columnNames += (char*)name;
+    snprintf(newDataFieldNames[c - 1], fieldSize, "%s", (char*)name);
+  }
+}
+
+int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns) {
+  if (numColumns == 0) describeColumns();
+  columns = numColumns;
+  if (numColumns == 0) return -1;  // a statement without a result set has no rows
+
+  SQLRETURN rc = SQLFetch(hstmt);
+  if (rc == SQL_NO_DATA_FOUND) return -1;
+  if (!succeeded(rc)) {
+    // A failing fetch must not look like the end of a shorter result.
+    ODBC_Error(rc);
+    fatal(108, "SQLFetch failed with %d\n", (int)rc);
+  }
+  int readable = numColumns < maxFields ? numColumns : maxFields;
+  for (int c = 1; c <= readable; c++) {
+    char* row = rows[c - 1];
+    row[0] = '\0';
+    SQLLEN indicator = 0;
+    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize - 1, &indicator);
+    if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
+      ODBC_Error(rc);
+      fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c);
+    }
+    if (indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND) row[0] = '\0';
+    row[fieldSize - 2] = '\0';
+    if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
+  }
+  return 0;
+}
+
+void ODBC_Close() {
+  if (hstmt != SQL_NULL_HSTMT) SQLFreeStmt(hstmt, SQL_DROP);
+  hstmt = SQL_NULL_HSTMT;
+  if (hdbc != SQL_NULL_HDBC) {
+    SQLDisconnect(hdbc);
+    SQLFreeConnect(hdbc);
+  }
+  hdbc = SQL_NULL_HDBC;
+  if (henv != SQL_NULL_HENV) SQLFreeEnv(henv);
+  henv = SQL_NULL_HENV;
+}
+
+const char* ODBC_GetColumnNames() { return columnNames.c_str(); }
+
+void dumpODBC(bool all) {
+  FILE* out = stdout;
+  bool toFile = outputFileName && outputFileName[0] && strcmp(outputFileName, "stdout") != 0 &&
+                strcmp(outputFileName, "-") != 0;
+  if (toFile) {
+    // The listing takes the page's place: it is written under a temporary name that every
+    // exit removes, and moved over the output name at the end like a page.
+    if (ofp && ofp != stdout) {
+      fclose(ofp);
+      if (outputTempName[0]) unlink(outputTempName);
+      outputTempName[0] = '\0';
+    }
+    ofp = nullptr;
+    out = createTempFile(outputTempName, "o");
+    if (!out) fatal(2, "Unable to open temporary output file '%s'\n", "oXXXXXX");
+    ofp = out;
+  }
+  ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
+  int columns = 0, rows = 0;
+  for (;;) {
+    int rc = ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
+    if (columns == 0) fatal(108, "ODBC table has zero columns.\n");
+    if (rc != 0) break;
+    if (rows == 0) {
+      for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", newDataFieldNames[c]);
+      fputc('\n', out);
+    }
+    for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", inputFields[c]);
+    fputc('\n', out);
+    if (++rows == 15 && !all) break;
+  }
+  ODBC_Close();
+  if (toFile) {
+    cb4 = nullptr;
+    finishOutputFiles();
+  } else {
+    fflush(stdout);
+  }
+  jump_exit(0);
+}
+
+#endif

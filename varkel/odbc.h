@@ -1,0 +1,48 @@
+// The ODBC access layer: connect, run one statement and read its result as records; the
+// scrambling of ODBC credentials carried in the viewer page; the listing of a result for the
+// command line. Present only in builds with HAVE_ODBC.
+#ifndef VARKEL_ODBC_H
+#define VARKEL_ODBC_H
+
+#ifdef HAVE_ODBC
+
+// The credential key: 50 bytes, each 0x80 or above, so that an ASCII credential never
+// scrambles to NUL or to a character the data-source string gives a meaning.
+extern const char credentialKey[51];
+
+// Scramble / unscramble text in place with key (XOR, the key repeating); the same operation.
+// 0, or -1 when either pointer is null.
+int dbEncrypt(char* text, const char* key);
+int dbDecrypt(char* text, const char* key);
+
+// Connects to dsn as user and runs command (a single-quoted table name after "from " gets
+// double quotes). Returns 0; every failure ends the run (error -1 or 108).
+int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command);
+
+// Fetches the next row into rows (maxFields rows of fieldSize bytes), one column per row, a
+// NULL empty, and sets columns to the result's column count. The first call also puts the
+// column names into newDataFieldNames. Returns 0 for a row, -1 at the end of the result. A
+// failing fetch or column read, or more than 512 columns, is error 108.
+int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns);
+
+// Releases statement, connection and environment; the handles are null afterwards.
+void ODBC_Close();
+
+// Writes the ODBC error of the current handles to standard error, unless code is 0;
+// returns code.
+int ODBC_Error(int code);
+
+// 0 and 100 come back unchanged; any other code is written as by ODBC_Error and returned.
+int sql_check(int code, const char* callText, const char* sourceFile, int line);
+
+// The result's column names joined by ";", empty before the first fetch.
+const char* ODBC_GetColumnNames();
+
+// Runs the ODBC source's statement and lists its result, a TAB between fields (the column
+// names first; 15 rows unless all), to outputFileName (through a temporary file) or to
+// standard output; then ends the process with status 0.
+[[noreturn]] void dumpODBC(bool all);
+
+#endif
+
+#endif
