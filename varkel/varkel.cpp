@@ -22,6 +22,7 @@
 // Data sources: set from a data-source string; does nothing once a source is set.
 void setupDataSource(const char* text);
 
+// Run-wide settings, each at its value before start-up (meanings in varkel.h).
 int verbose = 0;
 int emitCB4 = 1;
 int emitFormattedData = 1;
@@ -47,6 +48,7 @@ int widthLimit = 254;
 int depthLimit = 16;
 int maxFieldNum = 0, extractField = -1, incompleteProfile = 0, truncated = 0;
 
+// Option values; null or empty until an option gives them.
 char* server = nullptr;
 char* port = nullptr;
 int threshold = 0;
@@ -54,6 +56,7 @@ char* newDataSource = nullptr;
 char* dataName = nullptr;
 std::vector<std::string> parameters;
 
+// Name buffers, made at start-up.
 char* inputFileName = nullptr;
 char* outputFileName = nullptr;
 char cb4FileName[1024];
@@ -61,6 +64,7 @@ char* profileDirectory = nullptr;
 char* newDataFileName = nullptr;
 char* wholeProfileName = nullptr;
 
+// Work buffers, made at start-up.
 char* lumetraWidth = nullptr;
 char* lumetraHeight = nullptr;
 char* codebase = nullptr;
@@ -72,18 +76,22 @@ char* trailPattern = nullptr;
 char* tempPattern = nullptr;
 char* tempLeadPattern = nullptr;
 
+// The locale's name and number separators; the static values hold when it has none.
 std::string locale = "C";
 char commaChar = ',';
 char decimalChar = '.';
 
+// Labels for empty categories and the auto-build label before any category.
 const char* blankLabel = "(blank)";
 const char* noneLabel = "(none)";
 
+// Page, cube, profile and class-file streams; null until set up.
 FILE* ofp = nullptr;
 FILE* cb4 = nullptr;
 FILE* pifp = nullptr;
 FILE* oclassfp = nullptr;
 
+// The banner texts.
 const char* const programVersion = "varkel 2.1";
 const char* const buildNumber = "build 101";
 const char* const buildDate = "Dec 10 2026";
