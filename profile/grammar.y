@@ -60,6 +60,12 @@ static void emitChecked(int depth) {
   emit_node(depth);
 }
 
+// After every option: a value that does not fit is reported at the line that gave it.
+static void optionDone() {
+  string problem = checkNode();
+  if (!problem.empty()) error("%s", problem.c_str());
+}
+
 static void checkText(const char* what, const string& text, size_t limit) {
   if (strlen(text.c_str()) > limit)
     error("%s is longer than %d bytes", what, int(limit));
@@ -302,14 +308,14 @@ items
   ;
 
 item
-  : depth value item_options  {
+  : depth value { checkText("The label", $2.text, shortLimit); } item_options  {
       currentDepth = $1.count;
       currentLabel = $2.text;
       emitChecked(currentDepth);
     }
-  | depth K_AUTOBUILD '=' autobuild_spec opt_sort  {
+  | depth K_AUTOBUILD '=' autobuild_spec { optionDone(); } opt_sort  {
       currentDepth = $1.count;
-      currentSort = $5.count;
+      currentSort = $6.count;
       emitChecked(currentDepth);
     }
   ;
@@ -324,8 +330,8 @@ depth
   ;
 
 item_options
-  : item_option
-  | item_options item_option
+  : item_option                 { optionDone(); }
+  | item_options item_option    { optionDone(); }
   ;
 
 item_option
@@ -364,7 +370,7 @@ measure_items
   ;
 
 measure_item
-  : depth value measure_options  {
+  : depth value { checkText("The label", $2.text, shortLimit); } measure_options  {
       currentDepth = $1.count;
       currentLabel = $2.text;
       if (measure_kludge) {
@@ -387,8 +393,8 @@ measure_item
   ;
 
 measure_options
-  : measure_option
-  | measure_options measure_option
+  : measure_option                    { optionDone(); }
+  | measure_options measure_option    { optionDone(); }
   ;
 
 measure_option
