@@ -10,3 +10,5 @@ __attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not av
 __attribute__((weak)) void buildPipeline() { fatal(1, "The build pipeline is not available in this build\n"); }
 // Replaced by the output phases.
 __attribute__((weak)) void outputPhases() {}
+// Replaced by the date hierarchy generator.
+__attribute__((weak)) int insertDate(int) { return -1; }

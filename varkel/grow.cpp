@@ -1,0 +1,247 @@
+// Dimension tree growth: auto-build labels become grown levels of categories, one per
+// distinct value, each category with its own copy of what the profile put below it.
+#include "varkel/grow.h"
+
+#include <cstring>
+#include <string>
+
+#include "common/util.h"
+#include "varkel/axislabel.h"
+#include "varkel/dategen.h"
+#include "varkel/fieldparts.h"
+#include "varkel/hashtab.h"
+#include "common/textutil.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/varkel.h"
+
+std::vector<int> nodeStack;
+
+// Every category index of a level starts with these proportions.
+static Hashtab* newCategoryIndex() { return hashtabNew(21, 4, 0.7); }
+
+static void pushIfLabel(int label) {
+  if (label >= 0) nodeStack.push_back(label);
+}
+
+// The separator text of a label for its generated match, or null.
+static const char* separatorText(const AxisLabel& l) {
+  return l.separator ? l.separator->c_str() : nullptr;
+}
+
+// A copy of an owned C string, or null.
+static char* copyText(const char* s) { return s ? _newStr(s, __FILE__, __LINE__) : nullptr; }
+
+int duplicateNodeWOExpand(int label) {
+  if (label < 0) return -1;
+  int d = getNextFree();
+  AxisLabel& src = axisLabels[label];
+  AxisLabel& dst = axisLabels[d];
+  dst.label = src.label;
+  dst.function = copyText(src.function);
+  dst.key = copyText(src.key);
+  dst.separator = src.separator ? new std::string(*src.separator) : nullptr;
+  dst.format = src.format ? new std::string(*src.format) : nullptr;
+  dst.field = src.field;
+  dst.endField = src.endField;
+  dst.firstColumn = src.firstColumn;
+  dst.lastColumn = src.lastColumn;
+  dst.part = src.part;
+  dst.backPart = src.backPart;
+  dst.lastPart = src.lastPart;
+  dst.sort = src.sort;
+  dst.multiLevelExpand = src.multiLevelExpand;
+  dst.dateIndex = 0;
+  dst.child = -1;
+  dst.sibling = -1;
+  dst.match = nullptr;
+  dst.hash = nullptr;
+  dst.backLink = label;
+  return d;
+}
+
+int copyTree(int label) {
+  if (label < 0) return -1;
+  int d = duplicateNodeWOExpand(label);
+  int child = copyTree(axisLabels[label].child);
+  axisLabels[d].child = child;
+  AxisLabel& n = axisLabels[label];
+  int sibling;
+  if (n.field == -1) {
+    sibling = copyTree(n.sibling);
+    axisLabels[d].match = axisLabels[label].match;
+  } else if (n.hash) {
+    // A grown level copies as a single fresh template; its categories are skipped.
+    sibling = copyTree(axisLabels[n.hash->tail].sibling);
+  } else {
+    sibling = copyTree(n.sibling);
+  }
+  axisLabels[d].sibling = sibling;
+  return d;
+}
+
+void setLabel(int label, const char* text) {
+  axisLabels[label].label = (text && *text) ? text : blankLabel;
+}
+
+int autobuildContinue(int label) {
+  AxisLabel& l = axisLabels[label];
+  return l.multiLevelExpand && l.child == -1 && l.lastPart != -1 &&
+                 (l.part == -1 || l.part < l.lastPart) &&
+                 (l.backPart == -1 || l.backPart < l.lastPart)
+             ? 1
+             : 0;
+}
+
+void autobuildNext(int label) {
+  AxisLabel& l = axisLabels[label];
+  if (l.part != -1)
+    l.part++;
+  else if (l.backPart != -1)
+    l.backPart++;
+}
+
+int makeHashtab(int label, const char* text) {
+  AxisLabel& l = axisLabels[label];
+  if (l.hash) return label;
+  l.hash = newCategoryIndex();
+  hashtabPut(l.hash, (text && *text) ? text : blankLabel, label);
+  l.hash->tail = label;
+  return label;
+}
+
+// The generated equality match of a category on its own value and cut.
+static _MatchTree* categoryMatch(int label, const char* value) {
+  AxisLabel& l = axisLabels[label];
+  return matchCreateString(value, l.field, l.part, l.backPart, l.firstColumn, l.lastColumn,
+                           separatorText(l));
+}
+
+// The part number a template is counted by (from either side), or -1.
+static int partNumber(const AxisLabel& l) { return l.part != -1 ? l.part : l.backPart; }
+
+// A duplicate of label one part deeper: the template of the next level.
+static int nextLevelTemplate(int label) {
+  int d = duplicateNodeWOExpand(label);
+  autobuildNext(d);
+  return d;
+}
+
+// Makes target the first category of its level with value v.
+static void makeFirstCategory(int target, const char* v) {
+  const char* key = *v ? v : blankLabel;
+  AxisLabel& t = axisLabels[target];
+  t.hash = newCategoryIndex();
+  hashtabPut(t.hash, key, target);
+  t.hash->tail = target;
+  t.match = categoryMatch(target, v);
+  std::string text(v);
+  std::vector<char> buf(text.begin(), text.end());
+  buf.push_back('\0');
+  convertQuotes(buf.data());
+  setLabel(target, buf.data());
+  pushIfLabel(axisLabels[target].child);
+}
+
+// Step 4 of the walk: a template meets its first record.
+static void growTemplate(int n) {
+  AxisLabel& l = axisLabels[n];
+  const char* text = inputFields[l.field];
+  int r = 0;
+  if (l.firstColumn != -1) {
+    extractFieldColumns(l.firstColumn, l.lastColumn, text);
+  } else if (l.part != -1) {
+    r = extractPartField(l.part, separatorText(l), text);
+  } else if (l.backPart != -1) {
+    r = reverseExtractPartField(l.backPart, separatorText(l), text);
+  } else {
+    strncpy(partPattern, text, 511);
+    partPattern[511] = '\0';
+  }
+  std::string v(partPattern);
+  bool byParts = l.part != -1 || l.backPart != -1;
+  int part = partNumber(l);
+  int target = n;
+  if (!l.match) {
+    if (byParts && l.child == -1 && r == 1 && part >= 0 && part < l.lastPart) {
+      int c = nextLevelTemplate(n);
+      axisLabels[n].child = c;
+    }
+  } else if (!evalMatch(l.match) && l.sibling == -1) {
+    int d = duplicateNodeWOExpand(n);
+    axisLabels[n].sibling = d;
+    target = d;
+    AxisLabel& t = axisLabels[n];
+    if (!t.multiLevelExpand) {
+      int c = copyTree(t.child);
+      axisLabels[d].child = c;
+    } else if ((byParts || t.firstColumn != -1) && r == 1 && part >= 0 && part < t.lastPart) {
+      int c = nextLevelTemplate(d);
+      axisLabels[d].child = c;
+    }
+  }
+  makeFirstCategory(target, v.c_str());
+}
+
+void insertNode(int n) {
+  if (n < 0) return;
+  AxisLabel& l = axisLabels[n];
+  if (l.dateIndex != 0) {
+    insertDate(n);
+    pushIfLabel(axisLabels[n].sibling);
+    return;
+  }
+  if (l.hash) {
+    insertHashNode(n);
+    return;
+  }
+  if (l.field == -1) {
+    pushIfLabel(l.sibling);
+    if (!l.match || evalMatch(l.match)) pushIfLabel(l.child);
+    return;
+  }
+  growTemplate(n);
+}
+
+int insertHashNode(int n) {
+  Hashtab* table = axisLabels[n].hash;
+  int more = 0;
+  std::string v = getField(n, &more);
+  int k = hashtabGet(table, v.c_str());
+  if (k >= 0) {
+    pushIfLabel(axisLabels[k].child);
+    return k;
+  }
+  k = duplicateNodeWOExpand(n);
+  if (!axisLabels[n].multiLevelExpand) {
+    int c = copyTree(axisLabels[n].child);
+    axisLabels[k].child = c;
+    pushIfLabel(c);
+  }
+  // What the profile put after the level follows every new category.
+  int after = copyTree(axisLabels[table->tail].sibling);
+  axisLabels[k].sibling = after;
+  axisLabels[table->tail].sibling = k;
+  table->tail = k;
+  setLabel(k, v.c_str());
+  axisLabels[k].match = categoryMatch(k, v.c_str());
+  hashtabPut(table, axisLabels[k].label.c_str(), k);
+  axisLabels[k].hash = table;
+
+  // The deeper levels of a new category come at once from the record that made it.
+  int cur = k;
+  while (more == 1 && autobuildContinue(cur)) {
+    int d = duplicateNodeWOExpand(cur);
+    axisLabels[cur].child = d;
+    autobuildNext(d);
+    std::string dv = getField(d, &more);
+    setLabel(d, dv.c_str());
+    axisLabels[d].match = categoryMatch(d, dv.c_str());
+    Hashtab* own = newCategoryIndex();
+    hashtabPut(own, axisLabels[d].label.c_str(), d);
+    own->tail = d;
+    axisLabels[d].hash = own;
+    cur = d;
+  }
+  return k;
+}

@@ -1,0 +1,30 @@
+// Growth of the dimension trees from the data: every record finds or makes its place on
+// every axis during the expansion pass.
+#ifndef VARKEL_GROW_H
+#define VARKEL_GROW_H
+
+#include <vector>
+
+// The explicit stack of every depth-first walk of the builder (growth, leaf numbering,
+// matching, counting).
+extern std::vector<int> nodeStack;
+
+// One step of the growth walk for the current record; pushes what is to be visited next.
+void insertNode(int label);
+// Places the current record in the grown level whose first label is label; returns the
+// category found or made.
+int insertHashNode(int label);
+// A new unlinked label with label's texts and selectors and backLink label; -1 gives -1.
+int duplicateNodeWOExpand(int label);
+// A copy of the subtree at label and of what follows it; -1 gives -1.
+int copyTree(int label);
+// Sets a label's text; null or empty sets the blank label's text.
+void setLabel(int label, const char* text);
+// 1 when a multi-level expansion may go one level deeper below label.
+int autobuildContinue(int label);
+// Moves a multi-level label to its next part.
+void autobuildNext(int label);
+// Gives label a category index holding text when it has none; returns label.
+int makeHashtab(int label, const char* text);
+
+#endif

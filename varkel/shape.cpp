@@ -1,0 +1,160 @@
+// Tree shaping: sorting, depth cut and counting of the dimension trees.
+#include "varkel/shape.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "varkel/axislabel.h"
+#include "varkel/grow.h"
+#include "varkel/varkel.h"
+
+std::vector<int> recordFieldNums;
+int recordFieldCtr = 0;
+
+// Direction of the numeric sort in progress: -1 numeric, +1 reverse numeric. It decides
+// where non-numeric labels go so that they come first either way.
+static int numericSortDirection = -1;
+
+// The sort key of a label: its key when it has one, else its text.
+static const char* sortKey(int label) {
+  if (label < 0) return "";
+  AxisLabel& l = axisLabels[label];
+  return l.key ? l.key : l.label.c_str();
+}
+
+bool alphaCompare(int a, int b) { return strcoll(sortKey(a), sortKey(b)) < 0; }
+bool ralphaCompare(int a, int b) { return strcoll(sortKey(b), sortKey(a)) < 0; }
+
+double getLabelVal(int label) {
+  if (label < 0) return 0;
+  const char* text = sortKey(label);
+  double v = strtod(text, nullptr);
+  if (v == 0) {
+    for (const char* p = text; *p; p++)
+      if (isalpha((unsigned char)*p)) return HUGE_VAL * numericSortDirection;
+  }
+  return v;
+}
+
+bool numericCompare(int a, int b) { return getLabelVal(a) < getLabelVal(b); }
+bool rnumericCompare(int a, int b) { return getLabelVal(a) > getLabelVal(b); }
+
+int getRange(int label) {
+  if (label < 0 || axisLabels[label].child < 0) return 1;
+  int count = 0;
+  nodeStack.push_back(axisLabels[label].child);
+  while (!nodeStack.empty()) {
+    int n = nodeStack.back();
+    nodeStack.pop_back();
+    AxisLabel& l = axisLabels[n];
+    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.child < 0)
+      count++;
+    else
+      nodeStack.push_back(l.child);
+  }
+  return count;
+}
+
+int getRecordRange(int label) {
+  if (label < 0 || axisLabels[label].child < 0) return 1;
+  int count = 0;
+  nodeStack.push_back(axisLabels[label].child);
+  while (!nodeStack.empty()) {
+    int n = nodeStack.back();
+    nodeStack.pop_back();
+    AxisLabel& l = axisLabels[n];
+    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.child < 0) {
+      if (l.field != -1) count++;
+    } else {
+      nodeStack.push_back(l.child);
+    }
+  }
+  return count;
+}
+
+void getFieldIndices(int label) {
+  if (label < 0) return;
+  nodeStack.push_back(label);
+  while (!nodeStack.empty()) {
+    int n = nodeStack.back();
+    nodeStack.pop_back();
+    AxisLabel& l = axisLabels[n];
+    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.child >= 0) {
+      nodeStack.push_back(l.child);
+    } else if (l.field != -1 && recordFieldCtr < int(recordFieldNums.size())) {
+      recordFieldNums[recordFieldCtr++] = l.field;
+    }
+  }
+}
+
+void doSorting(int n, int parent, int previous) {
+  while (n >= 0) {
+    // Labels without a sort code keep their place; only their children are sorted.
+    int before = previous;
+    int x = n;
+    bool startsChain = previous < 0;
+    while (x >= 0 && axisLabels[x].sort == 0) {
+      doSorting(axisLabels[x].child, x, -1);
+      before = x;
+      startsChain = false;
+      x = axisLabels[x].sibling;
+    }
+    if (x < 0) return;
+    if (axisLabels[x].sibling < 0) {
+      doSorting(axisLabels[x].child, x, -1);
+      return;
+    }
+    unsigned code = axisLabels[x].sort;
+    std::vector<int> run;
+    int next = x;
+    while (next >= 0 && axisLabels[next].sort == code) {
+      run.push_back(next);
+      next = axisLabels[next].sibling;
+    }
+    switch (code) {
+      case 1: std::stable_sort(run.begin(), run.end(), alphaCompare); break;
+      case 2: std::stable_sort(run.begin(), run.end(), ralphaCompare); break;
+      case 3:
+        numericSortDirection = -1;
+        std::stable_sort(run.begin(), run.end(), numericCompare);
+        break;
+      case 4:
+        numericSortDirection = 1;
+        std::stable_sort(run.begin(), run.end(), rnumericCompare);
+        break;
+    }
+    for (size_t i = 0; i + 1 < run.size(); i++) axisLabels[run[i]].sibling = run[i + 1];
+    axisLabels[run.back()].sibling = next;
+    if (startsChain) {
+      if (parent >= 0) axisLabels[parent].child = run.front();
+    } else {
+      axisLabels[before].sibling = run.front();
+    }
+    for (int label : run) doSorting(axisLabels[label].child, label, -1);
+    // The rest of the chain, as its own call would see it.
+    n = next;
+    parent = -1;
+    previous = run.back();
+  }
+}
+
+void trimDepth(int n, int depth) {
+  for (; n >= 0; n = axisLabels[n].sibling) {
+    AxisLabel& l = axisLabels[n];
+    if (depth == 0) {
+      if (l.child >= 0) {
+        l.child = -1;
+        msg("Warning: truncated category %s (field %d) because it is more than %d deep.\n",
+            l.label.c_str(), l.field, depthLimit);
+      }
+    } else {
+      trimDepth(l.child, depth - 1);
+    }
+  }
+}
