@@ -16,11 +16,9 @@
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/coded.h"
+#include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/outfiles.h"
-
-// Data sources: set from a data-source string; does nothing once a source is set.
-void setupDataSource(const char* text);
 
 // Run-wide settings, each at its value before start-up (meanings in varkel.h).
 int verbose = 0;
