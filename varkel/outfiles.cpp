@@ -68,15 +68,22 @@ FILE* createTempFile(char* name, const char* prefix) {
   return f;
 }
 
+// Removes the file named in name, if any, and forgets the name so that no later exit can
+// remove a file that someone else has since made under it.
+static void removeNamed(char* name) {
+  if (name[0]) unlink(name);
+  name[0] = '\0';
+}
+
 void cleanupTempFiles() {
-  if (outputTempName[0]) unlink(outputTempName);
-  if (cb4TempName[0]) unlink(cb4TempName);
-  if (stagedPage[0]) unlink(stagedPage);
-  if (stagedCube[0]) unlink(stagedCube);
+  removeNamed(outputTempName);
+  removeNamed(cb4TempName);
+  removeNamed(stagedPage);
+  removeNamed(stagedCube);
 }
 
 static void cleanupOnSignal(int sig) {
-  cleanupTempFiles();  // only unlink: safe inside a signal handler
+  cleanupTempFiles();  // unlink and plain stores only: safe inside a signal handler
   signal(sig, SIG_DFL);
   raise(sig);
 }
