@@ -42,7 +42,10 @@ double getLabelVal(int label) {
 bool numericCompare(int a, int b) { return getLabelVal(a) < getLabelVal(b); }
 bool rnumericCompare(int a, int b) { return getLabelVal(a) > getLabelVal(b); }
 
-int getRange(int label) {
+// Counts the childless labels below label for which counts(label) holds; 1 for -1 or a
+// childless label.
+template <typename Pred>
+static int countLeaves(int label, Pred counts) {
   if (label < 0 || axisLabels[label].child < 0) return 1;
   int count = 0;
   nodeStack.push_back(axisLabels[label].child);
@@ -51,30 +54,20 @@ int getRange(int label) {
     nodeStack.pop_back();
     AxisLabel& l = axisLabels[n];
     if (l.sibling >= 0) nodeStack.push_back(l.sibling);
-    if (l.child < 0)
-      count++;
-    else
+    if (l.child >= 0)
       nodeStack.push_back(l.child);
+    else if (counts(l))
+      count++;
   }
   return count;
 }
 
+int getRange(int label) {
+  return countLeaves(label, [](const AxisLabel&) { return true; });
+}
+
 int getRecordRange(int label) {
-  if (label < 0 || axisLabels[label].child < 0) return 1;
-  int count = 0;
-  nodeStack.push_back(axisLabels[label].child);
-  while (!nodeStack.empty()) {
-    int n = nodeStack.back();
-    nodeStack.pop_back();
-    AxisLabel& l = axisLabels[n];
-    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
-    if (l.child < 0) {
-      if (l.field != -1) count++;
-    } else {
-      nodeStack.push_back(l.child);
-    }
-  }
-  return count;
+  return countLeaves(label, [](const AxisLabel& l) { return l.field != -1; });
 }
 
 void getFieldIndices(int label) {
