@@ -485,3 +485,18 @@ TEST_F(InTempDir, EveryWayOutRemovesTheTemporaryFiles) {
     EXPECT_FALSE(fs::exists("out.html")) << c.what;
   }
 }
+
+TEST_F(InTempDir, CubeFileThatCannotBeMadeIsError2) {
+  EXPECT_EXIT(
+      {
+        startRun({"p.qv4", "-o", "out.html", "-ecubeonly"});
+        setUpStreams();
+        // A working directory that is gone takes no new file, even for root.
+        fs::create_directory("gone");
+        fs::current_path("gone");
+        fs::remove(dir / "gone");
+        openCubeStream();
+      },
+      testing::ExitedWithCode(2), "Error 002: Couldn't open cb4XXXXXX as CB4 output file.");
+  EXPECT_TRUE(tempFilesIn(".").empty());
+}
