@@ -500,3 +500,20 @@ TEST_F(InTempDir, CubeFileThatCannotBeMadeIsError2) {
       testing::ExitedWithCode(2), "Error 002: Couldn't open cb4XXXXXX as CB4 output file.");
   EXPECT_TRUE(tempFilesIn(".").empty());
 }
+
+TEST_F(InTempDir, PageThatCouldNotBeWrittenDoesNotReplaceTheOldOne) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  writeFile("out.html", "old page\n");
+  EXPECT_EXIT(
+      {
+        writeNewOutputs({"p.qv4", "-o", "out.html"});
+        // Stand in for a full disk under the page's temporary file.
+        fclose(ofp);
+        ofp = fopen("/dev/full", "w");
+        fputs("new page\n", ofp);
+        finishOutputFiles();
+      },
+      testing::ExitedWithCode(2), "Error 002: Couldn't write out.html: No space left on device");
+  EXPECT_EQ(readFile("out.html"), "old page\n");
+  EXPECT_TRUE(tempFilesIn(".").empty());
+}
