@@ -9,6 +9,6 @@ __attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not av
 // Replaced by the build pipeline.
 __attribute__((weak)) void buildPipeline() { fatal(1, "The build pipeline is not available in this build\n"); }
 // Replaced by the output phases.
-__attribute__((weak)) void outputPhases() {}
+__attribute__((weak)) void outputPhases() { fatal(1, "The output phases are not available in this build\n"); }
 // Replaced by the date hierarchy generator.
 __attribute__((weak)) int insertDate(int) { return -1; }
