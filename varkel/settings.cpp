@@ -3,13 +3,17 @@
 // carriers rely on the names, forms and order written here.
 #include "varkel/settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
 
 #include "common/preferences.h"
+#include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/datasource.h"
 #include "varkel/input.h"
+#include "varkel/odbc.h"
 #include "varkel/varkel.h"
 
 using std::string;
@@ -172,12 +176,56 @@ static const char* baseName(const char* name) {
   return name;
 }
 
-// True when the run reads an ODBC source. Until the data-source module lands no run does.
-static bool isOdbcSource() { return false; }
+static bool isOdbcSource() { return dataFileName && dataType == odbcData; }
 
-// The data source the viewer's record queries will use; written once the data-source
-// module lands.
-static void outputRawData(bool both) { (void)both; }
+#ifdef HAVE_ODBC
+// A credential as the page carries it: scrambled with the key its reader unscrambles with,
+// then URL-encoded. Every scrambled byte is encoded, a NUL too, so no credential is cut.
+static string scrambledCredential(const char* plain) {
+  size_t len = strlen(plain);
+  char* copy = _newStr(plain, "varkel", __LINE__);
+  dbEncrypt(copy, credentialKey);
+  string encoded = urlEncodeBytes(copy, len);
+  xfree(copy);
+  return encoded;
+}
+#endif
+
+// The data source the viewer's record queries will use, as the data-source parser reads it
+// back. No source, or one of no known kind, writes nothing.
+static void outputRawData(bool both) {
+  string value;
+  if (dataName) {
+    value = dataName;
+  } else if (!dataFileName) {
+    return;
+  } else if (dataType == textData) {
+    value = string("text:") + (newDataFileName ? newDataFileName : "");
+  } else if (dataType == execData) {
+    value = string("exec:") + dataFileName;
+  } else if (dataType == urlData) {
+    value = dataFileName;
+  } else if (dataType == odbcData) {
+#ifdef HAVE_ODBC
+    outputParam("odbccolumns", ODBC_GetColumnNames(), true);
+    value = string("odbc:") + dataFileName;
+    if (odbcUser && odbcUser[0]) value += ";eusername=" + scrambledCredential(odbcUser);
+    if (odbcPassword && odbcPassword[0])
+      value += ";epassword=" + scrambledCredential(odbcPassword);
+    if (odbcSelect && odbcSelect[0]) {
+      string select = odbcSelect;
+      std::replace(select.begin(), select.end(), '\n', ' ');
+      value += ";" + select;
+    }
+    replaceQuotes(value);
+#else
+    return;
+#endif
+  } else {
+    return;
+  }
+  outputParam("rawdata", value.c_str(), both);
+}
 
 void outputApplet(FILE* page) {
   if (page) {

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "common/preferences.h"
+#include "varkel/datasource.h"
 #include "varkel/input.h"
+#include "varkel/odbc.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
 
@@ -505,4 +507,138 @@ TEST_F(Applet, ParamOverridesOfStringSettingsReachBothCarriers) {
   EXPECT_NE(cube.find("cginame=varkel4.cgi\n"), string::npos);
   EXPECT_NE(page.find(asParamTags("cginame=varkel4.cgi\n")), string::npos);
   EXPECT_EQ(cube.find("profile.htm"), string::npos);
+}
+
+namespace {
+
+// The data-source globals of one run, put back afterwards.
+class DataSourceSettings : public Applet {
+ protected:
+  void SetUp() override {
+    Applet::SetUp();
+    kept = {dataType, dataFileName, odbcUser, odbcPassword, odbcSelect, dataName,
+            newDataFileName};
+    dataName = nullptr;
+    dataFileName = nullptr;
+    odbcUser = odbcPassword = odbcSelect = empty;
+  }
+  void TearDown() override {
+    dataType = kept.type;
+    dataFileName = kept.file;
+    odbcUser = kept.user;
+    odbcPassword = kept.password;
+    odbcSelect = kept.select;
+    dataName = kept.name;
+    newDataFileName = kept.resolved;
+    Applet::TearDown();
+  }
+  // The value of the first cube-file line of name, or "(none)".
+  string cubeSetting(const char* name) {
+    string cube = "\n" + cubeText(), head = "\n" + string(name) + "=";
+    size_t p = cube.find(head);
+    if (p == string::npos) return "(none)";
+    p += head.size();
+    return cube.substr(p, cube.find('\n', p) - p);
+  }
+
+  char empty[1] = "";
+  struct {
+    DataType type;
+    char *file, *user, *password, *select, *name, *resolved;
+  } kept;
+};
+
+// Bytes of a text of %XX escapes.
+string urlBytes(const string& encoded) {
+  string out;
+  for (size_t i = 0; i + 3 <= encoded.size(); i += 3)
+    out += char(std::stoi(encoded.substr(i + 1, 2), nullptr, 16));
+  return out;
+}
+
+// A credential from the rawdata value, as its reader gets it back.
+string unscramble(const string& encoded) {
+  string bytes = urlBytes(encoded);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] ^= credentialKey[i % 50];
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(DataSourceSettings, RawDataByKindOfSource) {
+  char file[] = "sales.txt", resolved[] = "/data/sales.txt", command[] = "cat x",
+       url[] = "http://h/x", name[] = "text:given";
+  struct Case {
+    const char* what;
+    char* dataName;
+    DataType type;
+    char* file;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"data name wins", name, urlData, url, "text:given"},
+      {"text file", nullptr, textData, file, "text:/data/sales.txt"},
+      {"command", nullptr, execData, command, "exec:cat x"},
+      {"url", nullptr, urlData, url, "http://h/x"},
+      {"no source", nullptr, textData, nullptr, "(none)"},
+  };
+  for (const Case& c : cases) {
+    TearDown();
+    SetUp();
+    newDataFileName = resolved;
+    dataName = c.dataName;
+    dataType = c.type;
+    dataFileName = c.file;
+    outputApplet(ofp);
+    EXPECT_EQ(cubeSetting("rawdata"), c.want) << c.what;
+    EXPECT_EQ(cubeSetting("odbccolumns"), "(none)") << c.what;
+    EXPECT_EQ(pageText().find("rawdata"), string::npos) << c.what;  // rule, no server mode
+  }
+}
+
+TEST_F(DataSourceSettings, OdbcSourceCarriesScrambledCredentialsAndOneLineSelect) {
+  char dsn[] = "sales", user[] = "scott", password[] = "ti\"ger",
+       select[] = "select \"a\"\nfrom t\nwhere x=1";
+  dataType = odbcData;
+  dataFileName = dsn;
+  separator = ',';
+  outputApplet(ofp);
+  EXPECT_EQ(cubeSetting("rawdata"), "odbc:sales");
+  EXPECT_EQ(cubeSetting("separator"), "(none)");
+  EXPECT_NE(pageText().find("<param name=\"odbccolumns\" value=\"\">\n"), string::npos);
+
+  TearDown();
+  SetUp();
+  dataType = odbcData;
+  dataFileName = dsn;
+  odbcUser = user;
+  odbcPassword = password;
+  odbcSelect = select;
+  outputApplet(ofp);
+  string raw = cubeSetting("rawdata");
+  const string head = "odbc:sales;eusername=";
+  ASSERT_EQ(raw.compare(0, head.size(), head), 0) << raw;
+  size_t userEnd = raw.find(";epassword=");
+  ASSERT_NE(userEnd, string::npos) << raw;
+  size_t passEnd = raw.find(';', userEnd + 1);
+  EXPECT_EQ(unscramble(raw.substr(head.size(), userEnd - head.size())), "scott");
+  // The value's own double quote is scrambled, so it survives the quote replacement.
+  EXPECT_EQ(unscramble(raw.substr(userEnd + 11, passEnd - userEnd - 11)), "ti\"ger");
+  EXPECT_EQ(raw.substr(passEnd), ";select 'a' from t where x=1");
+}
+
+TEST_F(DataSourceSettings, CredentialThatScramblesToNulIsCarriedWhole) {
+  char dsn[] = "d", select[] = "s";
+  char user[4] = {'a', credentialKey[1], 'b', '\0'};  // its second byte scrambles to NUL
+  dataType = odbcData;
+  dataFileName = dsn;
+  odbcUser = user;
+  odbcSelect = select;
+  outputApplet(ofp);
+  string raw = cubeSetting("rawdata");
+  size_t start = raw.find("eusername=") + 10, end = raw.find(';', start);
+  string encoded = raw.substr(start, end - start);
+  EXPECT_EQ(encoded.size(), 9u) << raw;
+  EXPECT_EQ(encoded.substr(3, 3), "%00");
+  EXPECT_EQ(unscramble(encoded), string(user));
 }
