@@ -111,7 +111,7 @@ void outputHTMLString(const char* text, FILE* stream) {
 }
 
 void outputFunction(FILE* stream, const char* functionText) {
-  if (strncmp(functionText, "Old style", 9) == 0) return;
+  if (!functionText || strncmp(functionText, "Old style", 9) == 0) return;
   static const char* const aggregators[] = {
       "oneof.", "ratio.", "sum.", "product.", "difference.", "delta.",   "average.",
       "sd.",    "variance.", "divconst.", "max.", "min.",  "constant.",
@@ -270,7 +270,8 @@ void outputApplet(FILE* page) {
 
   char when[256];
   time_t now = time(nullptr);
-  if (strftime(when, sizeof when, "%a %b %d %Y %X", localtime(&now)) == 0) when[0] = '\0';
+  const struct tm* local = localtime(&now);
+  if (!local || strftime(when, sizeof when, "%a %b %d %Y %X", local) == 0) when[0] = '\0';
   outputParam("builddate", when, serverMode);
 
   if (emitCB4 && page)

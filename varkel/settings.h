@@ -24,7 +24,7 @@ void outputApplet(FILE* page);
 void outputPassthroughParameters(bool both);
 
 // Writes the function item of a computed tree node (";function=..." or ";compute=(...)")
-// into a value being written; an "Old style" text writes nothing.
+// into a value being written; a null or "Old style" text writes nothing.
 void outputFunction(FILE* stream, const char* functionText);
 
 // Writes a label or match value into a param value: control bytes and '"' '$' '*' '+' '<'

@@ -168,6 +168,7 @@ TEST(FunctionItem, AggregatorsFieldNamesAndExpressions) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(written([&](FILE* f) { outputFunction(f, c.text); }), c.want) << c.text;
+  EXPECT_EQ(written([](FILE* f) { outputFunction(f, nullptr); }), "");
   newDataFieldNames[3][0] = '\0';
   newDataFieldNames[512][0] = '\0';
 }
