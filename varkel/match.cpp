@@ -10,14 +10,11 @@
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
+#include "varkel/datasource.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
-
-// The data column of a profile field slot; defined by the data-source module. Until that
-// module is in the build, a slot stands for its own column.
-__attribute__((weak)) int mapField(int slot) { return slot; }
 
 namespace {
 

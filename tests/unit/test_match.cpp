@@ -2,8 +2,10 @@
 // leaves and the mapping of field slots to data columns.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "varkel/axislabel.h"
@@ -426,6 +428,38 @@ TEST_F(MatchTest, CopiedLeavesShareValueAndPattern) {
   EXPECT_EQ(copy->part, 1);
   delete copy;
   matchFree(tree);
+}
+
+TEST_F(MatchTest, MapFieldTurnsProfileSlotsIntoDataColumns) {
+  skipFirstLine = 1;  // the data names its columns in a header line
+  int sales = getFieldIndex("Sales");
+  int region = getFieldIndex("Region");
+  ASSERT_NE(sales, region);
+  extractInputFields(newDataFieldNames, "Region\tSales", '\t');
+
+  _MatchTree* tree = matchParseExpression("05Sales=L01xJ(06Region=L01yK05Sales=L01z)");
+  ASSERT_EQ(tree->left->leaf->field, sales);
+  int measure = getNextFree();
+  axisLabels[measure].field = sales;
+  axisLabels[measure].match = tree;
+  int counting = getNextFree();
+  axisLabels[counting].field = -2;  // counts 1 per record: not a field
+
+  std::for_each(axisLabels.begin(), axisLabels.end(), MapField());
+
+  EXPECT_EQ(axisLabels[measure].field, 1);
+  EXPECT_EQ(axisLabels[counting].field, -2);
+  EXPECT_EQ(tree->left->leaf->field, 1);
+  EXPECT_EQ(tree->right->left->leaf->field, 0);
+  EXPECT_EQ(tree->right->right->leaf->field, 1);
+  setRecord("y\tx");
+  EXPECT_NE(evalMatch(tree), 0);
+  setRecord("x\ty");
+  EXPECT_EQ(evalMatch(tree), 0);
+  EXPECT_EQ(printed(tree), ";f0=(02f1=L01x)J((02f0=L01y)K(02f1=L01z))");
+  axisLabels[measure].match = nullptr;  // labels never own their trees
+  matchFree(tree);
+  skipFirstLine = 0;
 }
 
 }  // namespace
