@@ -28,7 +28,26 @@ enum { shortestLimit = 15, shortLimit = 255, longLimit = 65535 };
 // The data string is copied into the short parameter row 1 only below this length.
 enum { dataCopyLimit = 250 };
 
+// Declared depths of the items on the path from the axis root to the node written last.
+// An item may be written more than one '+' deeper than the item above it; it then hangs
+// one level below that item, and the depths below are counted as the tree really nests,
+// so that climbing back never passes the right parent.
+static int openDepths[maxItemDepth + 1];
+static int openCount = 0;
+
+// The tree depth of an item declared at depth (-1 for a root, which closes every level).
+static int treeDepth(int depth) {
+  if (depth < 0) {
+    openCount = 0;
+    return depth;
+  }
+  while (openCount > 0 && openDepths[openCount - 1] >= depth) openCount--;
+  openDepths[openCount] = depth;
+  return openCount++;
+}
+
 void resetWriter() {
+  treeDepth(-1);
   lastDepth = -1;
   forceChild = 0;
   for (int& n : hangingNodes) n = 0;
@@ -240,6 +259,7 @@ void emit_node(int depth) {
     fatal(110, "The item depth must lie between 0 and %d\n", maxItemDepth);
   string problem = checkNode();
   if (!problem.empty()) fatal(110, "%s\n", problem.c_str());
+  depth = treeDepth(depth);
   emitOperators(depth);
   const char* label = currentLabel.c_str();
   switch (currentType) {
@@ -321,7 +341,7 @@ void emit_node(int depth) {
 
 void emit_tail() {
   if (!measureEmitted) {
-    emitOperators(-1);
+    emitOperators(treeDepth(-1));
     lastDepth = -1;
     putChar('7');
     put(shortString(measureLabel.empty() ? "Measures" : measureLabel.c_str()));

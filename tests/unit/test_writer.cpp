@@ -277,6 +277,23 @@ TEST_F(WriterTest, DeeperJumpClimbsBackByAttachSteps) {
   EXPECT_EQ(written().substr(start), "C3101A0100|C501a100|C501c100|PN501b100|");
 }
 
+TEST_F(WriterTest, ItemsWrittenSeveralLevelsDeeperHangBelowTheItemAbove) {
+  emit_parameters();
+  size_t start = written().size();
+  node('3', "A", -1);
+  node(plainItemType, "a", 0);
+  node(plainItemType, "b", 2);  // b, c and d are all children of a
+  node(plainItemType, "c", 2);
+  node(plainItemType, "d", 1);
+  node(plainItemType, "e", 0);
+  node('3', "B", -1);
+  node(plainItemType, "x", 1);  // a first item one level too deep is still a first child
+  node(plainItemType, "y", 0);
+  EXPECT_EQ(written().substr(start),
+            "C3101A0100|" "C501a100|" "C501b100|" "N501c100|" "N501d100|" "PPPN501e100|"
+            "PPN3101B0100|" "C501x100|" "N501y100|");
+}
+
 TEST_F(WriterTest, DefaultMeasuresRecord) {
   struct Case {
     const char* name;
