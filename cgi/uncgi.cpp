@@ -8,8 +8,9 @@
 #include <set>
 
 // Texts this decoder handed to putenv; only these may be freed when a repeated field
-// replaces its variable (a variable the process started with is left alone).
-static std::set<char*> ownedTexts;
+// replaces its variable (a variable the process started with is left alone). Never
+// destroyed: the environment keeps using the texts until the process is gone.
+static std::set<char*>& ownedTexts = *new std::set<char*>;
 
 static int hexDigitValue(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
