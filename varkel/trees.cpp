@@ -1,0 +1,182 @@
+// The tree writers: every node of a tree becomes an entry "name=label;items" of the compact
+// cube-page form, or a setting of its own on the profile pages. Names carry the node's
+// position: the root's name and one number per level, counted among siblings from 0.
+//
+// Date placeholders in the compact form: a placeholder is never written; its children are
+// spliced into its own level in its place. A placeholder at position k whose (flattened)
+// children are c0..cm-1 gives them positions k..k+m-1, and the placeholder's next sibling
+// gets position k+m; a placeholder without children takes no position at all. A
+// placeholder among the children is spliced in the same way, so the names always follow
+// the tree the viewer sees, and entries stay in pre-order. The cube re-reader undoes the
+// splice by the date keys that every generated date label carries (varkel/reparse.cpp).
+#include "varkel/trees.h"
+
+#include <cassert>
+
+#include "varkel/axislabel.h"
+#include "varkel/date.h"
+#include "varkel/grow.h"
+#include "varkel/match.h"
+#include "varkel/newProfile.h"
+#include "varkel/settings.h"
+#include "varkel/varkel.h"
+
+// Names given to the pending nodes of nodeStack, entry for entry.
+std::vector<std::string> nodeNameStack;
+// Numbers given to the pending nodes of nodeStack, entry for entry.
+std::vector<int> nodeNumberStack;
+// Entries written into the compact trees of the current cube page.
+int totalNodeCount = 0;
+
+void pushTreeNode(int node, const std::string& name, int number) {
+  if (node < 0) return;
+  nodeStack.push_back(node);
+  nodeNameStack.push_back(name);
+  nodeNumberStack.push_back(number);
+}
+
+std::string treeNodeName(const std::string& name, int number, bool onlyProfileTops) {
+  bool top = name == "dx" || name == "dr" || (!onlyProfileTops && (name == "x" || name == "y"));
+  return name + (top ? "" : ".") + std::to_string(number);
+}
+
+// The stream every tree setting goes to.
+static FILE* treeStream() { return emitCB4 ? cb4 : ofp; }
+
+static bool isMeasureName(const std::string& name) {
+  return name.compare(0, 2, "dr") == 0 || (!name.empty() && name[0] == 'y');
+}
+
+// The head of a one-setting-per-node form: "name=" in the cube file, the param tag's
+// opening on the page.
+static void writeNodeHead(FILE* f, const std::string& nodeName) {
+  if (emitCB4)
+    fprintf(f, "%s=", nodeName.c_str());
+  else
+    fprintf(f, "<param name=\"%s\" value=\"", nodeName.c_str());
+}
+
+static void writeNodeEnd(FILE* f) { fputs(emitCB4 ? "\n" : "\">\n", f); }
+
+static void writeLastCategory(FILE* f, const AxisLabel& l) {
+  if (l.generatedDate && dateLastCategory && l.child != -1)
+    outputFunction(f, "'_last_category_'");
+}
+
+// Label, match (when withMatch), key, format and function: the items every form begins with.
+static void writeCommonItems(FILE* f, const AxisLabel& l, bool withMatch, bool withKey) {
+  if (!l.label.empty()) outputCarefully(l.label.c_str(), f);
+  if (withMatch) matchPrint(f, l.match);
+  if (withKey && l.key) fprintf(f, "%ckey=%s", ';', l.key);
+  if (l.format) fprintf(f, "%cformat=%s", ';', l.format->c_str());
+  if (l.function) outputFunction(f, l.function);
+}
+
+// After writing a node, the walk visits its first child's subtree, then its next sibling.
+static void pushFollowers(const AxisLabel& l, const std::string& name, const std::string& own,
+                          int number) {
+  pushTreeNode(l.sibling, name, number + 1);
+  pushTreeNode(l.child, own, 0);
+}
+
+void outputTree(int node, const char* name, int number) {
+  if (node < 0) return;
+  FILE* f = treeStream();
+  AxisLabel& l = axisLabels[node];
+  std::string own = treeNodeName(name, number, false);
+  writeNodeHead(f, own);
+  writeCommonItems(f, l, true, true);
+  if (isMeasureName(name)) {
+    if (l.field >= 0)
+      fprintf(f, "%cfield=%d", ';', l.field);
+    else if (l.field == -2)
+      fprintf(f, "%cfield=-1", ';');
+  }
+  writeLastCategory(f, l);
+  writeNodeEnd(f);
+  pushFollowers(l, name, own, number);
+}
+
+void outputUnexpandedTree(int node, const char* name, int number) {
+  if (node < 0) return;
+  FILE* f = treeStream();
+  AxisLabel& l = axisLabels[node];
+  std::string given(name);
+  std::string own = treeNodeName(given, number, true);
+  writeNodeHead(f, own);
+  writeCommonItems(f, l, false, false);
+  if (given.compare(0, 2, "dr") == 0) {
+    if (l.field >= 0) fprintf(f, "%cfield=%d", ';', l.field);
+  } else if (given.compare(0, 2, "dx") == 0 && l.field != -1) {
+    fprintf(f, "%cfield%d", ';', l.field);
+    if (l.separator) fprintf(f, "%cfseparator='%s'", ';', l.separator->c_str());
+    if (l.part != -1) fprintf(f, "%cfpart=%d", ';', l.part);
+    if (l.backPart != -1) fprintf(f, "%cfbpart=%d", ';', l.backPart);
+    if (l.lastPart != -1) fprintf(f, "%cflastpart=%d", ';', l.lastPart);
+    if (l.endField != -1) fprintf(f, "%cfendfield=%d", ';', l.endField);
+    switch (l.sort) {
+      case 3: fprintf(f, "%cfnumericorder", ';'); break;
+      case 4: fprintf(f, "%cfreversenumericorder", ';'); break;
+      case 1: fprintf(f, "%cfa-zalphabeticorder", ';'); break;
+      case 2: fprintf(f, "%cfz-aalphabeticorder", ';'); break;
+      default: break;
+    }
+    if (l.multiLevelExpand) fprintf(f, "%cfmultilevelexpand", ';');
+    writeLastCategory(f, l);
+  }
+  writeNodeEnd(f);
+  pushFollowers(l, name, own, number);
+}
+
+// Positions a placeholder's children take in its level: each ordinary child one, each
+// placeholder child as many as its own children take.
+static int splicedWidth(int placeholder) {
+  int width = 0;
+  for (int c = axisLabels[placeholder].child; c != -1; c = axisLabels[c].sibling)
+    width += axisLabels[c].dateIndex != 0 ? splicedWidth(c) : 1;
+  return width;
+}
+
+void outputCompactTree2(FILE* stream, int node, const char* name, int number) {
+  if (node < 0) return;
+  AxisLabel& l = axisLabels[node];
+  if (l.dateIndex != 0) {
+    // The sibling is pushed first so that the spliced children come out before it.
+    pushTreeNode(l.sibling, name, number + splicedWidth(node));
+    pushTreeNode(l.child, name, number);
+    return;
+  }
+  totalNodeCount++;
+  std::string own = treeNodeName(name, number, false);
+  fprintf(stream, "%s=", own.c_str());
+  writeCommonItems(stream, l, noQuery == 0, true);
+  if (isMeasureName(name) && l.field >= 0) fprintf(stream, "%cfield=%d", ';', l.field);
+  writeLastCategory(stream, l);
+  fputc(';', stream);
+  pushFollowers(l, name, own, number);
+}
+
+void outputCompactTree(int root, const char* prefix, int number) {
+  FILE* f = treeStream();
+  std::string p(prefix);
+  if (p == "x")
+    fprintf(f, emitCB4 ? "lumetraaxis%d=" : "<param name=\"lumetraaxis%d\" value=\"", number);
+  else if (p == "y")
+    fprintf(f, emitCB4 ? "lumetrarecord%d=" : "<param name=\"lumetrarecord%d\" value=\"", number);
+  if (root != -1) {
+    // Entries other walks left below ours are not touched.
+    size_t base = nodeStack.size();
+    pushTreeNode(root, p, number);
+    while (nodeStack.size() > base) {
+      assert(!nodeNameStack.empty() && !nodeNumberStack.empty());
+      int node = nodeStack.back();
+      std::string name = nodeNameStack.back();
+      int n = nodeNumberStack.back();
+      nodeStack.pop_back();
+      nodeNameStack.pop_back();
+      nodeNumberStack.pop_back();
+      outputCompactTree2(f, node, name.c_str(), n);
+    }
+  }
+  writeNodeEnd(f);
+}
