@@ -281,6 +281,8 @@ TEST_F(ProfileReader, FullRecordSettings) {
   Params p;
   p.booleans[13] = '1';  // hidepiechart
   p.booleans[30] = '0';  // allowviewsourcerecords
+  p.booleans[19] = '1';  // deselectonclick
+  p.booleans[39] = '0';  // showrowtotals
   p.decimals = 3;
   p.colours = "010203040506070809";
   p.height = 300;
@@ -324,18 +326,21 @@ TEST_F(ProfileReader, FullRecordSettings) {
   EXPECT_EQ(row(nbParams, "hformatpriority").set, 0);
   EXPECT_EQ(byteParams[0].value, 5);
   // A full record leaves what older compilers never wrote as it read them.
-  EXPECT_EQ(row(bParams, "showrowtotals").value, 1);
+  EXPECT_EQ(row(bParams, "showrowtotals").value, 0);
+  EXPECT_EQ(row(bParams, "showrowtotals").set, 1);
+  EXPECT_EQ(row(bParams, "deselectonclick").value, 1);
+  EXPECT_EQ(row(bParams, "deselectonclick").set, 1);
   EXPECT_EQ(numberOfAxes, 0);
   EXPECT_EQ(recordAxisRoot, -1);
   EXPECT_EQ(expandProfile, 0);
 }
 
 TEST_F(ProfileReader, ShortRecordsOfOlderCompilers) {
+  // Records that end after the 4th or the 14th long string.
   struct Case {
     int longCount;
-    bool compatible;  // the values older viewers had are put in place
   };
-  const Case cases[] = {{4, true}, {14, true}};
+  const Case cases[] = {{4}, {14}};
   for (const Case& c : cases) {
     SetUp();
     Params p;
