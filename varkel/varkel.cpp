@@ -18,6 +18,7 @@
 #include "varkel/coded.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
+#include "varkel/newProfile.h"
 #include "varkel/outfiles.h"
 
 // Run-wide settings, each at its value before start-up (meanings in varkel.h).
@@ -175,13 +176,17 @@ void startUp() {
     noneLabel = "(aucun)";
   }
 
+  for (int i = 0; i < maxAxes; i++) axisRootIndex[i] = -1;
   for (int i = 0; i < maxInputFields; i++)
     snprintf(newDataFieldNames[i], fieldSize, "f%d", i);
 
   widthLimit = 254;
   depthLimit = 16;
   separator = '\t';
+  noQuery = 0;
   maxFieldNum = 0;
+  recordAxisRoot = -1;
+  numberOfAxes = 0;
   isCGI = 0;
   verboseZero = 0;
   verboseMult = 0;
@@ -194,6 +199,7 @@ void startUp() {
   decimalPoints = 0;
   emitFormattedData = 1;
   emitProfile = 0;
+  expandProfile = 0;
   inhibitProfileExpansion = 0;
   readProfile = 0;
   emitAcceptedData = 0;

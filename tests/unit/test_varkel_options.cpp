@@ -20,6 +20,7 @@
 #include "common/util.h"
 #include "varkel/coded.h"
 #include "varkel/input.h"
+#include "varkel/newProfile.h"
 #include "varkel/outfiles.h"
 #include "varkel/varkel.h"
 
@@ -142,6 +143,10 @@ TEST(LocaleSeparators, FollowTheNumericConventions) {
 
 TEST(StartUp, SetsFieldNamesAlphabetAndDefaults) {
   strcpy(outputTempName, "vrkXXXXXX");
+  numberOfAxes = 5;
+  recordAxisRoot = 9;
+  axisRootIndex[maxAxes - 1] = 7;
+  strcpy(newDataFieldNames[512], "header");
   startRun({});
   EXPECT_STREQ(newDataFieldNames[0], "f0");
   EXPECT_STREQ(newDataFieldNames[512], "f512");
@@ -158,6 +163,10 @@ TEST(StartUp, SetsFieldNamesAlphabetAndDefaults) {
   EXPECT_EQ(decimalPoints, 0);
   EXPECT_EQ(decimalMultiplier, 1);
   EXPECT_EQ(separator, '\t');
+  EXPECT_EQ(numberOfAxes, 0);
+  EXPECT_EQ(recordAxisRoot, -1);
+  EXPECT_EQ(axisRootIndex[0], -1);
+  EXPECT_EQ(axisRootIndex[maxAxes - 1], -1);
   EXPECT_STREQ(inputFileName, "");
   EXPECT_STREQ(outputFileName, "");
   EXPECT_STREQ(cb4FileName, "");
