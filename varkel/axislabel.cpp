@@ -7,6 +7,8 @@
 
 #include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/grow.h"
+#include "varkel/newProfile.h"
 
 // Every label of every tree; chunk 0 is allocated before the entry point runs.
 ChunkArray<AxisLabel> axisLabels;
@@ -118,3 +120,5 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
     }
   }
 }
+
+void setLeafNumbers() { numberLeaves(numberOfAxes, axisRootIndex, nodeStack); }

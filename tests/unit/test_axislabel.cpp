@@ -8,6 +8,8 @@
 #include <string>
 
 #include "varkel/axislabel.h"
+#include "varkel/grow.h"
+#include "varkel/newProfile.h"
 
 namespace {
 
@@ -361,4 +363,18 @@ TEST(LeafNumbering, RunningAgainRebuildsFromScratch) {
   EXPECT_EQ(leafToNode.size(), 1u);
   EXPECT_EQ(nodeToLeaf.size(), 3u);
   EXPECT_EQ(leaves(0), "a1 a2 a3");
+}
+
+TEST(LeafNumbering, NumbersTheBuildersAxes) {
+  int saved = numberOfAxes;
+  numberOfAxes = 2;
+  axisRootIndex[0] = tree("Region(North(Oslo Bergen) South)");
+  axisRootIndex[1] = tree("Measures(Sales *Margin)");
+  setLeafNumbers();
+  EXPECT_TRUE(nodeStack.empty());
+  ASSERT_EQ(leafToNode.size(), 2u);
+  EXPECT_EQ(leaves(0), "Oslo Bergen South");
+  EXPECT_EQ(leaves(1), "Sales");
+  numberOfAxes = saved;
+  axisRootIndex[0] = axisRootIndex[1] = -1;
 }
