@@ -1,0 +1,197 @@
+// Record classification and the cube store: coordinates from leaf numbers, every
+// combination of matched leaves, measure parsing, missing values and the reports.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "varkel/axislabel.h"
+#include "varkel/cube.h"
+#include "varkel/grow.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
+#include "varkel/shape.h"
+#include "varkel/varkel.h"
+
+namespace {
+
+class Cube : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!partPattern) partPattern = (char*)calloc(512, 1);
+    blankLabel = "(blank)";
+    memset(inputFields, 0, sizeof inputFields);
+    dataNodes.clear();
+    matchedRecords = elementsStored = nonNumeric = emptyFields = 0;
+    memset(warning, 0, sizeof warning);
+    warningDups.clear();
+    showDups = showFailed = 0;
+    numberOfAxes = 0;
+    decimalChar = '.';
+    commaChar = ',';
+  }
+
+  int add(int parent, const char* text) {
+    int n = getNextFree();
+    axisLabels[n].label = text;
+    if (parent >= 0) {
+      int* link = &axisLabels[parent].child;
+      while (*link >= 0) link = &axisLabels[*link].sibling;
+      *link = n;
+    }
+    return n;
+  }
+  // A leaf under parent that matches records whose field holds value ("" matches all).
+  int leaf(int parent, const char* value, int field) {
+    int n = add(parent, value);
+    if (*value) axisLabels[n].match = matchCreateString(value, field, -1, -1, -1, -1, nullptr);
+    return n;
+  }
+  int axis(const char* name) {
+    int root = add(-1, name);
+    axisRootIndex[numberOfAxes++] = root;
+    return root;
+  }
+  void finish(std::initializer_list<int> bits, std::vector<int> measures) {
+    int a = 0;
+    for (int b : bits) axisBits[a++] = b;
+    setLeafNumbers();
+    recordSize = int(measures.size());
+    recordFieldNums = measures;
+  }
+  void record(std::initializer_list<const char*> fields) {
+    int i = 0;
+    for (const char* f : fields) strcpy(inputFields[i++], f);
+    numRecords++;
+    matchRecord();
+  }
+};
+
+TEST_F(Cube, CoordinatePacksLeafNumbersFirstAxisHighest) {
+  int a = axis("A");
+  for (const char* v : {"a0", "a1", "a2", "a3", "a4"}) leaf(a, v, 0);
+  int b = axis("B");
+  for (const char* v : {"b0", "b1"}) leaf(b, v, 1);
+  finish({3, 2}, {2});
+  record({"a4", "b1", "7"});
+  ASSERT_EQ(dataNodes.size(), 1u);
+  EXPECT_EQ(dataNodes.begin()->first, mbitset<128>(5 * 0 + 4 * 4 + 1));
+  EXPECT_EQ(dataNodes.begin()->second, std::vector<double>{7});
+}
+
+TEST_F(Cube, EveryCombinationOfMatchedLeavesIsStored) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  leaf(a, "x", 0);  // both leaves take an "x" record
+  int b = axis("B");
+  for (int i = 0; i < 3; i++) leaf(b, "", 1);
+  finish({1, 2}, {2});
+  record({"x", "y", "2"});
+  EXPECT_EQ(dataNodes.size(), 6u);
+  EXPECT_EQ(elementsStored, 6);
+  EXPECT_EQ(matchedRecords, 1);
+  record({"x", "y", "3"});
+  for (auto& cell : dataNodes) EXPECT_EQ(cell.second[0], 5);
+}
+
+TEST_F(Cube, MeasureFieldsParseLikeMoney) {
+  struct Case {
+    const char* text;
+    double want;  // HUGE_VAL: missing
+    int nonNumeric, empty;
+  } cases[] = {
+      {"$1,234.50", 1234.5, 0, 0}, {"(12)", -12, 0, 0}, {"(-12)", -12, 0, 0},
+      {"USD 7", 7, 0, 0},          {"abc", HUGE_VAL, 1, 0}, {"-", HUGE_VAL, 1, 0},
+      {"0.00", 0, 0, 0},           {"+5", 5, 0, 0},       {"", HUGE_VAL, 0, 1},
+      // Too small to hold is no overflow: it reads as zero, which the text does not spell.
+      {"1e-400", HUGE_VAL, 1, 0},
+  };
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1});
+  for (auto& c : cases) {
+    nonNumeric = emptyFields = 0;
+    memset(warning, 0, sizeof warning);
+    strcpy(inputFields[1], c.text);
+    testing::internal::CaptureStderr();
+    double v = extractAField(0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(v, c.want) << c.text;
+    EXPECT_EQ(nonNumeric, c.nonNumeric) << c.text;
+    EXPECT_EQ(emptyFields, c.empty) << c.text;
+  }
+}
+
+TEST_F(Cube, CountingMeasureIsOne) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {-2, 1});
+  testing::internal::CaptureStderr();
+  record({"x", "nothing numeric"});
+  record({"x", "4"});
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(dataNodes.begin()->second, (std::vector<double>{2, 4}));
+}
+
+TEST_F(Cube, MissingValuesGiveWayToPresentOnes) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1});
+  record({"x", ""});
+  EXPECT_EQ(dataNodes.begin()->second[0], HUGE_VAL);
+  record({"x", "3"});
+  record({"x", ""});
+  EXPECT_EQ(dataNodes.begin()->second[0], 3);
+}
+
+TEST_F(Cube, TooLargeValueEndsTheRun) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1});
+  strcpy(inputFields[1], "1e999");
+  numRecords = 9;
+  EXPECT_EXIT(extractAField(0), testing::ExitedWithCode(5),
+              "Error 005: Data value '1e999' is too large, in record 9 field 1\n");
+}
+
+TEST_F(Cube, ReportsFailuresAndMultipleMatchesOnce) {
+  int a = axis("Region");
+  leaf(a, "", 0);
+  leaf(a, "", 0);
+  int b = axis("Product");
+  leaf(b, "", 1);
+  int c = axis("Year");
+  leaf(c, "2000", 2);
+  finish({1, 1, 1}, {3});
+  showDups = showFailed = 1;
+  numRecords = 0;
+  testing::internal::CaptureStderr();
+  record({"x", "y", "1999", "1"});
+  record({"x", "y", "2000", "1"});
+  record({"x", "y", "2000", "1"});
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err,
+            "Record 1 matched dimension 'Region' 2 times.\n"
+            "record #1 failed to match dimension 3 \"Year\"\n");
+  EXPECT_EQ(matchedRecords, 2);
+}
+
+TEST_F(Cube, NonNumericReportedOncePerColumn) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1});
+  newDataFieldNames[1][0] = 0;
+  strcpy(newDataFieldNames[1], "Sales");
+  numRecords = 0;
+  testing::internal::CaptureStderr();
+  record({"x", "n/a"});
+  record({"x", "n/a"});
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "warning: record 1 field 'Sales' contains non-numeric value 'n/a'\n");
+  EXPECT_EQ(nonNumeric, 2);
+}
+
+}  // namespace
