@@ -1,0 +1,663 @@
+// The cube re-reader. An incremental build does not read the old records again: it reads
+// the cube it wrote last time. The compact axis trees are rebuilt inside the current
+// profile's trees and registered in the category indexes and date tables, so that the
+// expansion pass finds the old categories instead of making them again; the coordinates
+// and values of the old cells are kept until the new layout is fixed, then stored in the
+// cube under their new coordinates.
+#include "varkel/reparse.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "common/util.h"
+#include "varkel/axislabel.h"
+#include "varkel/coded.h"
+#include "varkel/cube.h"
+#include "varkel/dategen.h"
+#include "varkel/grow.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
+#include "varkel/shape.h"
+#include "varkel/varkel.h"
+
+// File name of the previous cube being read.
+std::string cubeName;
+// 1 when the cube file was opened, 0 when the page was.
+int readingCubeFile = 0;
+// Lines read so far, for messages.
+int cubeLineNumber = 0;
+// Profile axes accounted for by the axis settings read so far.
+int restoredAxes = 0;
+// Cells announced by the coordinate setting.
+int oldCellCount = 0;
+// The old cells in the order of the coordinate list.
+std::vector<OldCoord> oldCoords;
+// The old values, cell by cell.
+std::vector<double> dataValue;
+
+namespace {
+
+// Per profile axis (in profile order): the root, and the coordinate bits the axis had in
+// the previous cube (0 when the cube has no setting for it).
+std::vector<int> profileRoots;
+std::vector<int> oldBits;
+bool coordsRead = false;   // a coordinate setting was read
+bool valuesRead = false;   // a value setting was read
+std::string namedCubeFile; // the cube file a page names (its cb4file setting)
+
+// Where a level's positions were last resolved, so that walking a wide level entry by
+// entry stays linear. Keyed by the label whose child starts the level.
+struct LevelCursor {
+  int position;
+  int node;
+};
+std::map<int, LevelCursor> levelCursors;
+
+bool isDigits(const std::string& s, size_t from, size_t count) {
+  if (s.size() < from + count) return false;
+  for (size_t i = from; i < from + count; i++)
+    if (!isdigit((unsigned char)s[i])) return false;
+  return true;
+}
+
+// The key forms of generated date labels: year, quarter, month, day, blank date.
+bool isDateKey(const std::string& k) {
+  if (k.size() == 4 || k.size() == 6 || k.size() == 8) return isDigits(k, 0, k.size());
+  return k.size() >= 6 && isDigits(k, 0, 4) && k[4] == 'Q' && isDigits(k, 5, k.size() - 5);
+}
+
+bool isDayKey(const std::string& k) { return k.size() == 8 && isDigits(k, 0, 8) && k != "99999999"; }
+
+bool startsWith(const std::string& s, const char* word) {
+  return s.compare(0, strlen(word), word) == 0;
+}
+
+// The text after the first '=', or the empty text.
+std::string afterEquals(const std::string& piece) {
+  size_t eq = piece.find('=');
+  return eq == std::string::npos ? std::string() : piece.substr(eq + 1);
+}
+
+// Leading decimal digits of text as a number; more than fit an int is fatal 110.
+int leadingNumber(const std::string& text, size_t& digits, const char* setting) {
+  long long n = 0;
+  digits = 0;
+  while (digits < text.size() && isdigit((unsigned char)text[digits])) {
+    n = n * 10 + (text[digits] - '0');
+    if (n > 0x7fffffff)
+      fatal(110, "The count of %s in cube '%s' is too large.\n", setting, cubeName.c_str());
+    digits++;
+  }
+  return (int)n;
+}
+
+void dropTrailingCR(std::string& value) {
+  if (!value.empty() && value.back() == '\r') value.pop_back();
+}
+
+bool isItem(const std::string& piece) {
+  return startsWith(piece, "f0") || startsWith(piece, "key") || startsWith(piece, "field") ||
+         startsWith(piece, "format") || startsWith(piece, "compute") ||
+         startsWith(piece, "function");
+}
+
+// One position of a level with its date placeholders spliced in: an ordinary label, or the
+// end of a placeholder's children (where a new date label of it would go).
+struct LevelStep {
+  bool placeholderEnd;
+  int label;      // the ordinary label, or the placeholder
+  int dateIndex;  // of the innermost placeholder around the step; 0 none
+};
+
+void spliceLevel(int first, int dateIndex, std::vector<LevelStep>& steps) {
+  for (int c = first; c != -1; c = axisLabels[c].sibling) {
+    AxisLabel& l = axisLabels[c];
+    if (l.dateIndex != 0) {
+      spliceLevel(l.child, l.dateIndex, steps);
+      steps.push_back({true, c, (int)l.dateIndex});
+    } else {
+      steps.push_back({false, c, dateIndex});
+    }
+  }
+}
+
+bool hasPlaceholder(int first) {
+  for (int c = first; c != -1; c = axisLabels[c].sibling)
+    if (axisLabels[c].dateIndex != 0) return true;
+  return false;
+}
+
+int lastOfChain(int first) {
+  int last = first;
+  while (last != -1 && axisLabels[last].sibling != -1) last = axisLabels[last].sibling;
+  return last;
+}
+
+[[noreturn]] void badPath(const std::string& path) {
+  fatal(110, "Entry '%s' of axis %d in cube '%s' names a node whose parent is not there.\n",
+        path.c_str(), restoredAxes, cubeName.c_str());
+}
+
+// Resolves position n of the level that owner's child (first) begins. Sets node (-1 for a
+// new one), parent, attach, dateIndex and hash as findLabelPath describes.
+void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
+                     const std::string& path, int& parent, int& node, int& attach,
+                     int& dateIndex, Hashtab*& hash) {
+  node = -1;
+  hash = nullptr;
+  if (!hasPlaceholder(first)) {
+    int pos = 0, at = first, before = -1;
+    auto cursor = levelCursors.find(owner);
+    if (cursor != levelCursors.end() && cursor->second.position <= n) {
+      pos = cursor->second.position;
+      at = cursor->second.node;
+    }
+    while (at != -1 && pos < n) {
+      before = at;
+      at = axisLabels[at].sibling;
+      pos++;
+    }
+    if (at != -1) {
+      levelCursors[owner] = {pos, at};
+      node = at;
+      hash = axisLabels[at].hash;
+      return;
+    }
+    if (!last || pos < n) badPath(path);
+    if (before == -1) before = lastOfChain(first);
+    if (before == -1) {
+      parent = owner;
+      attach = 1;
+    } else {
+      parent = before;
+      attach = 0;
+      hash = axisLabels[before].hash;
+    }
+    return;
+  }
+  std::vector<LevelStep> steps;
+  spliceLevel(first, 0, steps);
+  int pos = 0;
+  for (const LevelStep& s : steps) {
+    if (s.placeholderEnd) {
+      if (pos == n && last && dateEntry) {
+        int lastChild = lastOfChain(axisLabels[s.label].child);
+        parent = lastChild == -1 ? s.label : lastChild;
+        attach = lastChild == -1 ? 1 : 0;
+        dateIndex = s.dateIndex;
+        return;
+      }
+      continue;
+    }
+    if (pos == n) {
+      node = s.label;
+      hash = axisLabels[s.label].hash;
+      if (s.dateIndex) dateIndex = s.dateIndex;
+      return;
+    }
+    pos++;
+  }
+  if (!last || pos < n) badPath(path);
+  int tail = lastOfChain(first);
+  parent = tail;
+  attach = 0;
+  hash = axisLabels[tail].hash;
+}
+
+// A missing old leaf is reported, never merged into another cell.
+void reportLostCell(int cell, const char* why, int axis) {
+  msg("Cell %d of cube '%s' is dropped: %s on axis %d.\n", cell, cubeName.c_str(), why, axis);
+}
+
+}  // namespace
+
+void resetReparse() {
+  cubeName.clear();
+  readingCubeFile = cubeLineNumber = restoredAxes = oldCellCount = 0;
+  oldCoords.clear();
+  dataValue.clear();
+  profileRoots.clear();
+  oldBits.clear();
+  coordsRead = valuesRead = false;
+  namedCubeFile.clear();
+  levelCursors.clear();
+}
+
+std::string unescapeCarefully(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] == '%' && i + 5 < text.size() && strncasecmp(&text[i], "%5c%3b", 6) == 0) {
+      out += ';';
+      i += 5;
+      continue;
+    }
+    if (text[i] == '%' && i + 2 < text.size() && isxdigit((unsigned char)text[i + 1]) &&
+        isxdigit((unsigned char)text[i + 2])) {
+      unsigned char b = (unsigned char)(hexVal(text[i + 1]) * 16 + hexVal(text[i + 2]));
+      if ((b >= 1 && b <= 31) || (b && strchr("\"$*+<>\\;", b))) {
+        out += (char)b;
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+FILE* openCube(const char* profileName) {
+  std::string name(profileName);
+  cubeName = changeExt(name, ".cb4");
+  FILE* f = fopen(cubeName.c_str(), "rb");
+  if (f) {
+    readingCubeFile = 1;
+  } else {
+    cubeName = changeExt(name, ".html");
+    f = fopen(cubeName.c_str(), "rb");
+    if (!f) fatal(2, "Unable to open the cube for the profile '%s'.\n", profileName);
+  }
+  msg("Re-reading cube '%s'\n", cubeName.c_str());
+  return f;
+}
+
+std::string getQuotedValue(const std::string& line, const char* key) {
+  size_t at = line.find(key);
+  if (at == std::string::npos)
+    fatal(110, "Unable to find '%s' on line %d of cube '%s'\n", key, cubeLineNumber,
+          cubeName.c_str());
+  size_t open = line.find('"', at);
+  if (open == std::string::npos) return std::string();
+  size_t close = line.find('"', open + 1);
+  return line.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+}
+
+ParamLine* readParamLine(FILE* cube) {
+  std::string line;
+  int c;
+  while ((c = getc(cube)) != EOF && c != '\n') line += (char)c;
+  if (c == EOF) return nullptr;  // a last line without its newline is not read
+  cubeLineNumber++;
+  ParamLine* p = new ParamLine;
+  if (readingCubeFile) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      p->name = p->value = line;
+    } else {
+      p->name = line.substr(0, eq);
+      p->value = line.substr(eq + 1);
+    }
+  } else if (line.compare(0, 6, "<param") == 0) {
+    p->value = getQuotedValue(line, "value=");
+    p->name = getQuotedValue(line, "name=");
+  }
+  if (p->name.empty()) {
+    delete p;
+    return nullptr;
+  }
+  return p;
+}
+
+std::vector<std::string> splitString(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t at = text.find(separator, start);
+    if (at == std::string::npos) at = text.size();
+    pieces.push_back(text.substr(start, at - start));
+    start = at + 1;
+  }
+  return pieces;
+}
+
+int findMatchFieldPart(_MatchTree* tree, AxisLabel&) {
+  while (tree) {
+    if (tree->type == MATCH_LEAF) return tree->leaf ? tree->leaf->part : -1;
+    tree = tree->left ? tree->left : tree->right;
+  }
+  return -1;
+}
+
+void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
+                   int& dateIndex, Hashtab*& hash, bool dateEntry) {
+  std::vector<std::string> parts = splitString(path, '.');
+  node = -1;
+  attach = 1;
+  hash = nullptr;
+  int root = parent;
+  size_t next = 1;
+  int owner, first;
+  if (axisLabels[root].dateIndex != 0) {
+    // A placeholder root: its children are the top entries, numbered by the first part.
+    dateIndex = axisLabels[root].dateIndex;
+    owner = root;
+    first = axisLabels[root].child;
+    next = 0;
+  } else {
+    if (parts.size() <= 1) {
+      node = root;
+      return;
+    }
+    owner = root;
+    first = axisLabels[root].child;
+  }
+  for (size_t i = next; i < parts.size(); i++) {
+    // The first part carries the root's name before its number.
+    const char* digits = parts[i].c_str();
+    if (i == 0) digits += strcspn(digits, "0123456789");
+    int n = atoi(digits);
+    bool last = i + 1 == parts.size();
+    if (first == -1) {
+      // An empty level: only its first position can be made, and only by the last part.
+      if (!last || n != 0) badPath(path);
+      if (axisLabels[owner].dateIndex != 0) dateIndex = axisLabels[owner].dateIndex;
+      node = -1;
+      hash = nullptr;
+      parent = owner;
+      attach = 1;
+      return;
+    }
+    resolvePosition(owner, first, n, last, dateEntry, path, parent, node, attach, dateIndex,
+                    hash);
+    if (last || node == -1) return;
+    owner = node;
+    first = axisLabels[node].child;
+  }
+}
+
+void parseAxisEntry(std::vector<std::string>& pieces, std::vector<std::string>::iterator& position,
+                    std::vector<std::string>::iterator& end) {
+  (void)pieces;
+  const std::string& entry = *position;
+  size_t eq = entry.find('=');
+  std::string path = eq == std::string::npos ? entry : entry.substr(0, eq);
+  std::string label = unescapeCarefully(eq == std::string::npos ? entry : entry.substr(eq + 1));
+
+  // The entry's own items, up to the next entry.
+  auto items = position + 1, itemsEnd = items;
+  while (itemsEnd != end && isItem(*itemsEnd)) ++itemsEnd;
+  std::string key;
+  bool hasKey = false;
+  for (auto it = items; it != itemsEnd; ++it)
+    if (startsWith(*it, "key")) {
+      key = unescapeCarefully(afterEquals(*it));
+      hasKey = true;
+    }
+  bool dateEntry = hasKey && isDateKey(key);
+
+  int parent = axisRootIndex[restoredAxes];
+  int node = -1, attach = 1, dateIndex = 0;
+  Hashtab* hash = nullptr;
+  findLabelPath(path, parent, node, attach, dateIndex, hash, dateEntry);
+  bool dateLabel = dateIndex > 0 && dateEntry;
+  if (node == -1) {
+    node = duplicateNodeWOExpand(parent);
+    if (attach == 1) {
+      axisLabels[parent].child = node;
+      autobuildNext(node);
+    } else {
+      axisLabels[node].sibling = axisLabels[parent].sibling;
+      axisLabels[parent].sibling = node;
+    }
+  }
+  AxisLabel& l = axisLabels[node];
+  if (!hash && !dateLabel && (l.label == noneLabel || l.field != -1))
+    makeHashtab(node, label.c_str());
+  l.label = label;
+  if (hash) {
+    hashtabPut(hash, l.label.c_str(), node);
+    hash->tail = node;
+    l.hash = hash;
+  }
+
+  for (position = items; position != itemsEnd; ++position) {
+    const std::string& item = *position;
+    if (startsWith(item, "f0")) {
+      l.match = matchParseExpression(unescapeCarefully(afterEquals(item)).c_str());
+    } else if (startsWith(item, "key")) {
+      xfree(l.key);
+      l.key = _newStr(key.c_str(), __FILE__, __LINE__);
+      if (dateIndex > 0) {
+        if (!l.match)
+          fatal(110,
+                "Date label '%s' in cube '%s' carries no condition (written with record "
+                "viewing off); the cube cannot be extended.\n",
+                l.label.c_str(), cubeName.c_str());
+        dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key);
+        l.sort = strchr(l.key, 'Q') ? 1 : 3;
+        if (dateLabel) l.generatedDate = isDayKey(key) ? 0 : 1;
+      }
+    }
+  }
+}
+
+void restoreAxis(ParamLine& line) {
+  // Axes that can never grow a child were dropped from the cube that was written.
+  while (restoredAxes < numberOfAxes) {
+    int root = axisRootIndex[restoredAxes];
+    AxisLabel& r = axisLabels[root];
+    if (root != -1 && (r.child != -1 || r.dateIndex != 0 || r.field != -1)) break;
+    restoredAxes++;
+  }
+  if (restoredAxes >= numberOfAxes)
+    fatal(110, "Cube '%s' holds more axes than the profile's %d.\n", cubeName.c_str(),
+          numberOfAxes);
+  dropTrailingCR(line.value);
+  std::vector<std::string> pieces = splitString(line.value, ';');
+  auto position = pieces.begin(), end = pieces.end();
+  // The root's own entry says nothing the profile does not, unless the root is a date
+  // placeholder, whose children are the top entries.
+  if (axisLabels[axisRootIndex[restoredAxes]].dateIndex == 0 && position != end) {
+    ++position;
+    while (position != end && isItem(*position)) ++position;
+  }
+  while (position != end) parseAxisEntry(pieces, position, end);
+  oldBits[restoredAxes] = -1;  // present; its width is fixed by restoreCoords
+  restoredAxes++;
+}
+
+void splitCoords(mbitset<128>& coordinate, std::vector<int>& leaves) {
+  leaves.assign(oldBits.size(), -1);
+  mbitset<128> rest = coordinate;
+  for (int a = (int)oldBits.size() - 1; a >= 0; a--) {
+    if (oldBits[a] <= 0) continue;
+    uint32_t mask = oldBits[a] >= 32 ? 0xffffffffu : ((1u << oldBits[a]) - 1);
+    leaves[a] = int(rest.low() & mask & 0x7fffffffu);
+    rest = rest >> oldBits[a];
+  }
+}
+
+mbitset<128> readCodedCoord(const std::string& text, unsigned& position) {
+  mbitset<128> coordinate;
+  while (position < text.size() && text[position] != '+') {
+    unsigned at = position;
+    int digit = getSpibble(text, position);
+    if (digit < 0)
+      fatal(110, "Unexpected character '%c' in codedcoords at position %u\n", text[at], at);
+    if ((coordinate >> 122) != mbitset<128>())
+      fatal(110, "Coordinate too large in codedcoords at position %u\n", at);
+    coordinate = (coordinate << 6) | mbitset<128>(uint32_t(digit));
+  }
+  return coordinate;
+}
+
+void restoreCoords(ParamLine& line) {
+  if (coordsRead) fatal(110, "Cube '%s' holds two codedcoords settings.\n", cubeName.c_str());
+  coordsRead = true;
+  setLeafNumbers();
+  int bits = 0;
+  for (int a = 0; a < (int)oldBits.size() && a < numberOfAxes; a++) {
+    if (oldBits[a] == 0) continue;
+    oldBits[a] = nextPowerOfTwo(getRange(axisRootIndex[a]));
+    bits += oldBits[a];
+  }
+  if (bits > 128)
+    fatal(110, "The axes of cube '%s' need %d coordinate bits; at most 128 fit.\n",
+          cubeName.c_str(), bits);
+  std::string& value = line.value;
+  dropTrailingCR(value);
+  size_t digits;
+  oldCellCount = leadingNumber(value, digits, "codedcoords");
+  oldCoords.clear();
+  oldCoords.reserve(oldCellCount);
+  unsigned position = unsigned(digits + 1);
+  while (position < value.size()) {
+    if ((int)oldCoords.size() == oldCellCount)
+      fatal(110, "codedcoords in cube '%s' holds more than the %d cells it announces.\n",
+            cubeName.c_str(), oldCellCount);
+    OldCoord cell;
+    cell.coordinate = readCodedCoord(value, position);
+    std::vector<int> leaves;
+    splitCoords(cell.coordinate, leaves);
+    cell.leafLabels.assign(leaves.size(), -1);
+    if ((cell.coordinate >> bits) != mbitset<128>()) {
+      reportLostCell((int)oldCoords.size(), "its coordinate lies outside the cube's layout", 0);
+      leaves.assign(leaves.size(), -1);
+    }
+    for (size_t a = 0; a < leaves.size(); a++) {
+      if (leaves[a] < 0) continue;
+      auto found = leafToNode[a].find(leaves[a]);
+      if (found == leafToNode[a].end())
+        reportLostCell((int)oldCoords.size(), "its leaf is not in the profile's tree", (int)a);
+      else
+        cell.leafLabels[a] = found->second;
+    }
+    oldCoords.push_back(cell);
+    position++;
+  }
+  if ((int)oldCoords.size() != oldCellCount)
+    fatal(110, "codedcoords in cube '%s' announces %d cells but holds %d.\n", cubeName.c_str(),
+          oldCellCount, (int)oldCoords.size());
+}
+
+void readCodedValue(const std::string& text, unsigned& position, int index) {
+  if (position >= text.size())
+    fatal(110, "Unexpected end of codeddata at position %u\n", position);
+  char sign = text[position];
+  bool fraction = sign == '*' || sign == '=';
+  double factor;
+  switch (sign) {
+    case '+': case '*': factor = 1; break;
+    case '-': case '=': factor = -1; break;
+    case '#':
+      dataValue[index] = HUGE_VAL;
+      position++;
+      return;
+    default:
+      fatal(110, "Unexpected character '%c' in codeddata at position %u\n", sign, position);
+  }
+  position++;
+  // Sums beyond 64 bits are written exactly from a double; they are read back as one.
+  unsigned long long whole = 0;
+  double big = -1;
+  const char* digit;
+  while (position < text.size() && text[position] &&
+         (digit = strchr(spibbleAlphabet, text[position])) != nullptr) {
+    int d = int(digit - spibbleAlphabet);
+    if (big < 0 && whole > (~0ULL - d) / (unsigned)numberOfOutputChars) big = double(whole);
+    if (big < 0) {
+      whole = whole * numberOfOutputChars + d;
+    } else {
+      big = big * numberOfOutputChars + d;
+      if (std::isinf(big)) fatal(110, "Value too large in codeddata at position %u\n", position);
+    }
+    position++;
+  }
+  double number = big < 0 ? double(whole) : big;
+  dataValue[index] = fraction ? factor * number / double(decimalMultiplier) : factor * number;
+}
+
+void restoreCodedData(ParamLine& line) {
+  if (valuesRead) fatal(110, "Cube '%s' holds two codeddata settings.\n", cubeName.c_str());
+  valuesRead = true;
+  std::string& value = line.value;
+  dropTrailingCR(value);
+  size_t digits = 0;
+  while (digits < value.size() && isdigit((unsigned char)value[digits])) digits++;
+  std::string places = value.substr(0, digits);
+  if (digits > 9 || atoi(places.c_str()) != decimalPoints)
+    fatal(110, "decimal points in cube (%s) does not match value in profile (%d)\n",
+          places.c_str(), decimalPoints);
+  size_t total = size_t(oldCellCount) * size_t(recordSize);
+  dataValue.assign(total, 0.0);
+  unsigned position = unsigned(digits);
+  for (int m = 0; m < recordSize; m++)
+    for (int c = 0; c < oldCellCount; c++) readCodedValue(value, position, c * recordSize + m);
+  if (position < value.size())
+    fatal(110, "codeddata in cube '%s' holds more values than its %d cells of %d measures.\n",
+          cubeName.c_str(), oldCellCount, recordSize);
+}
+
+int reparse(const char* profileName) {
+  resetReparse();
+  recordSize = getRecordRange(recordAxisRoot);
+  profileRoots.assign(axisRootIndex, axisRootIndex + numberOfAxes);
+  oldBits.assign(numberOfAxes, 0);
+  FILE* cube = openCube(profileName);
+  int cubeSettings = 0;
+  for (;;) {
+    ParamLine* line = readParamLine(cube);
+    if (!line) {
+      if (feof(cube) || ferror(cube)) break;
+      continue;
+    }
+    if (startsWith(line->name, "lumetraaxis")) {
+      restoreAxis(*line);
+      cubeSettings++;
+    } else if (startsWith(line->name, "codedcoords")) {
+      restoreCoords(*line);
+      cubeSettings++;
+    } else if (startsWith(line->name, "codeddata")) {
+      restoreCodedData(*line);
+      cubeSettings++;
+    } else if (line->name == "cb4file") {
+      namedCubeFile = line->value;
+    }
+    delete line;
+  }
+  fclose(cube);
+  if (coordsRead && !valuesRead && oldCellCount > 0)
+    fatal(110, "Cube '%s' has coordinates but no codeddata values.\n", cubeName.c_str());
+  if (!readingCubeFile && cubeSettings == 0)
+    msg("Cube '%s' holds no cube data%s%s%s; the build starts afresh.\n", cubeName.c_str(),
+        namedCubeFile.empty() ? "" : " and its cube file '", namedCubeFile.c_str(),
+        namedCubeFile.empty() ? "" : "' is missing");
+  return 0;
+}
+
+void restoreData() {
+  // Each axis of the new layout, as a profile axis of the cells' leaf tables.
+  std::vector<int> profileAxis(numberOfAxes, -1);
+  for (int a = 0; a < numberOfAxes; a++)
+    for (size_t k = 0; k < profileRoots.size(); k++)
+      if (profileRoots[k] == axisRootIndex[a]) profileAxis[a] = (int)k;
+  for (int i = 0; i < oldCellCount && i < (int)oldCoords.size(); i++) {
+    const OldCoord& cell = oldCoords[i];
+    mbitset<128> key;
+    bool placed = true;
+    for (int a = 0; a < numberOfAxes && placed; a++) {
+      int k = profileAxis[a];
+      int label = k < 0 || k >= (int)cell.leafLabels.size() ? -1 : cell.leafLabels[k];
+      auto leaf = label < 0 ? nodeToLeaf.end() : nodeToLeaf.find(label);
+      if (leaf == nodeToLeaf.end()) {
+        // A leaf lost while the coordinates were read has been reported then.
+        if (k < 0 || oldBits[k] == 0)
+          reportLostCell(i, "the previous cube has no such axis", a);
+        else if (label >= 0)
+          reportLostCell(i, "its leaf is no leaf of the new tree", a);
+        placed = false;
+        break;
+      }
+      key = (key << axisBits[a]) | mbitset<128>(uint32_t(leaf->second));
+    }
+    if (!placed) continue;
+    size_t from = size_t(i) * size_t(recordSize);
+    if (from + recordSize > dataValue.size()) break;
+    dataNodes[key] = std::vector<double>(dataValue.begin() + from,
+                                         dataValue.begin() + from + recordSize);
+  }
+}
