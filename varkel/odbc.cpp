@@ -181,8 +181,8 @@ const char* ODBC_GetColumnNames() { return columnNames.c_str(); }
 
 void dumpODBC(bool all) {
   FILE* out = stdout;
-  bool toFile = outputFileName && outputFileName[0] && strcmp(outputFileName, "stdout") != 0 &&
-                strcmp(outputFileName, "-") != 0;
+  // The listing goes where the page would: standard output when the page does.
+  bool toFile = outputFileName && outputFileName[0] && ofp != stdout;
   if (toFile) {
     // The listing takes the page's place: it is written under a temporary name that every
     // exit removes, and moved over the output name at the end like a page.
