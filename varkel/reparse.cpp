@@ -70,7 +70,9 @@ bool isDateKey(const std::string& k) {
   return k.size() >= 6 && isDigits(k, 0, 4) && k[4] == 'Q' && isDigits(k, 5, k.size() - 5);
 }
 
-bool isDayKey(const std::string& k) { return k.size() == 8 && isDigits(k, 0, 8) && k != "99999999"; }
+bool isDayKey(const std::string& k) {
+  return k.size() == 8 && isDigits(k, 0, 8) && k != "99999999";
+}
 
 bool startsWith(const std::string& s, const char* word) {
   return s.compare(0, strlen(word), word) == 0;
@@ -349,7 +351,9 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
     // The first part carries the root's name before its number.
     const char* digits = parts[i].c_str();
     if (i == 0) digits += strcspn(digits, "0123456789");
-    int n = atoi(digits);
+    int n = 0;
+    for (; isdigit((unsigned char)*digits) && n < 100000000; digits++)
+      n = n * 10 + (*digits - '0');
     bool last = i + 1 == parts.size();
     if (first == -1) {
       // An empty level: only its first position can be made, and only by the last part.
