@@ -210,6 +210,20 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
   hash = axisLabels[tail].hash;
 }
 
+// The label a new first child of label is to copy: a category of a grown level has the
+// subtree of the profile below its level, as the categories of its level it was copied
+// from have, so the first child of the nearest of those that has one is the model. -1 when
+// there is none, or when label continues its own field one level deeper (multi-level).
+int childModel(int label) {
+  Hashtab* level = axisLabels[label].hash;
+  if (axisLabels[label].multiLevelExpand || !level) return -1;
+  for (int b = axisLabels[label].backLink; b != -1 && b != label; b = axisLabels[b].backLink) {
+    if (axisLabels[b].hash != level) break;
+    if (axisLabels[b].child != -1) return axisLabels[b].child;
+  }
+  return -1;
+}
+
 // A missing old leaf is reported, never merged into another cell.
 void reportLostCell(int cell, const char* why, int axis) {
   msg("Cell %d of cube '%s' is dropped: %s on axis %d.\n", cell, cubeName.c_str(), why, axis);
@@ -399,10 +413,19 @@ void parseAxisEntry(std::vector<std::string>& pieces, std::vector<std::string>::
   findLabelPath(path, parent, node, attach, dateIndex, hash, dateEntry);
   bool dateLabel = dateIndex > 0 && dateEntry;
   if (node == -1) {
-    node = duplicateNodeWOExpand(parent);
+    int model = attach == 1 && !dateLabel ? childModel(parent) : -1;
+    if (dateLabel) {
+      // Generated date labels are made afresh, as the date generator makes them.
+      node = getNextFree();
+      axisLabels[node].backLink = parent;
+    } else if (model != -1) {
+      node = duplicateNodeWOExpand(model);
+    } else {
+      node = duplicateNodeWOExpand(parent);
+      if (attach == 1) autobuildNext(node);
+    }
     if (attach == 1) {
       axisLabels[parent].child = node;
-      autobuildNext(node);
     } else {
       axisLabels[node].sibling = axisLabels[parent].sibling;
       axisLabels[parent].sibling = node;
