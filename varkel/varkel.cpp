@@ -16,6 +16,7 @@
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/coded.h"
+#include "varkel/cube.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
@@ -213,6 +214,8 @@ void startUp() {
   registerTempCleanup();
 
   truncated = 0;
+  elementsStored = 0;
+  matchedRecords = 0;
 }
 
 // name less one pair of surrounding double quotes, in place.

@@ -19,6 +19,7 @@
 #include "common/preferences.h"
 #include "common/util.h"
 #include "varkel/coded.h"
+#include "varkel/cube.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
 #include "varkel/outfiles.h"
@@ -147,7 +148,10 @@ TEST(StartUp, SetsFieldNamesAlphabetAndDefaults) {
   recordAxisRoot = 9;
   axisRootIndex[maxAxes - 1] = 7;
   strcpy(newDataFieldNames[512], "header");
+  matchedRecords = elementsStored = 3;
   startRun({});
+  EXPECT_EQ(matchedRecords, 0);
+  EXPECT_EQ(elementsStored, 0);
   EXPECT_STREQ(newDataFieldNames[0], "f0");
   EXPECT_STREQ(newDataFieldNames[512], "f512");
   EXPECT_STREQ(outputChars, "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,.");
