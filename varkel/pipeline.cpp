@@ -1,7 +1,411 @@
-// The build pipeline.
+// The build pipeline: the middle of the builder's run. It reads the compiled profile, makes
+// sure there is a measures axis, then reads the data source up to twice: the expansion pass
+// grows the dimension trees, and after the trees are pruned, sorted, trimmed and given
+// their share of the 128-bit coordinate, the cube pass classifies every record into the
+// cube. Each pass opens the source anew.
 #include "varkel/pipeline.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "common/preferences.h"
+#include "common/util.h"
+#include "varkel/axislabel.h"
+#include "varkel/coded.h"
+#include "varkel/cube.h"
+#include "varkel/datasource.h"
+#include "varkel/grow.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/newProfile.h"
+#include "varkel/odbc.h"
+#include "varkel/reparse.h"
+#include "varkel/shape.h"
+#include "varkel/varkel.h"
 
 int numRecords = 0;
 int axisRange[32];
 int axisBits[32];
 int numberOfBits = 0;
+
+// The compiled-profile text of the run and its allocated size.
+char* profileBuffer = nullptr;
+int profileBufferSize = 0;
+
+// The stream the current pass reads; null between passes.
+FILE* ifp = nullptr;
+
+// Shown by -stats; always 0 here.
+int rebuildCount = 0;
+
+// Records counted in the current pass, for the progress marks.
+static int progressCount = 0;
+
+// Standard input has been read to its end (by the profile or a pass) and closed.
+static bool stdinUsed = false;
+
+// The two passes differ only in a few texts and in what they do with a record.
+enum Pass { expansion, cube };
+
+// Longest text the 256-byte name buffers hold.
+static const size_t maxNameLength = 255;
+
+static bool isStdinSource() {
+  return dataFileName && dataType == textData && strcmp(dataFileName, "stdin") == 0;
+}
+
+// Appends each piece of the profile stream to profileBuffer, which grows by a line
+// buffer's size per piece so that the whole text is kept however long its lines are.
+static void readProfileText() {
+  free(profileBuffer);
+  profileBufferSize = 1;
+  profileBuffer = static_cast<char*>(calloc(1, 1));
+  if (!profileBuffer) fatal(100, "Out of memory.\n");
+  size_t used = 0;
+  while (fgets(inputBuffer, inputBufferSize, pifp)) {
+    size_t n = strlen(inputBuffer);
+    char* grown = static_cast<char*>(realloc(profileBuffer, profileBufferSize + inputBufferSize));
+    if (!grown) fatal(100, "Out of memory.\n");
+    profileBuffer = grown;
+    profileBufferSize += inputBufferSize;
+    memcpy(profileBuffer + used, inputBuffer, n + 1);
+    used += n;
+  }
+}
+
+void ensureMeasuresAxis() {
+  // Label 0 is the first axis root, so only a positive index names a measures root.
+  if (recordAxisRoot <= 0) {
+    if (verbose) msg("Creating single record node (none specified).\n");
+    int n = getNextFree();
+    AxisLabel& l = axisLabels[n];
+    l.label = "Count";
+    l.function = nullptr;
+    l.child = -1;
+    l.field = -2;  // counts 1 per record
+    delete l.format;
+    l.format = new std::string("D0N0");
+    l.sibling = -1;
+    recordAxisRoot = n;
+  }
+  if (axisLabels[recordAxisRoot].child == -1) {
+    if (verbose) msg("Expanding single record node to two levels.\n");
+    int old = recordAxisRoot;
+    int n = getNextFree();
+    AxisLabel& l = axisLabels[n];
+    l.label = "Measures";
+    l.function = nullptr;
+    l.child = old;
+    l.field = -1;
+    l.sibling = axisLabels[old].sibling;
+    recordAxisRoot = n;
+  }
+}
+
+void resolveDataFileName() {
+  if (!dataFileName || dataFileName[0] == '\0') return;
+  std::string name = dataFileName;
+  if (name != "stdin" && name[0] != '/') name = std::string(profileDirectory) + name;
+  if (name.size() > maxNameLength) {
+    // Only a text file is opened by this name; for other kinds it is never read.
+    if (dataType == textData)
+      fatal(1, "Data file name '%s' is longer than %zu characters.\n", name.c_str(),
+            maxNameLength);
+    name.clear();
+  }
+  strcpy(newDataFileName, name.c_str());
+}
+
+bool expansionPassRuns() { return expandProfile == 1 && inhibitProfileExpansion == 0; }
+
+bool cubePassRuns() {
+  return emitFormattedData == 1 && !(expandProfile && inhibitProfileExpansion);
+}
+
+// Standard input can be read once: refuse a run that would read it twice before anything
+// of it is read, rather than build a cube from nothing.
+static void checkStandardInput(bool profileFromStdin) {
+  if (!isStdinSource()) return;
+  if (profileFromStdin)
+    fatal(1, "Standard input cannot hold both the profile and the data.\n");
+  if (expansionPassRuns() && cubePassRuns())
+    fatal(1, "Standard input cannot be the data of both passes; give the data as a file.\n");
+}
+
+void readProfilePhase() {
+  if (verbose) msg("Reading profile...\n");
+  bool profileFromStdin = false;
+  if (!isCGI && pifp) {
+    profileFromStdin = pifp == stdin;
+    readProfileText();
+  }
+  if (profileBuffer) readNewProfile(profileBuffer);
+  applyParameters();
+  if (numberOfAxes < 1) fatal(3, "Fewer than one data dimension.\n");
+  ensureMeasuresAxis();
+  if (pifp) {
+    fclose(pifp);
+    pifp = nullptr;
+    if (profileFromStdin) stdinUsed = true;
+  }
+  resolveDataFileName();
+  checkStandardInput(profileFromStdin);
+  if (verbose) msg("Profile read.\n");
+}
+
+// A source that failed to open: the notice on the page, then the run ends.
+[[noreturn]] static void openFailure(const char* pageNotice, int code, const char* message,
+                                     const char* name) {
+  if (ofp) fprintf(ofp, pageNotice, name);
+  if (isCGI) {
+    if (ofp) fputs("</body>\n", ofp);
+    jump_exit(1);
+  }
+  fatal(code, message, name);
+}
+
+// Opens the data source for pass; ifp is the stream to read (null for URL and ODBC).
+static void openSource(Pass pass) {
+  if (!dataFileName) fatal(106, "No data source specified.\n");
+  switch (dataType) {
+    case textData:
+      if (pass == cube) resolveDataFileName();
+      if (dataFileName[0] == '\0' || newDataFileName[0] == '\0')
+        fatal(2, "No data file name given.\n");
+      if (strcmp(newDataFileName, "stdin") == 0) {
+        if (stdinUsed) fatal(1, "Standard input has already been read; give the data as a file.\n");
+        ifp = stdin;
+      } else {
+        ifp = fopen(newDataFileName, "r");
+        // A directory opens but yields no line: it is no data file.
+        struct stat st;
+        if (ifp && fstat(fileno(ifp), &st) == 0 && S_ISDIR(st.st_mode)) {
+          fclose(ifp);
+          ifp = nullptr;
+        }
+      }
+      if (!ifp)
+        openFailure("<p>\nFailed to open data file '%s'.\n", 2,
+                    pass == cube ? "\nFailed to open data file '%s'.\n"
+                                 : "Failed to open data file '%s'.\n",
+                    newDataFileName);
+      break;
+    case execData:
+      ifp = popen(dataFileName, "r");
+      if (!ifp)
+        openFailure("<p>\nFailed to exec command '%s'.\n", 4,
+                    pass == cube ? "\nFailed to exec command '%s'.\n"
+                                 : "Failed to exec command '%s'.\n",
+                    dataFileName);
+      break;
+    case urlData:
+      urlFetch(dataFileName);  // a missing document shows at the first line read
+      ifp = nullptr;
+      break;
+    case odbcData:
+#ifdef HAVE_ODBC
+      if (dataFileName[0] == '\0') fatal(102, "No ODBC/SQL data source specified.\n");
+      if (!odbcSelect || odbcSelect[0] == '\0')
+        fatal(103, "No ODBC/SQL selection statement specified.\n");
+      if (ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect) != 0)
+        fatal(108, "ODBC open of %s failed.\n", dataFileName);
+      if (pass == expansion && ofp) fflush(ofp);
+#else
+      fatal(104, "ODBC is not supported in this build.\n");
+#endif
+      break;
+  }
+}
+
+// Closes the stream of a line source after its pass.
+static void closeSource() {
+  if (dataType == execData) {
+    if (ifp) pclose(ifp);
+  } else if (dataType == textData) {
+    if (ifp) fclose(ifp);
+    if (ifp == stdin) stdinUsed = true;
+  }
+  ifp = nullptr;
+}
+
+// Maps the profile's field slots to the data's columns, now that newDataFieldNames holds
+// them.
+static void mapAllFields() {
+  std::for_each(axisLabels.begin(), axisLabels.end(), MapField());
+}
+
+// Takes the first line as the data's column names.
+static void readHeaderLine() {
+  if (!getLine(ifp, inputBuffer, dataType)) return;
+  extractInputFields(inputFields, inputBuffer, separator);
+  memcpy(newDataFieldNames, inputFields, sizeof newDataFieldNames);
+  mapAllFields();
+}
+
+// One progress step for a counted record.
+static void countProgress() {
+  progressCount++;
+  if (progressCount % 1000 != 0 || isCGI) return;
+  if (verbose)
+    msg("Processed %d lines.\r", progressCount);
+  else
+    msg(".");
+}
+
+static bool quietProgress() { return !verbose && !isCGI; }
+
+// Grows every axis for the current record.
+static void growRecord() {
+  for (int a = 0; a < numberOfAxes; a++) {
+    if (axisRootIndex[a] == -1) continue;
+    nodeStack.push_back(axisRootIndex[a]);
+    while (!nodeStack.empty()) {
+      int n = nodeStack.back();
+      nodeStack.pop_back();
+      insertNode(n);
+    }
+  }
+}
+
+static void handleRecord(Pass pass) {
+  numRecords++;
+  countProgress();
+  if (pass == expansion)
+    growRecord();
+  else
+    matchRecord();
+}
+
+// Reads every record of the open source and hands each to the pass.
+static void readRecords(Pass pass) {
+  if (dataType == odbcData) {
+#ifdef HAVE_ODBC
+    int columns = 0;
+    while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) {
+      if (numRecords == 0 && fieldsMapped == 0) mapAllFields();
+      handleRecord(pass);
+    }
+    ODBC_Close();
+#endif
+    if (quietProgress()) msg("\n");
+    return;
+  }
+  // A header line never becomes a record; it names the columns when nothing has yet.
+  if (skipFirstLine == 1) {
+    if (fieldsMapped == 0)
+      readHeaderLine();
+    else
+      getLine(ifp, inputBuffer, dataType);
+  }
+  while (getLine(ifp, inputBuffer, dataType)) {
+    if (strlen(inputBuffer) <= 2) continue;
+    extractInputFields(inputFields, inputBuffer, separator);
+    handleRecord(pass);
+  }
+  if (quietProgress()) msg("\n");
+  closeSource();
+}
+
+void pruneAxes() {
+  int kept = 0;
+  for (int a = 0; a < numberOfAxes; a++) {
+    int root = axisRootIndex[a];
+    if (root != -1 && axisLabels[root].child == -1) {
+      msg("Dimension \"%s\" ignored because it has no children.\n",
+          axisLabels[root].label.c_str());
+      continue;
+    }
+    axisRootIndex[kept++] = root;
+  }
+  for (int a = kept; a < maxAxes; a++) axisRootIndex[a] = -1;
+  numberOfAxes = kept;
+  if (numberOfAxes == 0) fatal(3, "No data dimensions.  Cannot build a cube.\n");
+}
+
+void expansionPass() {
+  if (verbose) msg("Expanding profile.\n");
+  openSource(expansion);
+  numRecords = 0;
+  matchedRecords = 0;
+  progressCount = 0;
+  if (quietProgress()) msg("Expanding profile: ");
+  readRecords(expansion);
+
+  pruneAxes();
+  for (int a = 0; a < numberOfAxes; a++) doSorting(axisRootIndex[a], -1, -1);
+  for (int a = 0; a < numberOfAxes; a++) {
+    for (int n = axisRootIndex[a]; n != -1; n = axisLabels[n].sibling)
+      trimDepth(axisLabels[n].child, depthLimit - 1);
+  }
+}
+
+void layOutCoordinates() {
+  numberOfBits = 0;
+  for (int a = 0; a < numberOfAxes; a++) {
+    axisRange[a] = getRange(axisRootIndex[a]);
+    axisBits[a] = nextPowerOfTwo(axisRange[a]);
+    numberOfBits += axisBits[a];
+  }
+  bool tooWide = numberOfBits > maxCoordinateBits;
+  if (tooWide) {
+    msg("The dimension requirements of %d bits exceeds the number available in this version.\n",
+        numberOfBits);
+    msg("The current maximum is %d.\n", maxCoordinateBits);
+    msg("Either reduce the number of dimensions or reduce the range of one dimension.\n");
+  }
+  if (tooWide || (verbose && !isCGI)) {
+    for (int a = 0; a < numberOfAxes; a++)
+      msg("Dimension %d range is: %d (%d bits)\n", a, axisRange[a], axisBits[a]);
+  }
+  if (tooWide)
+    fatal(110, "Number of bits required (%d) exceed limit of %d.\n", numberOfBits,
+          maxCoordinateBits);
+  setLeafNumbers();
+  if (incrementalBuild) restoreData();
+}
+
+void cubePass() {
+  if (verbose) msg("Producing cube.\n");
+  openSource(cube);
+  recordSize = getRecordRange(recordAxisRoot);
+  if (recordSize == 0) recordSize = 1;
+  if (verbose) {
+    msg("Record size: %d.\n", recordSize);
+    msg("Labels used: %d.\n", nextFree - 1);
+  }
+  recordFieldNums.resize(recordSize, -1);
+  theRecord.resize(recordSize, 0.0);
+  recordFieldCtr = 0;
+  getFieldIndices(recordAxisRoot);
+  memset(warning, 0, sizeof warning);
+  numRecords = 0;
+  matchedRecords = 0;
+  progressCount = 0;
+  if (quietProgress()) msg("Processing: ");
+  readRecords(cube);
+  if (verbose) msg("\n");
+  if (showStats == 1) msg("Rebuild count is: %d\n", rebuildCount);
+}
+
+void buildPipeline() {
+#ifdef HAVE_ODBC
+  if (dumpOdbcRows) dumpODBC(dumpOdbcRows == 2);
+#endif
+  if (readProfile == 1) readProfilePhase();
+
+  if (incrementalBuild) {
+    if (!newDataSource) fatal(1, "Cannot do -incremental without -datasource.\n");
+    reparse(inputFileName);
+    setupDataSource(newDataSource);
+    resolveDataFileName();
+  }
+  openCubeStream();
+
+  if (expansionPassRuns()) expansionPass();
+  layOutCoordinates();
+  if (cubePassRuns()) cubePass();
+}

@@ -1,0 +1,259 @@
+// The output phases: what the run writes once the cube is built. Each page is written in a
+// fixed order that the viewer applets and the cube re-reader rely on, then the page and
+// cube file replace their previous versions in one step, and with -server the page is
+// split into the client/server pair.
+#include "varkel/output.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "common/util.h"
+#include "varkel/coded.h"
+#include "varkel/cube.h"
+#include "varkel/grow.h"
+#include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
+#include "varkel/settings.h"
+#include "varkel/trees.h"
+#include "varkel/varkel.h"
+
+// Size of the buffers the pair's names were made in; their texts must stay below it.
+static const size_t pageNameBufferSize = 1024;
+
+static void toPage(const char* text) {
+  if (ofp) fputs(text, ofp);
+}
+
+// The value alphabet as the viewer decodes it: its first numberOfOutputChars characters.
+static void writeCodingChars(FILE* f) { fprintf(f, "%.*s", numberOfOutputChars, outputChars); }
+
+static void writeClassHead() {
+  if (!oclassfp) return;
+  fputs("import java.applet.Applet;\n", oclassfp);
+  fputs("public class lumetradata extends Applet {\n", oclassfp);
+}
+
+static void writeCompactTrees() {
+  if (!emitCB4) toPage("\n<!-- Description of data hierarchy -->\n");
+  totalNodeCount = 0;
+  for (int i = 0; i < numberOfAxes; i++) outputCompactTree(axisRootIndex[i], "x", i);
+  outputCompactTree(recordAxisRoot, "y", 0);
+}
+
+static void writeCodedData(int cells) {
+  if (emitCB4) {
+    if (!cb4) return;
+    fprintf(cb4, "codedcoords=%d", cells);
+    printCodedCoords(cb4, 0);
+    fputc('\n', cb4);
+    fprintf(cb4, nOrder ? "ncodeddata=%d" : "codeddata=%d", decimalPoints);
+    printCodedData(cb4);
+    fputc('\n', cb4);
+  } else if (ofp) {
+    fprintf(ofp, "<param name=\"codedcoords\" value=\"%d", cells);
+    printCodedCoords(ofp, 0);
+    fputs("\">\n", ofp);
+    fprintf(ofp, nOrder ? "<param name=\"ncodeddata\" value=\"%d" : "<param name=\"codeddata\" value=\"%d",
+            decimalPoints);
+    printCodedData(ofp);
+    fputs("\">\n", ofp);
+  }
+}
+
+// The data of the class file; the page and cube file get none.
+static void writeClassData(int cells) {
+  if (!oclassfp) return;
+  fprintf(oclassfp, "public static long lumetracoords[] = {%d\n", cells);
+  printCoordClass(oclassfp, cells);
+  fputs("};\n", oclassfp);
+  fprintf(oclassfp, "public static double lumetradata[] = {%d\n", decimalPoints);
+  printDataClass(oclassfp, cells, decimalPoints);
+  fputs("};\n", oclassfp);
+}
+
+void outputCubePage() {
+  const bool classOutput = emitClassData || emitClassHierarchy;
+  const int cells = (int)dataNodes.size();
+
+  outputApplet(ofp);
+  if (classOutput) writeClassHead();
+  if (emitClassHierarchy)
+    totalNodeCount = 0;
+  else
+    writeCompactTrees();
+  outputParam("totalnodecount", std::to_string(totalNodeCount).c_str(), false);
+
+  if (emitCB4) {
+    if (cb4) {
+      fputs("codingchars=", cb4);
+      writeCodingChars(cb4);
+      fputc('\n', cb4);
+    }
+  } else if (ofp) {
+    fputs("<param name=\"codingchars\" value=\"", ofp);
+    writeCodingChars(ofp);
+    fputs("\">\n", ofp);
+    fputs("\n<!-- Lumetra data compression parameters -->\n", ofp);
+  }
+  outputParam("compression", std::to_string(cells).c_str(), false);
+
+  if (emitClassData)
+    writeClassData(cells);
+  else if (emitCastanet)
+    msg("Castanet output format not yet supported.");
+  else
+    writeCodedData(cells);
+
+  toPage("</applet>\n");
+  if (classOutput) {
+    toPage("<p>\n<applet codebase=\".\" code=\"lumetradata.class\" archive=\"lumetradata.jar\" "
+           "width=2 height=2>\n");
+    toPage("</applet>\n");
+    if (oclassfp) {
+      fputs("}\n", oclassfp);
+      fclose(oclassfp);
+      oclassfp = nullptr;
+    }
+  }
+
+  msg("Input %d records, matched %d, stored %d.\n", numRecords, matchedRecords, elementsStored);
+  if (nonNumeric != 0) msg("Warning: found %d non-numeric fields.\n", nonNumeric);
+  if (emptyFields > 0) msg("Warning: found %d empty fields.\n", emptyFields);
+  finishOutputFiles();
+}
+
+// Walks the tree at root, named top and number, with writer (one setting per node).
+static void walkTree(int root, const char* top, int number,
+                     void (*writer)(int, const char*, int)) {
+  if (root == -1) return;
+  size_t base = nodeStack.size();
+  pushTreeNode(root, top, number);
+  while (nodeStack.size() > base) {
+    int node = nodeStack.back();
+    std::string name = nodeNameStack.back();
+    int n = nodeNumberStack.back();
+    nodeStack.pop_back();
+    nodeNameStack.pop_back();
+    nodeNumberStack.pop_back();
+    writer(node, name.c_str(), n);
+  }
+}
+
+void outputExpandedProfilePage() {
+  if (verbose) msg("Emitting expanded profile.\n");
+  outputApplet(ofp);
+  toPage("\n<!-- Description of axis hierarchies -->\n");
+  for (int i = 0; i < numberOfAxes; i++) walkTree(axisRootIndex[i], "dx", i, outputTree);
+  walkTree(recordAxisRoot, "dr", 0, outputTree);
+  toPage("</applet>\n");
+  finishOutputFiles();
+}
+
+void outputUnexpandedProfilePage() {
+  if (verbose) msg("Emitting unexpanded profile.\n");
+  outputApplet(ofp);
+  if (ofp) {
+    fprintf(ofp, "<param name=\"decimalpoints\" value=\"%d\">\n", decimalPoints);
+    fputs("<param name=\"codingchars\" value=\"", ofp);
+    writeCodingChars(ofp);
+    fputs("\">\n", ofp);
+    fprintf(ofp, "<param name=\"firstfieldnames\" value=\"%s\">\n",
+            skipFirstLine ? "true" : "false");
+  }
+  toPage("\n<!-- Description of axis hierarchies -->\n");
+  for (int i = 0; i < numberOfAxes; i++)
+    walkTree(axisRootIndex[i], "dx", i, outputUnexpandedTree);
+  walkTree(recordAxisRoot, "dr", 0, outputTree);
+  toPage("</applet>\n");
+  finishOutputFiles();
+}
+
+std::string serverPageName(const char* name, const char* kind) {
+  std::string base = name;
+  std::string::size_type dot = base.rfind('.');
+  std::string result = dot == std::string::npos ? base + "-" + kind
+                                                : base.substr(0, dot) + "-" + kind + ".html";
+  if (result.size() >= pageNameBufferSize)
+    fatal(1, "Output filename '%s' is too long to make the server pages.\n", name);
+  return result;
+}
+
+void outputServerApplet() {
+  std::string serverName = serverPageName(outputFileName, "server");
+  std::string localName = serverPageName(outputFileName, "local");
+
+  FILE* in = fopen(outputFileName, "r");
+  if (!in) fatal(2, "Couldn't open '%s' for input while making server html.\n", outputFileName);
+  FILE* out = fopen(serverName.c_str(), "w");
+  if (!out) {
+    fclose(in);
+    fatal(2, "Couldn't open '%s' for output while making html.\n", serverName.c_str());
+  }
+
+  // Whole lines, however long: a compact tree on the page can exceed any line buffer.
+  char* line = nullptr;
+  size_t capacity = 0;
+  while (getline(&line, &capacity, in) != -1) {
+    if (strncmp(line, "</applet>", 9) == 0) {
+      if (server) fprintf(out, "<param name=\"lumetraservername\" value=\"%s\">\n", server);
+      if (port) fprintf(out, "<param name=\"lumetraserverport\" value=\"%s\">\n", port);
+      fputs(line, out);
+    } else if (strncmp(line, "<param name=\"cb4file\"", 21) == 0) {
+      if (!strchr(cb4FileName, '/') && !strchr(cb4FileName, '\\'))
+        fprintf(out, "<param name=\"cb4file\" value=\"%s%s\">\n", profileDirectory, cb4FileName);
+      else
+        fprintf(out, "<param name=\"cb4file\" value=\"%s\">\n", cb4FileName);
+    } else {
+      fputs(line, out);
+    }
+  }
+  free(line);
+  fclose(in);
+  // A server page cut short by a full disk must not take the page's place.
+  bool failed = fflush(out) != 0 || ferror(out);
+  if (fclose(out) != 0) failed = true;
+  if (failed) {
+    remove(serverName.c_str());
+    fatal(2, "Couldn't write '%s' while making html.\n", serverName.c_str());
+  }
+  remove(localName.c_str());
+
+  if (threshold <= 0) {
+    if (rename(outputFileName, localName.c_str()) != 0)
+      fatal(2, "Couldn't rename '%s' to '%s' while making html.\n", outputFileName,
+            localName.c_str());
+    if (rename(serverName.c_str(), outputFileName) != 0)
+      fatal(2, "Couldn't rename '%s' to '%s' while making html.\n", serverName.c_str(),
+            outputFileName);
+  } else {
+    remove(serverName.c_str());
+  }
+}
+
+// The pair is made from a page this run wrote to a file; a page on standard output, or
+// none at all, leaves nothing to derive it from.
+static void serverPageStep(bool pageWasFile) {
+  if (server && pageWasFile) outputServerApplet();
+}
+
+static bool pageIsFile() { return ofp && ofp != stdout; }
+
+void outputPhases() {
+  bool pageWasFile = pageIsFile();
+  if (cubePassRuns()) {
+    outputCubePage();
+    if (!(cubeOnly && emitCB4)) serverPageStep(pageWasFile);
+  } else if (emitProfile && !inhibitProfileExpansion) {
+    outputExpandedProfilePage();
+    serverPageStep(pageWasFile);
+  } else if (emitProfile && inhibitProfileExpansion) {
+    outputUnexpandedProfilePage();
+    serverPageStep(pageWasFile);
+  } else {
+    return;  // the record extract road, or nothing
+  }
+  // Exactly one output per run: the record extract road that follows does not run.
+  emitAcceptedData = 0;
+}
