@@ -20,6 +20,7 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
 #include "varkel/outfiles.h"
 
 // Run-wide settings, each at its value before start-up (meanings in varkel.h).
@@ -216,6 +217,7 @@ void startUp() {
   truncated = 0;
   elementsStored = 0;
   matchedRecords = 0;
+  profileBuffer = nullptr;
 }
 
 // name less one pair of surrounding double quotes, in place.
