@@ -6,11 +6,6 @@
 
 // Replaced by the CGI front end.
 __attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not available in this build\n"); }
-// Replaced by the date hierarchy generator.
-__attribute__((weak)) int insertDate(int) { return -1; }
-__attribute__((weak)) void dateUpdateHash(int, int, int, const char* key) {
-  fatal(110, "Date key '%s' cannot be read back in this build\n", key);
-}
 // Replaced by the cube re-reader.
 __attribute__((weak)) int reparse(const char*) { fatal(1, "Incremental builds are not available in this build\n"); }
 __attribute__((weak)) void restoreData() {}
