@@ -172,7 +172,12 @@ void outputUnexpandedProfilePage() {
 
 std::string serverPageName(const char* name, const char* kind) {
   std::string base = name;
+  // Only a '.' of the file's own name starts its extension: one in a directory name
+  // would put the pair in another directory.
+  std::string::size_type slash = base.rfind('/');
   std::string::size_type dot = base.rfind('.');
+  if (dot != std::string::npos && slash != std::string::npos && dot < slash)
+    dot = std::string::npos;
   std::string result = dot == std::string::npos ? base + "-" + kind
                                                 : base.substr(0, dot) + "-" + kind + ".html";
   if (result.size() >= pageNameBufferSize)

@@ -23,8 +23,9 @@ void outputUnexpandedProfilePage();
 // fatal 2.
 void outputServerApplet();
 
-// The names of the pair: name cut at its last '.' followed by "-<kind>.html", or name
-// followed by "-<kind>" when it has no '.'. Longer than 1023 characters is fatal 1.
+// The names of the pair: name cut at the last '.' of its file name followed by
+// "-<kind>.html", or name followed by "-<kind>" when its file name has no '.'. Longer
+// than 1023 characters is fatal 1.
 std::string serverPageName(const char* name, const char* kind);
 
 #endif
