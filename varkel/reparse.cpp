@@ -224,6 +224,15 @@ int childModel(int label) {
   return -1;
 }
 
+// The value a grown category stands for: that of its one equality condition (the blank
+// label for the empty value), else its label.
+std::string categoryValue(_MatchTree* match, const std::string& label) {
+  if (!match || match->type != MATCH_LEAF || !match->leaf || match->leaf->op != 'L' ||
+      !match->leaf->value)
+    return label;
+  return *match->leaf->value ? match->leaf->value : blankLabel;
+}
+
 // A missing old leaf is reported, never merged into another cell.
 void reportLostCell(int cell, const char* why, int axis) {
   msg("Cell %d of cube '%s' is dropped: %s on axis %d.\n", cell, cubeName.c_str(), why, axis);
@@ -432,20 +441,24 @@ void parseAxisEntry(std::vector<std::string>& pieces, std::vector<std::string>::
     }
   }
   AxisLabel& l = axisLabels[node];
+  for (auto it = items; it != itemsEnd; ++it)
+    if (startsWith(*it, "f0"))
+      l.match = matchParseExpression(unescapeCarefully(afterEquals(*it)).c_str());
+  // A category is indexed under the value its records hold, which its label may show
+  // altered (quotes), so the value of its equality condition is the index key.
+  std::string indexKey = categoryValue(l.match, label);
   if (!hash && !dateLabel && (l.label == noneLabel || l.field != -1))
-    makeHashtab(node, label.c_str());
+    makeHashtab(node, indexKey.c_str());
   l.label = label;
   if (hash) {
-    hashtabPut(hash, l.label.c_str(), node);
+    hashtabPut(hash, indexKey.c_str(), node);
     hash->tail = node;
     l.hash = hash;
   }
 
   for (position = items; position != itemsEnd; ++position) {
     const std::string& item = *position;
-    if (startsWith(item, "f0")) {
-      l.match = matchParseExpression(unescapeCarefully(afterEquals(item)).c_str());
-    } else if (startsWith(item, "key")) {
+    if (startsWith(item, "key")) {
       xfree(l.key);
       l.key = _newStr(key.c_str(), __FILE__, __LINE__);
       if (dateIndex > 0) {
