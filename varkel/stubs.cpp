@@ -6,6 +6,3 @@
 
 // Replaced by the CGI front end.
 __attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not available in this build\n"); }
-// Replaced by the cube re-reader.
-__attribute__((weak)) int reparse(const char*) { fatal(1, "Incremental builds are not available in this build\n"); }
-__attribute__((weak)) void restoreData() {}
