@@ -1,0 +1,3 @@
+import java.applet.Applet;
+public class lumetradata extends Applet {
+}
