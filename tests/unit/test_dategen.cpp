@@ -159,6 +159,32 @@ TEST_F(DateGen, HierarchiesGrownFromRecords) {
   }
 }
 
+TEST_F(DateGen, InsertDateReturnsTheTopLabelReached) {
+  struct Case {
+    const char* output;
+    const char* key;  // of the label returned; null for -1
+  };
+  const Case cases[] = {
+      {"Y+Q+M", "2001"}, {"Q+M", "2001Q2"}, {"M+D", "200105"}, {"D", "20010507"},
+      {"M3A", "200101"},  // the first of every month
+      {"Y0", nullptr},    // no level at all
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    int p = define("YYYY-MM-DD", c.output);
+    int n = record(p, "2001-05-07");
+    if (!c.key) {
+      EXPECT_EQ(n, -1) << c.output;
+      EXPECT_EQ(axisLabels[p].child, -1) << c.output;
+      continue;
+    }
+    ASSERT_GE(n, 0) << c.output;
+    EXPECT_STREQ(axisLabels[n].key, c.key) << c.output;
+    EXPECT_EQ(axisLabels[p].child, n) << c.output;
+    EXPECT_EQ(record(p, "2001-05-07"), n) << c.output;  // found again, not made twice
+  }
+}
+
 TEST_F(DateGen, LabelTextsByOutputCode) {
   struct Case {
     const char* output;
