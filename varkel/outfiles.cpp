@@ -104,6 +104,9 @@ void registerTempCleanup() {
 
 void openCubeStream() {
   if (emitCB4 && cb4FileName[0] != '\0') {
+    // The cube file would take the page's name at the finish and the page would be lost.
+    if (ofp && ofp != stdout && strcmp(cb4FileName, outputFileName) == 0)
+      fatal(1, "The page and the cube file cannot both be named %s.\n", outputFileName);
     cb4 = createTempFile(cb4TempName, "cb4");
     if (!cb4) fatal(2, "Couldn't open %s as CB4 output file.\n", "cb4XXXXXX");
   } else {

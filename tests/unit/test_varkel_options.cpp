@@ -530,3 +530,18 @@ TEST_F(InTempDir, PageThatCouldNotBeWrittenDoesNotReplaceTheOldOne) {
   EXPECT_EQ(readFile("out.html"), "old page\n");
   EXPECT_TRUE(tempFilesIn(".").empty());
 }
+
+TEST_F(InTempDir, PageAndCubeFileMayNotShareAName) {
+  writeFile("out.cb4", "old cube\n");
+  EXPECT_EXIT(writeNewOutputs({"p.qv4", "-o", "out.cb4"}), testing::ExitedWithCode(1),
+              "Error 001: The page and the cube file cannot both be named out.cb4.");
+  EXPECT_EQ(readFile("out.cb4"), "old cube\n");
+  EXPECT_TRUE(tempFilesIn(".").empty());
+  // Without a page file the cube alone takes the name.
+  startRun({"p.qv4", "-o", "out.cb4", "-ecubeonly"});
+  setUpStreams();
+  openCubeStream();
+  fputs("new cube\n", cb4);
+  finishOutputFiles();
+  EXPECT_EQ(readFile("out.cb4"), "new cube\n");
+}
