@@ -105,9 +105,9 @@ const char* const ignoredParams[numIgnoredParams + 1] = {
 
 string sep = "\t";      // the "separator" setting, appended to the data source by the compiler
 int firstFieldNames = 0;  // the "firstFieldNames" setting
-// The "decimalpoints" setting. The builder's coded-value writer defines its own (starting at
-// 0) and that one wins at link time; this one serves the compiler and the unparser.
-__attribute__((weak)) int decimalPoints = 2;
+// The "decimalpoints" setting: 2 for the compiler; the builder resets it to 0 at start-up
+// and its coded values keep that many places.
+int decimalPoints = 2;
 int height = 20100;       // the "height" setting, at least 460
 int width = 20100;        // the "width" setting, at least 450
 int Tarnwick = 0;         // set by the profile compiler before it reads a profile

@@ -14,7 +14,6 @@ int numberOfOutputChars = 64;
 int reasonableSplit = 16777216;
 int minWidth = 4;
 char binaryNumChars[258];
-int decimalPoints = 0;
 long long decimalMultiplier = 1;
 int nOrder = 0;
 

@@ -16,7 +16,8 @@ extern int reasonableSplit;
 extern int minWidth;
 // The base as 64 binary digits, for the binary-string printer.
 extern char binaryNumChars[258];
-// Decimal places kept by fractional coded values (0-10) and 10 to that power.
+// Decimal places kept by fractional coded values (0-10; decimalPoints lives with the
+// parameter tables) and 10 to that power.
 extern int decimalPoints;
 extern long long decimalMultiplier;
 // Order of the value list: 0 measure-major, 1 cell-major.
