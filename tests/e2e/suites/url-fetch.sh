@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fetches documents from a loopback HTTP server with "varkel -dumpurl": plain and CRLF lines,
-# an empty document, a missing one, a redirect, and a document line too long for the reader.
+# an empty document, a missing one, a redirect, and a document line too long for the reader;
+# then builds a cube from a url: source.
 # The server is bounded in time and stopped by its pid however the suite ends.
 set -u
 build=$(cd "$1" && pwd)
@@ -68,6 +69,38 @@ check refused "http://127.0.0.1:1/x" 224 '' \
 check too-long "$base/long.txt" 6 '' \
   'Error 006: Input line too long! (More than 65536 characters!)\n'
 check file-url "file://$docs/lines.txt" 0 'a\tb\nc\n' ''
+
+# A cube built from a url: source equals the one built from the same file; a missing
+# document ends the build and leaves the earlier page and cube file as they were.
+examples=$(cd "$(dirname "$0")/../../../examples" && pwd)
+cp "$examples/sales.qv" "$examples/sales.txt" "$work/"
+cp "$examples/sales.txt" "$docs/"
+build_cube() {  # NAME SOURCE: builds NAME.html and NAME.cb4; the status goes to "status"
+  (cd "$work" && env -i PATH=/usr/bin:/bin LC_ALL=C timeout 60 "$varkel" -datasource "$2" \
+     -o "$1.html" sales.qv4 >/dev/null 2>"$work/err"; echo $? >"$work/status")
+}
+if ! (cd "$work" && "$build/profile/tarnwick" sales.qv >/dev/null 2>&1); then
+  echo "tarnwick could not compile the example profile"; fail=1
+fi
+build_cube text "text:sales.txt"
+build_cube url "url:$base/sales.txt"
+if [ "$(cat "$work/status")" != 0 ]; then echo "url build: status $(cat "$work/status")"; fail=1; fi
+if ! diff <(grep -v -e '^builddate=' -e '^rawdata=' "$work/text.cb4") \
+          <(grep -v -e '^builddate=' -e '^rawdata=' "$work/url.cb4"); then
+  echo "the cube from the url: source differs from the one from the file"; fail=1
+fi
+grep -q "^rawdata=$base/sales.txt\$" "$work/url.cb4" || { echo "url build: no rawdata"; fail=1; }
+cp "$work/url.html" "$work/before.html"
+cp "$work/url.cb4" "$work/before.cb4"
+build_cube url "url:$base/gone.txt"
+if [ "$(cat "$work/status")" != 224 ]; then echo "gone: status $(cat "$work/status")"; fail=1; fi
+if ! grep -qxF "URL not found. Check the data source \"$base/gone.txt\"." \
+       <(sed 's/^Expanding profile: //' "$work/err"); then
+  echo "gone: no 'URL not found' message:"; cat "$work/err"; fail=1
+fi
+cmp -s "$work/url.html" "$work/before.html" && cmp -s "$work/url.cb4" "$work/before.cb4" ||
+  { echo "gone: the earlier page or cube file changed"; fail=1; }
+rm -f "$work"/sales.* "$work"/text.* "$work"/url.* "$work"/before.* "$work/status"
 
 # Nothing the fetches did may stay behind in the working directory.
 leftovers=$(ls "$work" | grep -v -x -e docs -e server.log -e out -e err)
