@@ -10,6 +10,8 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "common/changeExtension.h"
 #include "common/preferences.h"
@@ -517,6 +519,18 @@ void applyParameters() {
     if (eq == std::string::npos) fatal(1, "Use name=value for -param argument. (Got '%s')\n", p.c_str());
     std::string name = p.substr(0, eq);
     setStringParameter(name.c_str(), p.c_str() + eq + 1);
+  }
+}
+
+int runCaught(int (*driver)(int, char**), int argc, char** argv) {
+  try {
+    return driver(argc, argv);
+  } catch (const std::bad_alloc&) {
+    fatal(100, "Out of memory.\n");
+  } catch (const std::exception& e) {
+    fatal(1, "Caught standard exception: %s\n", e.what());
+  } catch (...) {
+    fatal(1, "Caught unknown exception.\n");
   }
 }
 

@@ -91,6 +91,10 @@ extern const char* const buildDate;
 // the end of a run that no exit ended earlier.
 int Main(int argc, char** argv);
 
+// Returns driver(argc, argv); what it throws ends the run: running out of memory is fatal 100,
+// another standard exception and anything else fatal 1.
+int runCaught(int (*driver)(int, char**), int argc, char** argv);
+
 // A printf-style message: to the page in CGI mode, to standard error otherwise. Adds no line
 // end and does not flush.
 void msg(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -544,4 +545,24 @@ TEST_F(InTempDir, PageAndCubeFileMayNotShareAName) {
   fputs("new cube\n", cb4);
   finishOutputFiles();
   EXPECT_EQ(readFile("out.cb4"), "new cube\n");
+}
+
+TEST(RunCaught, EndsWhatTheDriverThrowsWithItsError) {
+  struct Case {
+    const char* what;
+    int (*driver)(int, char**);
+    int status;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"result", [](int argc, char**) { return argc + 6; }, 7, ""},
+      {"bad_alloc", [](int, char**) -> int { throw std::bad_alloc(); }, 100,
+       "^Error 100: Out of memory.\n$"},
+      {"standard", [](int, char**) -> int { throw std::runtime_error("boom"); }, 1,
+       "^Error 001: Caught standard exception: boom\n$"},
+      {"other", [](int, char**) -> int { throw 42; }, 1, "^Error 001: Caught unknown exception.\n$"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EXIT(exit(runCaught(c.driver, 1, nullptr)), testing::ExitedWithCode(c.status), c.error)
+        << c.what;
 }
