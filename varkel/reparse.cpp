@@ -50,10 +50,12 @@ bool valuesRead = false;   // a value setting was read
 std::string namedCubeFile; // the cube file a page names (its cb4file setting)
 
 // Where a level's positions were last resolved, so that walking a wide level entry by
-// entry stays linear. Keyed by the label whose child starts the level.
+// entry stays linear, and whether the level holds a date placeholder (the re-reader adds
+// none). Keyed by the label whose child starts the level.
 struct LevelCursor {
-  int position;
-  int node;
+  int position = -1;  // -1: none resolved yet
+  int node = -1;
+  bool spliced = false;
 };
 std::map<int, LevelCursor> levelCursors;
 
@@ -151,12 +153,17 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
                      int& dateIndex, Hashtab*& hash) {
   node = -1;
   hash = nullptr;
-  if (!hasPlaceholder(first)) {
+  auto known = levelCursors.find(owner);
+  if (known == levelCursors.end()) {
+    known = levelCursors.emplace(owner, LevelCursor()).first;
+    known->second.spliced = hasPlaceholder(first);
+  }
+  LevelCursor& cursor = known->second;
+  if (!cursor.spliced) {
     int pos = 0, at = first, before = -1;
-    auto cursor = levelCursors.find(owner);
-    if (cursor != levelCursors.end() && cursor->second.position <= n) {
-      pos = cursor->second.position;
-      at = cursor->second.node;
+    if (cursor.position >= 0 && cursor.position <= n) {
+      pos = cursor.position;
+      at = cursor.node;
     }
     while (at != -1 && pos < n) {
       before = at;
@@ -164,12 +171,18 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
       pos++;
     }
     if (at != -1) {
-      levelCursors[owner] = {pos, at};
+      cursor.position = pos;
+      cursor.node = at;
       node = at;
       hash = axisLabels[at].hash;
       return;
     }
     if (!last || pos < n) badPath(path);
+    if (before != -1) {
+      // The next entry of the level comes after the one made now.
+      cursor.position = pos - 1;
+      cursor.node = before;
+    }
     if (before == -1) before = lastOfChain(first);
     if (before == -1) {
       parent = owner;
