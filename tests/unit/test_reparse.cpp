@@ -260,6 +260,7 @@ TEST_F(Reparse, CoordinateLists) {
   const Case cases[] = {
       {"0", {}},
       {"3+1++A", {1, 0, 10}},
+      {"2+2+3\r", {2, 3}},  // a line end written on another system
   };
   measures(1);
   int root = axis("All");
