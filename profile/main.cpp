@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "common/changeExtension.h"
 #include "common/preferences.h"
@@ -67,6 +68,14 @@ int main(int argc, char** argv) {
   }
   FILE* out = stdout;
   if (output != "stdout" && output != "-") {
+    // Opening the profile itself for output would empty it before it is read.
+    struct stat inStat, outStat;
+    if (fstat(fileno(in), &inStat) == 0 && stat(output.c_str(), &outStat) == 0 &&
+        inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
+      fprintf(stderr, "\nError: could not open %s for output: it is the input file.\n\n",
+              output.c_str());
+      do_exit(1);
+    }
     out = fopen(output.c_str(), "w");
     if (out == nullptr) {
       fprintf(stderr, "\nError: could not open %s for output.\n\n", output.c_str());
