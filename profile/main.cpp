@@ -82,5 +82,12 @@ int main(int argc, char** argv) {
       do_exit(1);
     }
   }
-  do_exit(parse_profile(in, out));
+  int status = parse_profile(in, out);
+  // A full disk must not pass for a complete compiled profile.
+  if (fflush(out) != 0 || ferror(out) || (out != stdout && fclose(out) != 0)) {
+    fprintf(stderr, "\nError: could not write %s.\n\n",
+            out == stdout ? "standard output" : output.c_str());
+    do_exit(1);
+  }
+  do_exit(status);
 }
