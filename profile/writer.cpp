@@ -75,8 +75,7 @@ static string dataWithSuffix() {
   return data + ";" + (firstFieldNames ? "1" : "0") + ";" + sep;
 }
 
-// Appends "what is longer than limit bytes" to problem when text is too long and no
-// earlier problem was found.
+// The first problem found wins: each check sets problem only while it is still empty.
 static void checkLength(string& problem, const char* what, const string& text, size_t limit) {
   if (problem.empty() && strlen(text.c_str()) > limit)
     problem = string(what) + " is longer than " + std::to_string(limit) + " bytes";
