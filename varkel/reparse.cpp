@@ -109,6 +109,20 @@ bool isItem(const std::string& piece) {
          startsWith(piece, "function");
 }
 
+// The number a path part gives, read from its leading digits (after the root's name for
+// the first part); none gives 0.
+int positionNumber(const std::string& part, bool afterName) {
+  const char* digits = part.c_str();
+  if (afterName) digits += strcspn(digits, "0123456789");
+  int n = 0;
+  for (; isdigit((unsigned char)*digits) && n < 100000000; digits++) n = n * 10 + (*digits - '0');
+  return n;
+}
+
+// The number the writer gave the root of the axis being read: the top entries below a
+// placeholder root are numbered from it on.
+int topNumberBase = 0;
+
 // One position of a level with its date placeholders spliced in: an ordinary label, or the
 // end of a placeholder's children (where a new date label of it would go).
 struct LevelStep {
@@ -263,6 +277,7 @@ void resetReparse() {
   coordsRead = valuesRead = false;
   namedCubeFile.clear();
   levelCursors.clear();
+  topNumberBase = 0;
 }
 
 std::string unescapeCarefully(const std::string& text) {
@@ -384,12 +399,10 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
     first = axisLabels[root].child;
   }
   for (size_t i = next; i < parts.size(); i++) {
-    // The first part carries the root's name before its number.
-    const char* digits = parts[i].c_str();
-    if (i == 0) digits += strcspn(digits, "0123456789");
-    int n = 0;
-    for (; isdigit((unsigned char)*digits) && n < 100000000; digits++)
-      n = n * 10 + (*digits - '0');
+    // The top entries below a placeholder root count from the root's own number.
+    int n = i == 0 ? positionNumber(parts[0], true) - topNumberBase
+                   : positionNumber(parts[i], false);
+    if (n < 0) badPath(path);
     bool last = i + 1 == parts.size();
     if (first == -1) {
       // An empty level: only its first position can be made, and only by the last part.
@@ -504,9 +517,11 @@ void restoreAxis(ParamLine& line) {
   auto position = pieces.begin(), end = pieces.end();
   // The root's own entry says nothing the profile does not, unless the root is a date
   // placeholder, whose children are the top entries.
-  if (axisLabels[axisRootIndex[restoredAxes]].dateIndex == 0 && position != end) {
-    ++position;
+  if (axisLabels[axisRootIndex[restoredAxes]].dateIndex == 0) {
+    if (position != end) ++position;
     while (position != end && isItem(*position)) ++position;
+  } else if (position != end) {
+    topNumberBase = positionNumber(position->substr(0, position->find('=')), true);
   }
   while (position != end) parseAxisEntry(pieces, position, end);
   oldBits[restoredAxes] = -1;  // present; its width is fixed by restoreCoords
