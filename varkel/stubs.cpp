@@ -3,6 +3,3 @@
 // and the module's author deletes its line here when it lands.
 #include "common/util.h"
 #include "varkel/varkel.h"
-
-// Replaced by the CGI front end.
-__attribute__((weak)) void cgiFrontEnd() { fatal(1, "The CGI front end is not available in this build\n"); }

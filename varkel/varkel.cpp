@@ -20,6 +20,7 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
+#include "varkel/extract.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
 #include "varkel/pipeline.h"
@@ -545,5 +546,6 @@ int Main(int argc, char** argv) {
   }
   buildPipeline();
   outputPhases();
+  if (emitAcceptedData) outputAcceptedData();
   return 0;
 }
