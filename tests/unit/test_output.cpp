@@ -9,6 +9,9 @@
 #include <sstream>
 #include <string>
 
+#include "varkel/axislabel.h"
+#include "varkel/coded.h"
+#include "varkel/newProfile.h"
 #include "varkel/output.h"
 #include "varkel/varkel.h"
 
@@ -153,6 +156,94 @@ TEST_F(ServerPage, UnwritableServerPageIsFatalAndKeepsThePage) {
   EXPECT_EXIT(outputServerApplet(), ::testing::ExitedWithCode(2),
               "Couldn't open 'cube-server.html' for output while making html.");
   EXPECT_EQ(readFile("cube.html"), builtPage);
+}
+
+// A new label with text (and field), appended to parent's children when parent is given.
+int add(int parent, const char* text, int field = -1) {
+  int n = getNextFree();
+  AxisLabel& l = axisLabels[n];
+  l.label = text;
+  l.field = field;
+  if (parent >= 0) {
+    int* link = &axisLabels[parent].child;
+    while (*link >= 0) link = &axisLabels[*link].sibling;
+    *link = n;
+  }
+  return n;
+}
+
+// The profile pages written into memory with everything on the page (no cube file): two
+// axes around an axis without a root, and one measure.
+class ProfilePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    startUp();
+    emitCB4 = 0;
+    emitProfile = 1;
+    int region = add(-1, "Region");
+    add(region, "North");
+    add(region, "South");
+    int kind = add(-1, "Kind");
+    add(kind, "A");
+    numberOfAxes = 3;
+    axisRootIndex[0] = region;
+    axisRootIndex[1] = -1;
+    axisRootIndex[2] = kind;
+    recordAxisRoot = add(-1, "Measures");
+    add(recordAxisRoot, "Amount", 2);
+    ofp = open_memstream(&text, &size);
+    cb4 = ofp;
+  }
+  void TearDown() override {
+    free(text);
+    emitProfile = 0;
+    numberOfAxes = 0;
+  }
+  // What follows the configuration settings; the page stream is finished by then.
+  std::string trees() {
+    std::string page(text, size);
+    std::string::size_type at = page.find("<param name=\"firstfieldnames\"");
+    return at == std::string::npos ? page : page.substr(page.find('\n', at) + 1);
+  }
+  char* text = nullptr;
+  size_t size = 0;
+};
+
+TEST_F(ProfilePage, ExpandedPageWritesEveryNodeInTreeOrder) {
+  outputExpandedProfilePage();
+  EXPECT_EQ(ofp, nullptr);
+  EXPECT_EQ(trees(),
+            "\n<!-- Description of axis hierarchies -->\n"
+            "<param name=\"dx0\" value=\"Region\">\n"
+            "<param name=\"dx0.0\" value=\"North\">\n"
+            "<param name=\"dx0.1\" value=\"South\">\n"
+            "<param name=\"dx2\" value=\"Kind\">\n"
+            "<param name=\"dx2.0\" value=\"A\">\n"
+            "<param name=\"dr0\" value=\"Measures\">\n"
+            "<param name=\"dr0.0\" value=\"Amount;field=2\">\n"
+            "</applet>\n");
+}
+
+TEST_F(ProfilePage, UnexpandedPageRepeatsTheCodingSettingsFirst) {
+  decimalPoints = 3;
+  skipFirstLine = 1;
+  outputUnexpandedProfilePage();
+  skipFirstLine = 0;
+  decimalPoints = 0;
+  EXPECT_EQ(trees(),
+            "<param name=\"decimalpoints\" value=\"3\">\n"
+            "<param name=\"codingchars\" "
+            "value=\"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,.\">\n"
+            "<param name=\"firstfieldnames\" value=\"true\">\n"
+            "\n<!-- Description of axis hierarchies -->\n"
+            "<param name=\"dx0\" value=\"Region\">\n"
+            "<param name=\"dx0.0\" value=\"North\">\n"
+            "<param name=\"dx0.1\" value=\"South\">\n"
+            "<param name=\"dx2\" value=\"Kind\">\n"
+            "<param name=\"dx2.0\" value=\"A\">\n"
+            "<param name=\"dr0\" value=\"Measures\">\n"
+            "<param name=\"dr0.0\" value=\"Amount;field=2\">\n"
+            "</applet>\n");
 }
 
 }  // namespace
