@@ -48,6 +48,9 @@ std::vector<int> oldBits;
 bool coordsRead = false;   // a coordinate setting was read
 bool valuesRead = false;   // a value setting was read
 std::string namedCubeFile; // the cube file a page names (its cb4file setting)
+// The digits of the coded values, as the cube's codingchars setting gives them (the
+// coordinates always use the spibble digits).
+std::string valueDigits = spibbleAlphabet;
 
 // Where a level's positions were last resolved, so that walking a wide level entry by
 // entry stays linear, and whether the level holds a date placeholder (the re-reader adds
@@ -276,6 +279,7 @@ void resetReparse() {
   oldBits.clear();
   coordsRead = valuesRead = false;
   namedCubeFile.clear();
+  valueDigits = spibbleAlphabet;
   levelCursors.clear();
   topNumberBase = 0;
 }
@@ -622,15 +626,13 @@ void readCodedValue(const std::string& text, unsigned& position, int index) {
   // Sums beyond 64 bits are written exactly from a double; they are read back as one.
   unsigned long long whole = 0;
   double big = -1;
-  const char* digit;
-  while (position < text.size() && text[position] &&
-         (digit = strchr(spibbleAlphabet, text[position])) != nullptr) {
-    int d = int(digit - spibbleAlphabet);
-    if (big < 0 && whole > (~0ULL - d) / (unsigned)numberOfOutputChars) big = double(whole);
+  size_t d;
+  while (position < text.size() && (d = valueDigits.find(text[position])) != std::string::npos) {
+    if (big < 0 && whole > (~0ULL - d) / (unsigned)valueDigits.size()) big = double(whole);
     if (big < 0) {
-      whole = whole * numberOfOutputChars + d;
+      whole = whole * valueDigits.size() + d;
     } else {
-      big = big * numberOfOutputChars + d;
+      big = big * valueDigits.size() + d;
       if (std::isinf(big)) fatal(110, "Value too large in codeddata at position %u\n", position);
     }
     position++;
@@ -682,6 +684,16 @@ int reparse(const char* profileName) {
     } else if (startsWith(line->name, "codeddata")) {
       restoreCodedData(*line);
       cubeSettings++;
+    } else if (line->name == "codingchars") {
+      dropTrailingCR(line->value);
+      if (line->value.size() != 64)
+        fatal(110, "codingchars in cube '%s' must have 64 characters; it has %d.\n",
+              cubeName.c_str(), (int)line->value.size());
+      // A digit that is also a sign would make the value list ambiguous.
+      if (line->value.find_first_of(std::string("+-*=#\0", 6)) != std::string::npos)
+        fatal(110, "codingchars in cube '%s' holds a sign character; its values cannot be "
+              "read.\n", cubeName.c_str());
+      valueDigits = line->value;
     } else if (line->name == "cb4file") {
       namedCubeFile = line->value;
     }

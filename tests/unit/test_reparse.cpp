@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -797,6 +798,36 @@ TEST_F(Reparse, CategoriesAreIndexedUnderTheValueTheirRecordsHold) {
   EXPECT_EQ(hashtabGet(axisLabels[level].hash, "City 5\""), level);
   EXPECT_EQ(hashtabGet(axisLabels[level].hash, blankLabel), blank);
   EXPECT_EQ(hashtabGet(axisLabels[level].hash, "Plain"), plain);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Reparse, ValuesAreReadInTheCubesOwnDigits) {
+  measures(1);
+  int root = axis("All");
+  add(root, "A");
+  add(root, "B");
+  std::string reversed(spibbleAlphabet);
+  std::reverse(reversed.begin(), reversed.end());
+  // Coordinates keep the spibble digits; "+." is 0 and "-z" is -2 in the reversed digits.
+  reparseCube("lumetraaxis0=x0=All;x0.0=A;x0.1=B;\ncodingchars=" + reversed +
+              "\ncodedcoords=2+0+1\ncodeddata=0+.-z\n");
+  EXPECT_EQ(dataValue, (std::vector<double>{0, -2}));
+  EXPECT_EQ(oldCoords[1].coordinate.low(), 1u);
+
+  struct Case {
+    std::string digits;
+    const char* message;
+  };
+  const Case cases[] = {
+      {reversed.substr(1), "codingchars in cube '.*' must have 64 characters; it has 63"},
+      {"+" + reversed.substr(1), "codingchars in cube '.*' holds a sign character"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EXIT(reparseCube("codingchars=" + c.digits + "\n"), ::testing::ExitedWithCode(110),
+                std::string("Error 110: ") + c.message);
 }
 
 }  // namespace
