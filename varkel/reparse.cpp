@@ -509,8 +509,10 @@ void restoreAxis(ParamLine& line) {
   // Axes that can never grow a child were dropped from the cube that was written.
   while (restoredAxes < numberOfAxes) {
     int root = axisRootIndex[restoredAxes];
-    AxisLabel& r = axisLabels[root];
-    if (root != -1 && (r.child != -1 || r.dateIndex != 0 || r.field != -1)) break;
+    if (root != -1) {
+      AxisLabel& r = axisLabels[root];
+      if (r.child != -1 || r.dateIndex != 0 || r.field != -1) break;
+    }
     restoredAxes++;
   }
   if (restoredAxes >= numberOfAxes)

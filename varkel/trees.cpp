@@ -141,7 +141,8 @@ void outputCompactTree2(FILE* stream, int node, const char* name, int number) {
   if (node < 0) return;
   AxisLabel& l = axisLabels[node];
   if (l.dateIndex != 0) {
-    // The sibling is pushed first so that the spliced children come out before it.
+    // Spliced into its level (the scheme at the top of this file); the sibling is pushed
+    // first so that the children come out before it.
     pushTreeNode(l.sibling, name, number + splicedWidth(node));
     pushTreeNode(l.child, name, number);
     return;
