@@ -42,9 +42,14 @@ fi
 url="http://127.0.0.1:$port/data.txt"
 
 fail=0
+# Sanitizer settings pass through the bare environment so a finding fails the suite.
+extra=()
+for v in ASAN_OPTIONS UBSAN_OPTIONS; do
+  [ -n "${!v:-}" ] && extra+=("$v=${!v}")
+done
 run() {
   (cd "$work/run" && env -i PATH="$build/varkel:$build/profile:/usr/bin:/bin" LC_ALL=C \
-     timeout 60 "$@")
+     "${extra[@]}" timeout 60 "$@")
 }
 run tarnwick p.qv >/dev/null || { echo "tarnwick failed"; exit 1; }
 run varkel p.qv4 -o file.html 2>/dev/null || { echo "file build failed"; fail=1; }
