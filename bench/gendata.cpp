@@ -1,0 +1,90 @@
+// Writes reproducible synthetic sales records for the benchmark: a header line, then one
+// TAB-separated record per line, about 100 bytes each. The same seed and count always give
+// the same bytes, on any machine, because the generator is its own (splitmix64) and uses
+// no floating point for the values it prints.
+//
+// Usage: gendata RECORDS SEED > file
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+uint64_t state;  // generator state, seeded from the command line
+
+uint64_t next() {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+// A number in [0, n).
+unsigned pick(unsigned n) { return (unsigned)(next() % n); }
+
+// A number in [0, n) where small numbers are more frequent (popular items).
+unsigned pickSkewed(unsigned n) {
+  uint64_t a = next() % n, b = next() % n;
+  return (unsigned)(a * b / n);
+}
+
+const char* const regions[] = {"North", "South", "East", "West", "Central"};
+const char* const countryStems[] = {"Aland", "Borvia", "Cestra", "Dunmark", "Elvane", "Fersia"};
+const char* const categories[] = {"Bikes", "Parts", "Clothing", "Tools",
+                                  "Camping", "Books", "Garden", "Toys"};
+const char* const subcategories[] = {"Road", "City", "Trail", "Kids", "Spare", "Sport"};
+const char* const channels[] = {"Web", "Shop", "Partner", "Phone", "Fax"};
+const char* const segments[] = {"Consumer", "Student", "Small firm", "Large firm",
+                                "Public", "Club", "Reseller"};
+const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// A measure: "NA" now and then (a non-numeric value), else cents printed as units.cents.
+void putMoney(uint64_t cents) {
+  if (pick(400) == 0)
+    fputs("NA", stdout);
+  else
+    printf("%llu.%02llu", (unsigned long long)(cents / 100), (unsigned long long)(cents % 100));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: gendata RECORDS SEED\n");
+    return 2;
+  }
+  long records = atol(argv[1]);
+  state = strtoull(argv[2], nullptr, 10);
+  fputs("orderdate\tregion\tcountry\tcity\tproduct\tstore\tchannel\tsegment\trep\tunits\trevenue"
+        "\tcost\n",
+        stdout);
+  for (long r = 0; r < records; r++) {
+    int year = 2019 + (int)pick(6), month = 1 + (int)pick(12);
+    int day = 1 + (int)pick(monthDays[month - 1]);
+    unsigned country = pick(30), city = country * 20 + pickSkewed(20);
+    unsigned category = pickSkewed(8), sub = pick(6), item = pickSkewed(200);
+    printf("%04d-%02d-%02d\t%s\t%s-%u\tTown%03u\t%s;%s;%s%c%04u\t", year, month, day,
+           regions[country % 5], countryStems[country / 5], country, city,
+           categories[category], subcategories[sub], categories[category], 'A' + (int)sub,
+           item);
+    if (pick(200) == 0)
+      fputs("\t", stdout);  // no store recorded
+    else
+      printf("S%04u\t", pickSkewed(5000));
+    printf("%s\t", channels[pick(5)]);
+    if (pick(100) != 0) fputs(segments[pick(7)], stdout);  // sometimes no segment
+    unsigned units = 1 + pickSkewed(40);
+    uint64_t price = 199 + pick(20000);
+    printf("\tR%05u\t", pick(10000));
+    if (pick(400) == 0)
+      fputs("NA", stdout);
+    else
+      printf("%u", units);
+    putchar('\t');
+    putMoney(units * price);
+    putchar('\t');
+    putMoney(units * price * (55 + pick(30)) / 100);
+    putchar('\n');
+  }
+  return 0;
+}
