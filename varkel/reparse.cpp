@@ -426,9 +426,9 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
   }
 }
 
-void parseAxisEntry(std::vector<std::string>& pieces, std::vector<std::string>::iterator& position,
+void parseAxisEntry(std::vector<std::string>& /*pieces*/,
+                    std::vector<std::string>::iterator& position,
                     std::vector<std::string>::iterator& end) {
-  (void)pieces;
   const std::string& entry = *position;
   size_t eq = entry.find('=');
   std::string path = eq == std::string::npos ? entry : entry.substr(0, eq);
@@ -717,6 +717,13 @@ void restoreData() {
   for (int a = 0; a < numberOfAxes; a++)
     for (size_t k = 0; k < profileRoots.size(); k++)
       if (profileRoots[k] == axisRootIndex[a]) profileAxis[a] = (int)k;
+  for (int a = 0; a < numberOfAxes && oldCellCount > 0; a++) {
+    int k = profileAxis[a];
+    if (k >= 0 && oldBits[k] != 0) continue;
+    msg("Cube '%s' has no axis \"%s\"; its %d cells are dropped.\n", cubeName.c_str(),
+        axisLabels[axisRootIndex[a]].label.c_str(), oldCellCount);
+    return;
+  }
   for (int i = 0; i < oldCellCount && i < (int)oldCoords.size(); i++) {
     const OldCoord& cell = oldCoords[i];
     mbitset<128> key;
@@ -727,10 +734,7 @@ void restoreData() {
       auto leaf = label < 0 ? nodeToLeaf.end() : nodeToLeaf.find(label);
       if (leaf == nodeToLeaf.end()) {
         // A leaf lost while the coordinates were read has been reported then.
-        if (k < 0 || oldBits[k] == 0)
-          reportLostCell(i, "the previous cube has no such axis", a);
-        else if (label >= 0)
-          reportLostCell(i, "its leaf is no leaf of the new tree", a);
+        if (label >= 0) reportLostCell(i, "its leaf is no leaf of the new tree", a);
         placed = false;
         break;
       }

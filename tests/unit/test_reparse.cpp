@@ -831,3 +831,24 @@ TEST_F(Reparse, ValuesAreReadInTheCubesOwnDigits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Reparse, AxisMissingFromTheCubeIsReportedOnce) {
+  measures(1);
+  int all = axis("All");
+  add(all, noneLabel, 0);
+  reparseCube("lumetraaxis0=x0=All;x0.0=B;x0.1=C;\ncodedcoords=2+0+1\ncodeddata=0+2+3\n");
+  int added = axis("Added");  // a second axis the profile gained since
+  add(added, "Only");
+  layOut();
+  EXPECT_EXIT(
+      {
+        restoreData();
+        exit((int)dataNodes.size());
+      },
+      ::testing::ExitedWithCode(0),
+      "^Cube '.*' has no axis \"Added\"; its 2 cells are dropped.\n$");
+}
+
+}  // namespace
