@@ -16,6 +16,7 @@
 
 #include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/outfiles.h"
@@ -76,6 +77,7 @@ static void quoteTableName(std::string& statement) {
   for (char& c : lower) c = (char)tolower((unsigned char)c);
   size_t from = lower.find("from ");
   if (from == std::string::npos) return;
+  if (doDebug) msg("<p>Converting single quotes to double around table name.</p>\n");
   size_t p = from + 5;
   while (p < statement.size() && isspace((unsigned char)statement[p])) p++;
   if (p < statement.size() && statement[p] == '\'') {
@@ -83,6 +85,7 @@ static void quoteTableName(std::string& statement) {
     size_t close = statement.find('\'', p + 1);
     if (close != std::string::npos) statement[close] = '"';
   }
+  if (doDebug) msg("<p>New SQL cmd is: %s</p>", statement.c_str());
 }
 
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
@@ -71,6 +72,7 @@ class Odbc : public ::testing::Test {
     dataType = odbcData;
     dataFileName = const_cast<char*>("testdb");
     odbcUser = odbcPassword = const_cast<char*>("");
+    doDebug = 0;
   }
 
   // Every row of the statement, fields joined by '|'. The column count and names stay with
@@ -166,6 +168,16 @@ TEST_F(Odbc, EveryPassRunsTheStatementAnew) {
 
 TEST_F(Odbc, TableNameQuotesRestored) {
   EXPECT_EQ(rowsOf("select x FROM  'My Table'"), (std::vector<std::string>{"it's"}));
+  // The debug lines go through msg: to standard error outside CGI mode.
+  EXPECT_EXIT(
+      {
+        doDebug = 1;
+        ODBC_Open("testdb", "", "", "select x from 'My Table'");
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0),
+      "^<p>Converting single quotes to double around table name.</p>\n"
+      "<p>New SQL cmd is: select x from \"My Table\"</p>$");
 }
 
 TEST_F(Odbc, DumpListsFirstOrAllRows) {
