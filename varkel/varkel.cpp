@@ -17,6 +17,7 @@
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
@@ -191,6 +192,7 @@ void startUp() {
   noQuery = 0;
   maxFieldNum = 0;
   recordAxisRoot = -1;
+  highlightField = -1;
   numberOfAxes = 0;
   isCGI = 0;
   verboseZero = 0;

@@ -19,6 +19,7 @@
 #include "common/changeExtension.h"
 #include "common/preferences.h"
 #include "common/util.h"
+#include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/input.h"
@@ -150,7 +151,9 @@ TEST(StartUp, SetsFieldNamesAlphabetAndDefaults) {
   axisRootIndex[maxAxes - 1] = 7;
   strcpy(newDataFieldNames[512], "header");
   matchedRecords = elementsStored = 3;
+  highlightField = 4;
   startRun({});
+  EXPECT_EQ(highlightField, -1);
   EXPECT_EQ(matchedRecords, 0);
   EXPECT_EQ(elementsStored, 0);
   EXPECT_STREQ(newDataFieldNames[0], "f0");
