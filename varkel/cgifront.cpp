@@ -4,7 +4,6 @@
 #include "varkel/cgifront.h"
 
 #include <cassert>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -60,7 +59,6 @@ std::string htmlEscapeChar(char c) {
 }
 
 int clampedInt(const char* text) {
-  errno = 0;
   long long v = strtoll(text ? text : "", nullptr, 10);
   if (v > INT_MAX) return INT_MAX;
   if (v < INT_MIN) return INT_MIN;
