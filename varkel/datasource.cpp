@@ -151,9 +151,9 @@ static int columnOf(const char* name) {
 }
 
 int mapField(int slot) {
+  if (skipFirstLine != 1) return slot;
   if (slot < 0 || slot >= maxInputFields)
     fatal(110, "Field slot %d is outside 0 to %d.\n", slot, maxInputFields - 1);
-  if (skipFirstLine != 1) return slot;
   if (!fieldMapBuilt) {
     for (int s = 0; s < maxInputFields; s++) {
       fieldColumn[s] = 0;

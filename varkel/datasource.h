@@ -27,9 +27,10 @@ void setupDataSource(const char* text);
 // a directory, is fatal 2.
 std::string getQuery(const char* fileName);
 
-// The data column of profile field slot (0-512): the slot itself without a header line;
+// The data column of profile field slot: the slot itself without a header line;
 // with one, the column of newDataFieldNames that holds the slot's name, or the number of an
-// "f<digits>" name that no column holds. Any other name is fatal 101.
+// "f<digits>" name that no column holds. Any other name is fatal 101, a slot outside 0-512
+// fatal 110.
 int mapField(int slot);
 
 #endif

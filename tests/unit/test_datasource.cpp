@@ -221,9 +221,11 @@ TEST(MapField, HeaderNamesToColumns) {
   strcpy(newDataFieldNames[1], "Other");
   EXPECT_EQ(mapField(0), 1);
 
+  EXPECT_EXIT(mapField(513), ::testing::ExitedWithCode(110), "outside 0 to 512");
+  EXPECT_EXIT(mapField(-1), ::testing::ExitedWithCode(110), "outside 0 to 512");
   skipFirstLine = 0;
   EXPECT_EQ(mapField(42), 42);
-  EXPECT_EXIT(mapField(513), ::testing::ExitedWithCode(110), "outside 0 to 512");
+  EXPECT_EQ(mapField(-1), -1);  // no header line: every slot is its own column
   inputBuffer = nullptr;
 }
 
