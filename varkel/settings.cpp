@@ -122,8 +122,9 @@ void outputFunction(FILE* stream, const char* functionText) {
       return;
     }
   }
-  // A bare field name is quoted so the viewer takes it as a column, not an expression.
-  if (functionText[0] != '\0' && functionText[0] != '\'') {
+  // A bare field name is quoted so the viewer takes it as a column, not an expression. An
+  // empty text equals the empty name of an unnamed column and is quoted the same way.
+  if (functionText[0] != '\'') {
     for (int i = 0; i < maxInputFields; i++) {
       if (strcmp(newDataFieldNames[i], functionText) == 0) {
         fprintf(stream, "%ccompute=('%s')", ';', functionText);

@@ -165,6 +165,7 @@ TEST(FunctionItem, AggregatorsFieldNamesAndExpressions) {
       {"'x'", ";compute=('x')"},  // already quoted: kept as it stands
       {"summary", ";compute=(summary)"},  // "sum" without its dot is no aggregator
       {"Old style sum", ""},
+      {"", ";compute=('')"},  // an empty text equals the unnamed columns' empty names
   };
   for (const Case& c : cases)
     EXPECT_EQ(written([&](FILE* f) { outputFunction(f, c.text); }), c.want) << c.text;
