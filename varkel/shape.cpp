@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "varkel/axislabel.h"
 #include "varkel/grow.h"
@@ -28,10 +29,36 @@ static const char* sortKey(int label) {
 bool alphaCompare(int a, int b) { return strcoll(sortKey(a), sortKey(b)) < 0; }
 bool ralphaCompare(int a, int b) { return strcoll(sortKey(b), sortKey(a)) < 0; }
 
+// The plain decimal number at the start of text (sign, digits, point, exponent), 0 when
+// there is none. "nan", "inf" and hex forms are no numbers here, so the numeric sorts
+// always see a strict weak order.
+static double plainNumber(const char* text) {
+  const char* p = text;
+  while (isspace((unsigned char)*p)) p++;
+  const char* start = p;
+  if (*p == '+' || *p == '-') p++;
+  bool digits = false;
+  while (isdigit((unsigned char)*p)) p++, digits = true;
+  if (*p == '.') {
+    p++;
+    while (isdigit((unsigned char)*p)) p++, digits = true;
+  }
+  if (!digits) return 0;
+  if (*p == 'e' || *p == 'E') {
+    const char* q = p + 1;
+    if (*q == '+' || *q == '-') q++;
+    if (isdigit((unsigned char)*q)) {
+      while (isdigit((unsigned char)*q)) q++;
+      p = q;
+    }
+  }
+  return strtod(std::string(start, p).c_str(), nullptr);
+}
+
 double getLabelVal(int label) {
   if (label < 0) return 0;
   const char* text = sortKey(label);
-  double v = strtod(text, nullptr);
+  double v = plainNumber(text);
   if (v == 0) {
     for (const char* p = text; *p; p++)
       if (isalpha((unsigned char)*p)) return HUGE_VAL * numericSortDirection;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,16 @@ TEST(Sorting, NumericOrdersPutNonNumericFirst) {
     doSorting(root, -1, -1);
     EXPECT_EQ(children(root), c.want) << "sort code " << c.code;
   }
+}
+
+TEST(Sorting, OnlyPlainDecimalsAreNumbers) {
+  // strtod would read these as numbers (NaN breaks the order); here they are texts.
+  int root = add(-1, "n");
+  for (const char* t : {"2", "nan", "0x1A", "1.5e1", "inf", "-3"}) add(root, t, 3);
+  doSorting(root, -1, -1);
+  Texts got = children(root);
+  EXPECT_EQ(Texts(got.begin() + 3, got.end()), (Texts{"-3", "2", "1.5e1"}));
+  EXPECT_EQ(getLabelVal(axisLabels[root].child), -HUGE_VAL);
 }
 
 TEST(Sorting, KeyWinsOverText) {
