@@ -201,7 +201,8 @@ static void fetch(const char* name) {
         unsupported = true;
       }
     }
-    if (head.time + Lifetime > (long long)now) {
+    // Compared this way round a time field of any size cannot overflow.
+    if (head.time > (long long)now - Lifetime) {
       if (writePos != readPos) writeAt(fd, recordBuf, total, writePos);
       writePos += total;
     }
