@@ -18,6 +18,10 @@ int nextFree = 0;
 
 // Label index to leaf number within its axis.
 std::map<int, int> nodeToLeaf;
+// nodeToLeaf as a flat array by label index (-1 for no leaf), for the per-record lookups of
+// the cube pass; rebuilt with nodeToLeaf by numberLeaves.
+std::vector<int> leafByLabel;
+size_t leafByLabelCount = 0;  // the size of nodeToLeaf when leafByLabel was made
 
 // Per axis, leaf number to label index.
 std::vector<std::map<int, int>> leafToNode;
@@ -101,6 +105,7 @@ int getNextFree() { return nextFree++; }
 
 void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
   nodeToLeaf.clear();
+  leafByLabel.clear();
   leafToNode.assign(axes, std::map<int, int>());
   for (int a = 0; a < axes; a++) {
     int counter = 0;
@@ -114,11 +119,14 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
         stack.push_back(l.child);
       } else if (!l.function) {
         nodeToLeaf[n] = counter;
+        if (n >= (int)leafByLabel.size()) leafByLabel.resize(n + 1, -1);
+        leafByLabel[n] = counter;
         leafToNode[a][counter] = n;
         counter++;
       }
     }
   }
+  leafByLabelCount = nodeToLeaf.size();
 }
 
 void setLeafNumbers() { numberLeaves(numberOfAxes, axisRootIndex, nodeStack); }

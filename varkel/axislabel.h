@@ -156,6 +156,10 @@ extern int nextFree;
 
 // Label index to leaf number within its axis, for every leaf of axes 0..numberOfAxes-1.
 extern std::map<int, int> nodeToLeaf;
+// The same numbering as a flat array by label index, -1 for a label that is no leaf; it
+// holds what numberLeaves made and does not follow other changes of nodeToLeaf.
+extern std::vector<int> leafByLabel;
+extern size_t leafByLabelCount;  // the size of nodeToLeaf when leafByLabel was made
 
 // Per axis: leaf number to label index.
 extern std::vector<std::map<int, int>> leafToNode;

@@ -1,7 +1,9 @@
 // The cube store and the classification of records into its cells.
 #include "varkel/cube.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +26,7 @@ int recordSize = 1;
 
 int firstLeaf[32];
 int numLeaves[32];
-std::map<int, int> leafNums;
+std::vector<int> leafNums;
 int globalAxisNum = 0;
 int leafIndex[32];
 std::vector<double> theRecord;
@@ -36,10 +38,21 @@ int emptyFields = 0;
 int warning[513];
 std::map<int, bool> warningDups;
 
+// The leaf number of label x: the flat copy while it agrees with nodeToLeaf in size, else
+// the map itself (which, like every lookup of it here, gives 0 to a label it lacks).
+static int leafNumberOf(int x) {
+  if (x >= 0 && x < (int)leafByLabel.size() && leafByLabel[x] >= 0 &&
+      nodeToLeaf.size() == leafByLabelCount)
+    return leafByLabel[x];
+  return nodeToLeaf[x];
+}
+
 // Adds leaf x to the matched leaves of the axis being matched.
 static void recordLeaf(int x) {
   int a = globalAxisNum;
-  leafNums[firstLeaf[a] + numLeaves[a]] = nodeToLeaf[x];
+  size_t position = size_t(firstLeaf[a] + numLeaves[a]);
+  if (position >= leafNums.size()) leafNums.resize(position + 1);
+  leafNums[position] = leafNumberOf(x);
   numLeaves[a]++;
 }
 
@@ -112,16 +125,104 @@ void storeScan(int a) {
   }
 }
 
+// While the cube pass runs, cells are gathered in an open-addressing hash table whose values
+// lie in one arena, recordSize per cell; a lookup there costs far less than a descent of the
+// ordered map, and the map is filled once, in coordinate order, at the end of the pass.
+namespace {
+struct StagedCell {
+  mbitset<128> key;
+  size_t offset;  // 1 + the cell's first value in stageValues; 0 for an empty slot
+};
+bool staging = false;
+std::vector<StagedCell> stageSlots;  // a power of two of slots, at most half of them used
+std::vector<double> stageValues;
+size_t stageCount = 0;
+
+size_t stageHash(const mbitset<128>& key) {
+  uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
+  uint64_t h = (lo ^ (hi * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
+  return size_t(h ^ (h >> 31));
+}
+
+// The values of the staged cell of key, made with every value missing when it is new.
+double* stagedCell(const mbitset<128>& key) {
+  size_t mask = stageSlots.size() - 1;
+  for (size_t i = stageHash(key) & mask;; i = (i + 1) & mask) {
+    StagedCell& slot = stageSlots[i];
+    if (slot.offset == 0) {
+      if (2 * (stageCount + 1) > stageSlots.size()) {
+        std::vector<StagedCell> old(2 * stageSlots.size());
+        old.swap(stageSlots);
+        size_t newMask = stageSlots.size() - 1;
+        for (const StagedCell& c : old) {
+          if (c.offset == 0) continue;
+          size_t j = stageHash(c.key) & newMask;
+          while (stageSlots[j].offset != 0) j = (j + 1) & newMask;
+          stageSlots[j] = c;
+        }
+        return stagedCell(key);
+      }
+      slot.key = key;
+      slot.offset = stageValues.size() + 1;
+      stageValues.resize(stageValues.size() + recordSize, HUGE_VAL);
+      stageCount++;
+      return &stageValues[slot.offset - 1];
+    }
+    if (slot.key == key) return &stageValues[slot.offset - 1];
+  }
+}
+}  // namespace
+
+void beginCellStaging() {
+  // Old cells (an incremental build) of another width keep the map's own path.
+  for (auto& cell : dataNodes)
+    if (int(cell.second.size()) != recordSize) return;
+  stageSlots.assign(1 << 16, StagedCell());
+  stageValues.clear();
+  stageCount = 0;
+  staging = true;
+  // Old cells go in first, so every sum keeps the order of its additions.
+  for (auto& cell : dataNodes) {
+    double* values = stagedCell(cell.first);
+    for (int m = 0; m < recordSize; m++) values[m] = cell.second[m];
+  }
+  dataNodes.clear();
+}
+
+void endCellStaging() {
+  if (!staging) return;
+  staging = false;
+  std::vector<StagedCell> cells;
+  cells.reserve(stageCount);
+  for (const StagedCell& c : stageSlots)
+    if (c.offset != 0) cells.push_back(c);
+  std::vector<StagedCell>().swap(stageSlots);
+  std::sort(cells.begin(), cells.end(),
+            [](const StagedCell& a, const StagedCell& b) { return a.key < b.key; });
+  for (const StagedCell& c : cells) {
+    const double* values = &stageValues[c.offset - 1];
+    dataNodes.emplace_hint(dataNodes.end(), c.key,
+                           std::vector<double>(values, values + recordSize));
+  }
+  std::vector<double>().swap(stageValues);
+  stageCount = 0;
+}
+
 void storeElement() {
   mbitset<128> coord;
   for (int a = 0; a < numberOfAxes; a++)
     coord = (coord << axisBits[a]) | mbitset<128>(uint32_t(leafIndex[a]));
   if (int(theRecord.size()) < recordSize) theRecord.resize(recordSize);
   for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
-  auto it = dataNodes.find(coord);
-  if (it == dataNodes.end())
-    it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
-  std::vector<double>& cell = it->second;
+  double* cell;
+  if (staging) {
+    cell = stagedCell(coord);
+  } else {
+    auto it = dataNodes.find(coord);
+    if (it == dataNodes.end())
+      it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
+    cell = it->second.data();
+  }
   for (int m = 0; m < recordSize; m++) {
     double r = theRecord[m];
     if (cell[m] == HUGE_VAL)

@@ -25,7 +25,10 @@ struct Cut {
 bool isSeparator(char c, const char* separators) {
   if (!separators || !*separators) return false;
   if (!separators[1]) return c == separators[0];
-  return strchr(separators, c) != nullptr;
+  if (c == '\0') return true;  // as strchr finds the terminator
+  for (const char* s = separators; *s; s++)
+    if (*s == c) return true;
+  return false;
 }
 
 // The end of the part that starts at start: the next separator or the end of the text.

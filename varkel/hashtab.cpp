@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "common/textutil.h"
+#include "common/util.h"
 
 uint32_t hashtabHash(const char* key) {
   uint32_t h = 0;
@@ -33,7 +35,7 @@ static void insertEntry(HashtabEntry** slots, int size, HashtabEntry* entry) {
   int home = (int)(entry->hash % (uint32_t)size);
   int i = home;
   while (slots[i]) {
-    i = (i + 1) % size;
+    if (++i == size) i = 0;
     if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
   }
   slots[i] = entry;
@@ -50,9 +52,16 @@ static void grow(Hashtab* table) {
 }
 
 void hashtabPut(Hashtab* table, const char* key, int value) {
-  HashtabEntry* entry = new HashtabEntry();
+  // The key's copy follows the entry in the same block, so a lookup that finds the entry
+  // finds its key in the same cache line.
+  size_t length = strlen(key);
+  void* block = malloc(sizeof(HashtabEntry) + length + 1);
+  if (!block)
+    fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
+  HashtabEntry* entry = new (block) HashtabEntry();
   entry->value = value;
-  entry->key = _newStr(key, __FILE__, __LINE__);
+  entry->key = static_cast<char*>(block) + sizeof(HashtabEntry);
+  memcpy(entry->key, key, length + 1);
   entry->hash = hashtabHash(key);
   insertEntry(table->slots, table->size, entry);
   table->count++;
@@ -66,7 +75,7 @@ static HashtabEntry* findEntry(Hashtab* table, const char* key) {
   int i = home;
   while (HashtabEntry* entry = table->slots[i]) {
     if (entry->hash == hash && strcmp(entry->key, key) == 0) return entry;
-    i = (i + 1) % table->size;
+    if (++i == table->size) i = 0;
     if (i == home) break;
   }
   return nullptr;
@@ -86,8 +95,7 @@ void hashtabFree(Hashtab* table) {
   if (!table) return;
   for (int i = 0; i < table->size; i++) {
     if (!table->slots[i]) continue;
-    xfree(table->slots[i]->key);
-    delete table->slots[i];
+    free(table->slots[i]);  // the key lies in the entry's block
     table->slots[i] = nullptr;
   }
   table->count = 0;

@@ -75,6 +75,26 @@ int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
   auto atEnd = [](const char* q) { return *q == '\0' || *q == '\r' || *q == '\n'; };
   while (!atEnd(p)) {
     char c = *p;
+    if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
+      // A field that starts with neither a quote nor a blank: quotes inside it change
+      // nothing and only trailing blanks are trimmed, so it is copied in one piece.
+      const char* start = p;
+      while (!atEnd(p) && *p != sep && p - start < maxLen) p++;
+      int size = int(p - start);
+      if (!atEnd(p) && *p != sep) {
+        while (!atEnd(p) && *p != sep) p++;
+        lineHasCut = true;
+      }
+      if (n >= maxInputFields)
+        fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
+      while (size > 0 && start[size - 1] == ' ') size--;
+      memmove(rows[n], start, size);
+      rows[n][size] = '\0';
+      n++;
+      if (atEnd(p)) break;
+      p++;  // the separator
+      continue;
+    }
     if (c == '"' && !lineHasCut) quoted = (len == 0);
     if (len == 0 && c == ' ') {
       while (*p == ' ') p++;

@@ -386,7 +386,9 @@ void cubePass() {
   matchedRecords = 0;
   progressCount = 0;
   if (quietProgress()) msg("Processing: ");
+  beginCellStaging();
   readRecords(cube);
+  endCellStaging();
   if (verbose) msg("\n");
   if (showStats == 1) msg("Rebuild count is: %d\n", rebuildCount);
 }
