@@ -67,6 +67,13 @@ TEST_F(Coded, Values) {
       // Beyond 64 bits the digits are still exact: 2^70 is 16 x 64^11, a G and eleven zero
       // digits.
       {0, std::ldexp(1.0, 70), "+G00000000000"},
+      // No 64-bit conversion is defined for these; each still gets a form of its own.
+      {0, std::nan(""), "#"},
+      {0, -HUGE_VAL, "#"},
+      {0, -std::ldexp(1.0, 63), "-80000000000"},
+      // Ten decimal places scale past 32 bits: 0.5 is S = 5000000000, 1.25 is 12500000000.
+      {10, 0.5, "*4g1V80"},
+      {10, -1.25, "=Bf3jq0"},
   };
   for (auto& c : cases) {
     setDecimals(c.points);
