@@ -156,14 +156,13 @@ static ProfileValue makeMatch(char op, const ProfileValue& spec, const string& v
   return r;
 }
 
-// "field in (v1, v2, ...)": the equals tests of the whole field joined by 'K'.
+// "field in (v1, v2, ...)": the equals tests joined by 'K'. Each test takes the field's
+// own selector, so "code[0-1] in (...)" compares the columns the profile names.
 static ProfileValue makeInList(const ProfileValue& spec, const std::vector<string>& values) {
   ProfileValue r;
-  checkText("The field name", spec.text, shortLimit);
   for (const string& v : values) {
-    checkText("The value", v, shortLimit);
     if (!r.text.empty()) r.text += 'K';
-    r.text += shortString(spec.text.c_str()) + "=L" + shortString(v.c_str());
+    r.text += makeMatch('L', spec, v).text;
   }
   r.kind = values.size() > 1 ? 'K' : 0;
   return r;
