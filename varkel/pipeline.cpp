@@ -15,6 +15,7 @@
 #include "common/preferences.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
+#include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
@@ -160,7 +161,8 @@ void readProfilePhase() {
 // A source that failed to open: the notice on the page, then the run ends.
 [[noreturn]] static void openFailure(const char* pageNotice, int code, const char* message,
                                      const char* name) {
-  if (ofp) fprintf(ofp, pageNotice, name);
+  // A web request named the source: its text goes onto the page escaped.
+  if (ofp) fprintf(ofp, pageNotice, isCGI ? htmlEscape(name).c_str() : name);
   if (isCGI) {
     if (ofp) fputs("</body>\n", ofp);
     jump_exit(1);
