@@ -38,21 +38,25 @@ int emptyFields = 0;
 int warning[513];
 std::map<int, bool> warningDups;
 
-// The leaf number of label x: the flat copy while it agrees with nodeToLeaf in size, else
-// the map itself (which, like every lookup of it here, gives 0 to a label it lacks).
+// The leaf number of label x, or -1 when it has none (a childless label with a function):
+// the flat copy while it agrees with nodeToLeaf in size, else the map itself.
 static int leafNumberOf(int x) {
   if (x >= 0 && x < (int)leafByLabel.size() && leafByLabel[x] >= 0 &&
       nodeToLeaf.size() == leafByLabelCount)
     return leafByLabel[x];
-  return nodeToLeaf[x];
+  auto it = nodeToLeaf.find(x);
+  return it == nodeToLeaf.end() ? -1 : it->second;
 }
 
-// Adds leaf x to the matched leaves of the axis being matched.
+// Adds leaf x to the matched leaves of the axis being matched. Only a label with a leaf
+// number takes data: a computed label whose match holds would otherwise fill leaf 0.
 static void recordLeaf(int x) {
+  int leaf = leafNumberOf(x);
+  if (leaf < 0) return;
   int a = globalAxisNum;
   size_t position = size_t(firstLeaf[a] + numLeaves[a]);
   if (position >= leafNums.size()) leafNums.resize(position + 1);
-  leafNums[position] = leafNumberOf(x);
+  leafNums[position] = leaf;
   numLeaves[a]++;
 }
 
@@ -212,6 +216,8 @@ void storeElement() {
   mbitset<128> coord;
   for (int a = 0; a < numberOfAxes; a++)
     coord = (coord << axisBits[a]) | mbitset<128>(uint32_t(leafIndex[a]));
+  // The cell's slot is fetched from memory while the measures are parsed.
+  if (staging) __builtin_prefetch(&stageSlots[stageHash(coord) & (stageSlots.size() - 1)]);
   if (int(theRecord.size()) < recordSize) theRecord.resize(recordSize);
   for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
   double* cell;

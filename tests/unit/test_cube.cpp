@@ -97,6 +97,28 @@ TEST_F(Cube, EveryCombinationOfMatchedLeavesIsStored) {
   for (auto& cell : dataNodes) EXPECT_EQ(cell.second[0], 5);
 }
 
+TEST_F(Cube, ComputedLabelWithTrueMatchTakesNoData) {
+  // A childless label with a function has no leaf number; its match decides nothing.
+  int a = axis("Region");
+  leaf(a, "N", 0);
+  leaf(a, "S", 0);
+  int total = leaf(a, "T", 0);
+  axisLabels[total].function = strdup("'sum.own(all)'");
+  int other = leaf(a, "N", 0);  // a second computed label that every N record matches
+  axisLabels[other].function = strdup("'sum.own(all)'");
+  finish({1}, {1});
+  showDups = 1;
+  testing::internal::CaptureStderr();
+  record({"N", "1"});
+  record({"S", "10"});
+  record({"T", "100"});  // matches only the computed label: no leaf on this axis
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  DataNodes want = {{mbitset<128>(0), {1}}, {mbitset<128>(1), {10}}};
+  EXPECT_EQ(dataNodes, want);
+  EXPECT_EQ(matchedRecords, 2);
+  EXPECT_EQ(elementsStored, 2);
+}
+
 TEST_F(Cube, MeasureFieldsParseLikeMoney) {
   struct Case {
     const char* text;
