@@ -85,7 +85,10 @@ static void quoteTableName(std::string& statement) {
     size_t close = statement.find('\'', p + 1);
     if (close != std::string::npos) statement[close] = '"';
   }
-  if (doDebug) msg("<p>New SQL cmd is: %s</p>", statement.c_str());
+  // The statement came with the request: escaped on its page.
+  if (doDebug)
+    msg("<p>New SQL cmd is: %s</p>", isCGI ? htmlEscape(statement.c_str()).c_str()
+                                            : statement.c_str());
 }
 
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
