@@ -122,8 +122,9 @@ class ChunkArray {
   // Raises maxIndexSeen to index. A negative index is error 110.
   T& operator[](int index);
 
-  // Appends whole chunks of default elements until chunk number chunk exists.
-  void growTo(int chunk) {
+  // Appends whole chunks of default elements until chunk number chunk exists. Kept out of
+  // line so that operator[], called for nearly every step of every tree walk, stays small.
+  __attribute__((noinline)) void growTo(int chunk) {
     while ((int)chunks.size() <= chunk) chunks.push_back(new std::vector<T>(chunkSize));
   }
 
@@ -136,7 +137,7 @@ class ChunkArray {
 [[noreturn]] void badLabelIndex(int index);
 
 template <class T>
-T& ChunkArray<T>::operator[](int index) {
+inline T& ChunkArray<T>::operator[](int index) {
   assert(index >= 0);
   if (index < 0) badLabelIndex(index);
   if (index > maxIndexSeen) maxIndexSeen = index;
