@@ -119,6 +119,40 @@ TEST_F(Cube, ComputedLabelWithTrueMatchTakesNoData) {
   EXPECT_EQ(elementsStored, 2);
 }
 
+TEST_F(Cube, GrownLevelsMatchByTheirCategoryIndexOnly) {
+  // Region: one category per value of field 0, each with "Sub" (field 1 is "a") below it,
+  // and "Other" after the level, which every record would match if it were visited.
+  int a = axis("Region");
+  int t = add(a, "template");
+  axisLabels[t].field = 0;
+  leaf(t, "a", 1);
+  add(a, "Other");
+  for (const char* v : {"East", "West"}) {
+    strcpy(inputFields[0], v);
+    strcpy(inputFields[1], "a");
+    nodeStack.assign(1, a);
+    while (!nodeStack.empty()) {
+      int n = nodeStack.back();
+      nodeStack.pop_back();
+      insertNode(n);
+    }
+  }
+  finish({2}, {2});  // leaves: East/Sub 0, West/Sub 1, Other 2
+  ASSERT_EQ(leafToNode[0].size(), 3u);
+  struct Case {
+    const char *region, *sub;
+    bool stored;
+  } cases[] = {{"East", "a", true}, {"West", "a", true}, {"West", "b", false},
+               {"North", "a", false}, {"East", "a", true}};
+  for (auto& c : cases) {
+    int before = matchedRecords;
+    record({c.region, c.sub, "1"});
+    EXPECT_EQ(matchedRecords - before, c.stored ? 1 : 0) << c.region << " " << c.sub;
+  }
+  DataNodes want = {{mbitset<128>(0), {2}}, {mbitset<128>(1), {1}}};
+  EXPECT_EQ(dataNodes, want);
+}
+
 TEST_F(Cube, MeasureFieldsParseLikeMoney) {
   struct Case {
     const char* text;

@@ -111,6 +111,57 @@ TEST_F(Growth, MultiLevelFromTheLeft) {
   EXPECT_EQ(axisLabels[axisLabels[a].sibling].child, -1);
 }
 
+TEST_F(Growth, MultiLevelFromTheRight) {
+  int root = add(-1, "Path");
+  int t = add(root, "template", 0);
+  AxisLabel& l = axisLabels[t];
+  l.separator = new std::string(";");
+  l.backPart = 0;
+  l.lastPart = 2;
+  l.multiLevelExpand = 1;
+  grow(root, "A;B;C");
+  grow(root, "X;B;C");
+  grow(root, "D");
+
+  EXPECT_EQ(children(root), (Texts{"C", "D"}));
+  int c = axisLabels[root].child;
+  EXPECT_EQ(children(c), (Texts{"B"}));
+  int b = axisLabels[c].child;
+  EXPECT_EQ(children(b), (Texts{"A", "X"}));
+  EXPECT_EQ(axisLabels[axisLabels[b].child].backPart, 2);
+  EXPECT_EQ(axisLabels[axisLabels[c].sibling].child, -1);
+}
+
+TEST_F(Growth, FirstCategoryBesideAFalseTemplateCopiesItsSubtree) {
+  int root = add(-1, "Region");
+  int t = add(root, "template", 0);
+  int total = add(t, "Total");
+  axisLabels[t].match = matchCreateString("East", 0, -1, -1, -1, -1, nullptr);
+  grow(root, "West");
+  int west = axisLabels[t].sibling;
+  ASSERT_GE(west, 0);
+  EXPECT_EQ(axisLabels[west].backLink, t);
+  EXPECT_EQ(children(west), (Texts{"Total"}));
+  EXPECT_NE(axisLabels[west].child, total);
+  EXPECT_EQ(axisLabels[axisLabels[west].child].backLink, total);
+}
+
+TEST_F(Growth, PartTemplateWithoutSeparatorCutsAsItsCategoriesMatch) {
+  // No separator: the field is one part, for the first category as for its match.
+  struct Case {
+    int part, backPart;
+  } cases[] = {{0, -1}, {1, -1}, {-1, 0}, {-1, 1}};
+  for (auto& c : cases) {
+    int root = add(-1, "Code");
+    int t = add(root, "template", 0);
+    axisLabels[t].part = c.part;
+    axisLabels[t].backPart = c.backPart;
+    grow(root, "a;b");
+    EXPECT_EQ(children(root), (Texts{"a;b"})) << c.part << " " << c.backPart;
+    EXPECT_TRUE(evalMatch(axisLabels[t].match)) << c.part << " " << c.backPart;
+  }
+}
+
 TEST_F(Growth, TemplateWithFalseMatchStaysInFront) {
   int root = add(-1, "Region");
   int t = add(root, "template", 0);
