@@ -27,11 +27,13 @@ Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
   table->slots = new HashtabEntry*[size]();
   table->maxLoad = maxLoad;
   table->tail = 0;
+  table->probes = new HashtabProbe[size]();
   return table;
 }
 
-// Puts entry into the first empty slot from its home slot on.
-static void insertEntry(HashtabEntry** slots, int size, HashtabEntry* entry) {
+// Puts entry into the first empty slot from its home slot on, and its probe beside it.
+static void insertEntry(HashtabEntry** slots, HashtabProbe* probes, int size,
+                        HashtabEntry* entry) {
   int home = (int)(entry->hash % (uint32_t)size);
   int i = home;
   while (slots[i]) {
@@ -39,21 +41,30 @@ static void insertEntry(HashtabEntry** slots, int size, HashtabEntry* entry) {
     if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
   }
   slots[i] = entry;
+  HashtabProbe& probe = probes[i];
+  probe.hash = entry->hash;
+  probe.value = entry->value;
+  probe.used = 1;
+  size_t length = strlen(entry->key);
+  probe.shortKey = length < sizeof probe.key;
+  if (probe.shortKey) memcpy(probe.key, entry->key, length + 1);
 }
 
 static void grow(Hashtab* table) {
   int newSize = table->size * table->growthFactor;
   HashtabEntry** newSlots = new HashtabEntry*[newSize]();
+  HashtabProbe* newProbes = new HashtabProbe[newSize]();
   for (int i = 0; i < table->size; i++)
-    if (table->slots[i]) insertEntry(newSlots, newSize, table->slots[i]);
+    if (table->slots[i]) insertEntry(newSlots, newProbes, newSize, table->slots[i]);
   delete[] table->slots;
+  delete[] table->probes;
   table->slots = newSlots;
+  table->probes = newProbes;
   table->size = newSize;
 }
 
 void hashtabPut(Hashtab* table, const char* key, int value) {
-  // The key's copy follows the entry in the same block, so a lookup that finds the entry
-  // finds its key in the same cache line.
+  // The key's copy follows the entry in the same block.
   size_t length = strlen(key);
   void* block = malloc(sizeof(HashtabEntry) + length + 1);
   if (!block)
@@ -63,32 +74,37 @@ void hashtabPut(Hashtab* table, const char* key, int value) {
   entry->key = static_cast<char*>(block) + sizeof(HashtabEntry);
   memcpy(entry->key, key, length + 1);
   entry->hash = hashtabHash(key);
-  insertEntry(table->slots, table->size, entry);
+  insertEntry(table->slots, table->probes, table->size, entry);
   table->count++;
   if ((double)table->count / table->size > table->maxLoad) grow(table);
 }
 
-// The entry a lookup of key meets first on its probe path, or null.
-static HashtabEntry* findEntry(Hashtab* table, const char* key) {
+// The slot of the entry a lookup of key meets first on its probe path, or -1.
+static int findSlot(Hashtab* table, const char* key) {
   uint32_t hash = hashtabHash(key);
   int home = (int)(hash % (uint32_t)table->size);
   int i = home;
-  while (HashtabEntry* entry = table->slots[i]) {
-    if (entry->hash == hash && strcmp(entry->key, key) == 0) return entry;
+  while (table->probes[i].used) {
+    const HashtabProbe& probe = table->probes[i];
+    if (probe.hash == hash &&
+        strcmp(probe.shortKey ? probe.key : table->slots[i]->key, key) == 0)
+      return i;
     if (++i == table->size) i = 0;
     if (i == home) break;
   }
-  return nullptr;
+  return -1;
 }
 
 int hashtabGet(Hashtab* table, const char* key) {
-  HashtabEntry* entry = findEntry(table, key);
-  return entry ? entry->value : -1;
+  int i = findSlot(table, key);
+  return i < 0 ? -1 : table->probes[i].value;
 }
 
 void hashtabReplace(Hashtab* table, const char* key, int value) {
-  HashtabEntry* entry = findEntry(table, key);
-  if (entry) entry->value = value;
+  int i = findSlot(table, key);
+  if (i < 0) return;
+  table->slots[i]->value = value;
+  table->probes[i].value = value;
 }
 
 void hashtabFree(Hashtab* table) {
@@ -97,6 +113,7 @@ void hashtabFree(Hashtab* table) {
     if (!table->slots[i]) continue;
     free(table->slots[i]);  // the key lies in the entry's block
     table->slots[i] = nullptr;
+    table->probes[i] = HashtabProbe();
   }
   table->count = 0;
 }
@@ -105,5 +122,6 @@ void hashtabDelete(Hashtab* table) {
   if (!table) return;
   hashtabFree(table);
   delete[] table->slots;
+  delete[] table->probes;
   delete table;
 }

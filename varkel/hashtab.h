@@ -14,6 +14,16 @@ struct HashtabEntry {
   uint32_t hash;
 };
 
+// What a lookup reads of slot i, beside slots[i]: its hash, its value and, when it is
+// short, its key, so that finding a key costs one cache line.
+struct HashtabProbe {
+  uint32_t hash;
+  int32_t value;
+  uint8_t used;       // slots[i] is not null
+  uint8_t shortKey;   // key holds the whole key
+  char key[22];
+};
+
 struct Hashtab {
   int32_t size;           // number of slots
   uint32_t count;         // number of entries
@@ -21,6 +31,7 @@ struct Hashtab {
   HashtabEntry** slots;   // size slots, null = empty
   double maxLoad;         // count / size above this makes the table grow; at most 0.8
   int32_t tail;           // last label of the sibling chain this table indexes (kept by tree growth)
+  HashtabProbe* probes;   // size entries, kept in step with slots
 };
 
 // The hash of key: h = h * 33 + ((c * c) ^ c) over its bytes taken as signed chars,
