@@ -238,6 +238,12 @@ static void closeSource() {
 // them.
 static void mapAllFields() {
   std::for_each(axisLabels.begin(), axisLabels.end(), MapField());
+  // Without an expansion pass the cube pass took the measures' fields before the header
+  // named the columns: take them again, or every measure would read the wrong column.
+  if (!recordFieldNums.empty()) {
+    recordFieldCtr = 0;
+    getFieldIndices(recordAxisRoot);
+  }
 }
 
 // Takes the first line as the data's column names.
