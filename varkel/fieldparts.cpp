@@ -94,6 +94,17 @@ const char* extractPart(int field, int n, const char* separators, int* more) {
   return part;
 }
 
+int extractPartSpan(int field, int n, const char* separators, const char** start) {
+  const char* text = fieldText(field);
+  Cut cut = cutFromLeft(text, n, separators);
+  if (cut.whole) {
+    *start = text;
+    return (int)strlen(text);
+  }
+  *start = text + cut.start;
+  return cut.length < partBufferSize - 1 ? cut.length : partBufferSize - 1;
+}
+
 const char* reverseExtractPart(int field, int n, const char* separators, int* more) {
   static char part[partBufferSize];
   const char* text = fieldText(field);

@@ -21,6 +21,9 @@ const char* getField(int label, int* more);
 // returned as the record's own row; a part is returned in a buffer of this function.
 // A field slot outside 0-512 reads as an empty field.
 const char* extractPart(int field, int n, const char* separators, int* more);
+// The text extractPart would return, without copying it: sets *start to where it begins
+// in the field and returns its length.
+int extractPartSpan(int field, int n, const char* separators, const char** start);
 
 // Part n, counted from the right, of field slot field. Sets *more to 1 when the part does not
 // start at column 0. With exactly n or n - 1 separators in the field the part starts at

@@ -3,6 +3,7 @@
 // categories that tree growth and the date generator create.
 #include "varkel/match.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -168,7 +169,38 @@ _MatchTree* parseLevel(const char* text, int* pos, int depth) {
   }
 }
 
+// The text a whole-field or left-part leaf compares, found in place: sets *start and
+// returns its length. The same text matchTarget copies out.
+size_t leafSpan(const Match* m, const char** start) {
+  if (m->kind == MATCH_PART)
+    return (size_t)extractPartSpan(m->field, m->part, m->separators.c_str(), start);
+  bool known = m->field >= 0 && m->field < maxInputFields;
+  *start = known ? inputFields[m->field] : "";
+  return known ? strnlen(*start, fieldSize - 1) : 0;
+}
+
+// True when value is exactly the n characters at s (which hold no NUL); with ignoreCase,
+// as strCompare compares.
+bool spanEquals(const char* s, size_t n, const char* value, bool ignoreCase) {
+  for (size_t i = 0; i < n; i++) {
+    if (value[i] == '\0') return false;
+    if (ignoreCase ? tolower((unsigned char)s[i]) != tolower((unsigned char)value[i])
+                   : s[i] != value[i])
+      return false;
+  }
+  return value[n] == '\0';
+}
+
 int evalLeaf(Match* m) {
+  // Equality tests of a whole field or a part from the left, the tests of nearly every
+  // category, compare the text where it lies instead of copying it out first.
+  if ((m->op == 'L' || m->op == 'M' || m->op == 'y') &&
+      (m->kind == MATCH_WHOLE || m->kind == MATCH_PART)) {
+    const char* start;
+    size_t n = leafSpan(m, &start);
+    bool equal = spanEquals(start, n, m->value, m->op == 'y');
+    return m->op == 'M' ? !equal : equal;
+  }
   const char* target = matchTarget(m);
   bool bad;
   switch (m->op) {
