@@ -143,10 +143,17 @@ static void makeFirstCategory(int target, const char* v) {
   pushIfLabel(axisLabels[target].child);
 }
 
+// The text of field slot field in the current record; a slot outside the record (a
+// counting measure's field below -1 on a dimension label) reads as empty, as getField
+// reads it.
+static const char* recordField(int field) {
+  return field >= 0 && field < maxInputFields ? inputFields[field] : "";
+}
+
 // Step 4 of the walk: a template meets its first record.
 static void growTemplate(int n) {
   AxisLabel& l = axisLabels[n];
-  const char* text = inputFields[l.field];
+  const char* text = recordField(l.field);
   int r = 0;
   if (l.firstColumn != -1) {
     extractFieldColumns(l.firstColumn, l.lastColumn, text);

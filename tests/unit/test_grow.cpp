@@ -162,6 +162,17 @@ TEST_F(Growth, PartTemplateWithoutSeparatorCutsAsItsCategoriesMatch) {
   }
 }
 
+TEST_F(Growth, TemplateOnAFieldOutsideTheRecordGrowsTheBlankCategory) {
+  // A counting measure's field (-2) on a dimension label names no column of the record.
+  for (int field : {-2, 513}) {
+    int root = add(-1, "Odd");
+    add(root, "template", field);
+    grow(root, "x");
+    grow(root, "y");
+    EXPECT_EQ(children(root), (Texts{"(blank)"})) << field;
+  }
+}
+
 TEST_F(Growth, TemplateWithFalseMatchStaysInFront) {
   int root = add(-1, "Region");
   int t = add(root, "template", 0);
