@@ -184,8 +184,8 @@ size_t leafSpan(const Match* m, const char** start) {
 bool spanEquals(const char* s, size_t n, const char* value, bool ignoreCase) {
   for (size_t i = 0; i < n; i++) {
     if (value[i] == '\0') return false;
-    if (ignoreCase ? tolower((unsigned char)s[i]) != tolower((unsigned char)value[i])
-                   : s[i] != value[i])
+    if (s[i] != value[i] &&
+        (!ignoreCase || tolower((unsigned char)s[i]) != tolower((unsigned char)value[i])))
       return false;
   }
   return value[n] == '\0';
