@@ -23,16 +23,10 @@ cp "$build/varkel/varkel" "$cgi/trusted/varkel"
 printf 'Europe\tFrance\t10\nEurope\tItaly\t5\nAmerica\tUSA\t7\nEurope\tSpain\t2\n' > "$cgi/sales.txt"
 printf 'Region\tNote\nEurope\tsays "hi", twice\n' > "$cgi/notes.txt"
 
-free_port() {
-  /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+. "$(dirname "$0")/../lib/lighttpd.sh"
 
-# Starts lighttpd on a free port; a port taken between the choice and the bind is tried again.
-start_server() {
-  local attempt i
-  for attempt in 1 2 3 4 5; do
-    port=$(free_port)
-    cat > "$work/lighttpd.conf" <<CONF
+write_config() {
+  cat > "$work/lighttpd.conf" <<CONF
 server.document-root = "$work/www"
 server.bind = "127.0.0.1"
 server.port = $port
@@ -43,20 +37,8 @@ cgi.assign = ( "/varkel" => "" )
   setenv.add-environment = ( "VARKEL_CGI_ALLOW_EXEC" => "1" )
 }
 CONF
-    # The CGI programs inherit the server's standard error: it goes to the error log too.
-    timeout 120 lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/error.log" &
-    server=$!
-    for i in $(seq 50); do
-      if curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$port/"; then return 0; fi
-      kill -0 "$server" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; server=
-  done
-  echo "lighttpd did not start:"; cat "$work/error.log" 2>/dev/null
-  return 1
 }
-start_server || exit 1
+start_lighttpd write_config || exit 1
 base=http://127.0.0.1:$port/cgi-bin
 
 fail=0
@@ -65,12 +47,6 @@ check() {
   if cmp -s "$2" "$3"; then echo "ok: $1"; else
     echo "FAIL: $1"; diff "$2" "$3" | head -30; fail=1
   fi
-}
-# fetch NAME CURL-ARGS...: the body into $work/NAME.body, the content type into NAME.type.
-fetch() {
-  local name=$1; shift
-  curl -s --max-time 10 -D "$work/$name.head" -o "$work/$name.body" "$@"
-  tr -d '\r' < "$work/$name.head" | sed -n 's/^[Cc]ontent-[Tt]ype: *//p' > "$work/$name.type"
 }
 want() { printf "$@" > "$work/want"; }
 

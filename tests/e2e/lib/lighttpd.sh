@@ -1,0 +1,35 @@
+# Shared by the suites that serve the built CGI programs through lighttpd on 127.0.0.1.
+# The suite sets $work (its temporary directory); start_lighttpd sets $port and $server (the
+# pid, which the suite's cleanup kills in every outcome).
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# start_lighttpd WRITE-CONFIG: WRITE-CONFIG is a function that writes $work/lighttpd.conf for
+# $port. The server is bounded in time; a port taken between the choice and the bind is
+# tried again. The CGI programs inherit the server's standard error: it goes to the log.
+start_lighttpd() {
+  local write=$1 attempt i
+  for attempt in 1 2 3 4 5; do
+    port=$(free_port)
+    "$write"
+    timeout 120 lighttpd -D -f "$work/lighttpd.conf" 2>>"$work/error.log" &
+    server=$!
+    for i in $(seq 50); do
+      if curl -s -o /dev/null --max-time 2 "http://127.0.0.1:$port/"; then return 0; fi
+      kill -0 "$server" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; server=
+  done
+  echo "lighttpd did not start:"; cat "$work/error.log" 2>/dev/null
+  return 1
+}
+
+# fetch NAME CURL-ARGS...: the body into $work/NAME.body, the content type into NAME.type.
+fetch() {
+  local name=$1; shift
+  curl -s --max-time 10 -D "$work/$name.head" -o "$work/$name.body" "$@"
+  tr -d '\r' < "$work/$name.head" | sed -n 's/^[Cc]ontent-[Tt]ype: *//p' > "$work/$name.type"
+}
