@@ -24,19 +24,8 @@ printf 'x\n\n' >"$docs/trailing.txt"
 printf 'inside\n' >"$docs/dir/index.html"
 head -c 70000 /dev/zero | tr '\0' 'q' >"$docs/long.txt"
 
-# Port 0: the server picks a free port and names it on its first line.
-timeout 120 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$docs" \
-  >"$work/server.log" 2>&1 &
-server_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$work/server.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "the HTTP server did not start:"; cat "$work/server.log"; exit 1
-fi
+. "$(dirname "$0")/../lib/httpserver.sh"
+start_http_server "$docs" || exit 1
 base="http://127.0.0.1:$port"
 
 fail=0

@@ -27,18 +27,8 @@ measure { "Amount" extract = f2 }
 varkel-->
 PROFILE
 
-timeout 120 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/docs" \
-  >"$work/server.log" 2>&1 &
-server_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/.*port \([0-9][0-9]*\).*/\1/p' "$work/server.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-if [ -z "$port" ]; then
-  echo "the HTTP server did not start:"; cat "$work/server.log"; exit 1
-fi
+. "$(dirname "$0")/../lib/httpserver.sh"
+start_http_server "$work/docs" || exit 1
 url="http://127.0.0.1:$port/data.txt"
 
 fail=0
