@@ -579,7 +579,9 @@ void restoreCoords(ParamLine& line) {
   oldCoords.clear();
   oldCoords.reserve(oldCellCount);
   unsigned position = unsigned(digits + 1);
-  while (position < value.size()) {
+  // A list that ends in '+' ends in the empty coordinate 0, as a cube of one cell at
+  // coordinate 0 is written ("1+").
+  while (position <= value.size()) {
     if ((int)oldCoords.size() == oldCellCount)
       fatal(110, "codedcoords in cube '%s' holds more than the %d cells it announces.\n",
             cubeName.c_str(), oldCellCount);

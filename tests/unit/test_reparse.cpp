@@ -261,6 +261,8 @@ TEST_F(Reparse, CoordinateLists) {
   const Case cases[] = {
       {"0", {}},
       {"3+1++A", {1, 0, 10}},
+      {"1+", {0}},  // one cell, at coordinate 0
+      {"2++1", {0, 1}},
       {"2+2+3\r", {2, 3}},  // a line end written on another system
   };
   measures(1);
