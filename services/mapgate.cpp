@@ -31,6 +31,8 @@ static int mapIndex = 0;
 // Exact depths of each map line, in the order they were peeled off the end of the line.
 static int mapNumExactDepths[MaxSlots];
 static int mapExactDepths[MaxSlots][MaxDepths];
+// Set for a map line too long for its slot: its cut text must not stand for the whole line.
+static bool mapLineCut[MaxSlots];
 
 // The target being built from the map file and the selection.
 static char targetfilename[TextSize];
@@ -183,6 +185,7 @@ static void addMapLine(const char* text, size_t len) {
       if (debug) printf("<p>Added map entry[%d] depth: '%d'\n", mapIndex, (int)depth);
     }
   }
+  mapLineCut[mapIndex] = line.size() >= (size_t)TextSize;
   snprintf(mapentries[mapIndex], TextSize, "%s", line.c_str());
   mapIndex++;
 }
@@ -287,7 +290,10 @@ int main() {
   }
 
   string target = mapentries[0];
+  bool cut = mapLineCut[0];
   for (int i = 2; i < mapIndex; i++) {
+    // No selection name is that long, so the line's cut text matches nothing either.
+    if (mapLineCut[i]) continue;
     int counter = 0;
     for (int j = paramIndex - 1; j >= 1; j--) {
       if (strcmp(paramnames[j], mapentries[i]) != 0) continue;
@@ -298,8 +304,12 @@ int main() {
       counter++;
     }
   }
-  if (strcmp(mapentries[1], "_no_extension_") != 0) target += mapentries[1];
-  if (target.size() >= (size_t)TextSize) {
+  if (strcmp(mapentries[1], "_no_extension_") != 0) {
+    target += mapentries[1];
+    cut = cut || mapLineCut[1];
+  }
+  // A base or extension cut to fit its slot would name some other file.
+  if (cut || target.size() >= (size_t)TextSize) {
     printf("<p>Destination '%s' is too long for this program to use.\n",
            htmlEscape(target.c_str()).c_str());
     return 0;
