@@ -6,16 +6,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <sanitizer/allocator_interface.h>
 #include <sanitizer/lsan_interface.h>
+#include <dirent.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "common/preferences.h"
 #include "varkel/axislabel.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
 #include "varkel/grow.h"
+#include "varkel/hashtab.h"
 #include "varkel/input.h"
+#include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/reparse.h"
 #include "varkel/varkel.h"
@@ -35,9 +42,31 @@ void __wrap_exit(int status) {
   __real_exit(status);
 }
 
+// Descriptors open before the current input; an input that ended through exit may leave
+// files open that the end of its process would have closed.
+static std::vector<int> openBefore;
+
+static std::vector<int> openFiles() {
+  std::vector<int> fds;
+  DIR* d = opendir("/proc/self/fd");
+  if (!d) return fds;
+  int own = dirfd(d);
+  while (struct dirent* e = readdir(d))
+    if (e->d_name[0] != '.' && atoi(e->d_name) != own) fds.push_back(atoi(e->d_name));
+  closedir(d);
+  return fds;
+}
+
+static void closeNewFiles() {
+  for (int fd : openFiles())
+    if (std::find(openBefore.begin(), openBefore.end(), fd) == openBefore.end()) close(fd);
+}
+
 int fuzzCall(void (*body)(void*), void* arg) {
+  openBefore = openFiles();
   if (setjmp(runJump)) {
     running = false;
+    closeNewFiles();
     return exitStatus;
   }
   running = true;
@@ -120,19 +149,18 @@ static void copyTable(T (&to)[N], const T (&from)[N]) {
   for (size_t i = 0; i < N; i++) to[i] = from[i];
 }
 
-void fuzzStartBuilder() {
-  static bool started = false;
-  if (started) return;
-  startUp();
+void fuzzSaveTables() {
+  static bool saved = false;
+  if (saved) return;
   copyTable(savedB, bParams);
   copyTable(savedNb, nbParams);
   copyTable(savedS, sParams);
   copyTable(savedLs, lsParams);
   copyTable(savedByte, byteParams);
-  started = true;
+  saved = true;
 }
 
-void fuzzResetModel() {
+void fuzzResetTables() {
   copyTable(bParams, savedB);
   copyTable(nbParams, savedNb);
   copyTable(sParams, savedS);
@@ -140,8 +168,38 @@ void fuzzResetModel() {
   copyTable(byteParams, savedByte);
   sep = "\t";
   firstFieldNames = 0;
+}
+
+void fuzzStartBuilder() {
+  static bool started = false;
+  if (started) return;
+  startUp();
+  fuzzSaveTables();
+  started = true;
+}
+
+// Releases the match trees and category indexes the labels point to. Copies of a label
+// share them, so each is released once; the date tables go with freeDate.
+static void releaseLabelModel() {
+  if (axisLabels.chunks.empty()) return;
+  std::set<_MatchTree*> trees;
+  std::set<Hashtab*> tables;
+  for (int i = 0; i <= axisLabels.maxIndexSeen; i++) {
+    AxisLabel& l = axisLabels[i];
+    if (l.match) trees.insert(l.match);
+    if (l.hash) tables.insert(l.hash);
+  }
+  for (Date& d : dateTable)
+    for (Hashtab* t : {d.years, d.quarters, d.months, d.days}) tables.erase(t);
+  for (_MatchTree* t : trees) matchFree(t);
+  for (Hashtab* t : tables) hashtabDelete(t);
+}
+
+void fuzzResetModel() {
+  fuzzResetTables();
   decimalPoints = 0;
 
+  releaseLabelModel();
   for (std::vector<AxisLabel>* chunk : axisLabels.chunks) delete chunk;
   axisLabels.chunks.clear();
   axisLabels.maxIndexSeen = 0;

@@ -55,12 +55,17 @@ void fuzzWriteFile(const char* name, const uint8_t* data, size_t size);
 // Without a line feed, head is the whole input and tail empty.
 void fuzzSplit(const uint8_t* data, size_t size, std::string& head, std::string& tail);
 
+// Keeps the parameter tables as they are now, once per process; fuzzResetTables puts them
+// back so.
+void fuzzSaveTables();
+void fuzzResetTables();
+
 // Start-up of the builder's modules (work buffers, default tables), once per process.
 void fuzzStartBuilder();
 
 // Puts the builder's model back as after fuzzStartBuilder: no labels, axes, dates, field
-// names or cube, and the parameter tables with their defaults. Labels and match trees of
-// the previous input are dropped, not freed: the builder keeps its model until it exits.
+// names or cube, and the parameter tables with their defaults. The labels, their match
+// trees and category indexes and the date tables of the previous input are released.
 void fuzzResetModel();
 
 #endif

@@ -12,9 +12,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzResetModel();
   std::string text(reinterpret_cast<const char*>(data), size);
-  auto run = [&] { readNewProfile(text.c_str()); };
-  fuzzRun(run);
+  auto prepare = [] { fuzzResetModel(); };
+  auto run = [&] {
+    readNewProfile(text.c_str());
+    fuzzResetModel();
+  };
+  fuzzLeakChecked(prepare, run);
   return 0;
 }

@@ -17,7 +17,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzResetModel();
   std::string profile, cube;
   fuzzSplit(data, size, profile, cube);
   bool page = !cube.empty() && cube[0] == '<';
@@ -25,14 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzWriteFile(page ? "prof.html" : "prof.cb4", reinterpret_cast<const uint8_t*>(cube.data()),
                 cube.size());
   incrementalBuild = 1;
+  auto prepare = [] { fuzzResetModel(); };
   auto run = [&] {
     readNewProfile(profile.c_str());
-    if (numberOfAxes < 1) return;
-    ensureMeasuresAxis();
-    reparse("prof.qv4");
-    layOutCoordinates();
+    if (numberOfAxes >= 1) {
+      ensureMeasuresAxis();
+      reparse("prof.qv4");
+      layOutCoordinates();
+    }
+    fuzzResetModel();
   };
-  fuzzRun(run);
+  fuzzLeakChecked(prepare, run);
   incrementalBuild = 0;
   return 0;
 }

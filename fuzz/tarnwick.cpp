@@ -12,12 +12,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzWorkDir();
   Tarnwick = 1;
   sink = fopen("/dev/null", "w");
+  fuzzSaveTables();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* in = nullptr;
   auto prepare = [&] {
+    fuzzResetTables();
     if (in) fclose(in);
     in = size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : fopen("/dev/null", "rb");
     if (!in) abort();

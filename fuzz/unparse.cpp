@@ -9,10 +9,12 @@ static FILE* sink;  // the script goes nowhere
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzWorkDir();
   sink = fopen("/dev/null", "w");
+  fuzzSaveTables();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzResetTables();
   FILE* in = size ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : fopen("/dev/null", "rb");
   if (!in) return 0;
   auto run = [&] { parse(in, sink); };
