@@ -6,6 +6,7 @@
 // cube under their new coordinates.
 #include "varkel/reparse.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -577,7 +578,8 @@ void restoreCoords(ParamLine& line) {
   size_t digits;
   oldCellCount = leadingNumber(value, digits, "codedcoords");
   oldCoords.clear();
-  oldCoords.reserve(oldCellCount);
+  // The count is the cube's word only: every cell takes at least its '+' of the list.
+  oldCoords.reserve(std::min(size_t(oldCellCount), value.size() + 1));
   unsigned position = unsigned(digits + 1);
   // A list that ends in '+' ends in the empty coordinate 0, as a cube of one cell at
   // coordinate 0 is written ("1+").

@@ -305,6 +305,8 @@ TEST_F(Reparse, MalformedCoordinatesAreRefused) {
       {"1+4" "000000000000000000000", "Coordinate too large in codedcoords at position 23"},
       {"2+1", "codedcoords in cube '.*' announces 2 cells but holds 1"},
       {"1+1+2", "codedcoords in cube '.*' holds more than the 1 cells it announces"},
+      // A count no list could hold is refused for the list, not taken on trust for memory.
+      {"2147483647+1", "codedcoords in cube '.*' announces 2147483647 cells but holds 1"},
   };
   measures(1);
   int root = axis("All");
