@@ -294,5 +294,10 @@ void freeDate() {
       hashtabDelete(*table);
       *table = nullptr;
     }
+    for (auto& copy : d.copies)
+      for (Hashtab* table : {copy.second.years, copy.second.quarters, copy.second.months,
+                             copy.second.days})
+        hashtabDelete(table);
+    d.copies.clear();
   }
 }

@@ -6,10 +6,21 @@
 #define VARKEL_DATE_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "varkel/hashtab.h"
+
+// The generated periods below one copy of a date placeholder (a category of a grown level
+// gets its own copy): a table per level from key to label, and its blank-date label.
+struct DateLevels {
+  Hashtab* years = nullptr;  // owned
+  Hashtab* quarters = nullptr;
+  Hashtab* months = nullptr;
+  Hashtab* days = nullptr;
+  int32_t blankDateLabel = 0;  // 0 until made
+};
 
 struct Date {
   // Bits of flags.
@@ -47,6 +58,9 @@ struct Date {
   Hashtab* quarters;
   Hashtab* months;
   Hashtab* days;
+  // The profile's own placeholder of the date uses the tables and blank-date label above;
+  // every copy of it has its own here, by the copy's label index.
+  std::map<int, DateLevels> copies;
 
   // The three strings empty, every other field zero.
   Date();
@@ -96,7 +110,7 @@ void translateMonths(Date* date);
 // The locale's name of month 0-11: form 0 short, form 1 long.
 std::string monthName(Date* date, int month, int form);
 
-// Releases the four tables of every definition read.
+// Releases the four tables of every definition read and those of every placeholder copy.
 void freeDate();
 
 #endif

@@ -44,6 +44,30 @@ const int sortNumeric = 3;
 // table is then known to be in place without walking its parent's children.
 std::unordered_map<int, int> attachedTo;
 
+// The placeholder whose hierarchy the generators of the running call grow: set by the two
+// generators that are handed it, read by the levels below them.
+int currentPlaceholder = -1;
+
+// The level tables and blank-date label of one placeholder.
+struct Levels {
+  Hashtab* years;
+  Hashtab* quarters;
+  Hashtab* months;
+  Hashtab* days;
+  int32_t* blankDateLabel;
+};
+
+// The tables of placeholder: its own when it is a copy, else those of its Date.
+Levels levelsOf(Date* d, int placeholder) {
+  auto copy = d->copies.find(placeholder);
+  if (copy == d->copies.end())
+    return {d->years, d->quarters, d->months, d->days, &d->blankDateLabel};
+  DateLevels& own = copy->second;
+  return {own.years, own.quarters, own.months, own.days, &own.blankDateLabel};
+}
+
+Levels currentLevels(Date* d) { return levelsOf(d, currentPlaceholder); }
+
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
   char small[128];
@@ -339,20 +363,23 @@ void insertIntoTree(int parent, int child) {
 }
 
 int generateBlankDateNode(Date* d, int placeholder) {
-  if (d->blankDateLabel > 0) return d->blankDateLabel;
+  currentPlaceholder = placeholder;
+  int32_t* blank = currentLevels(d).blankDateLabel;
+  if (*blank > 0) return *blank;
   int n = newDateLabel(blankLabel, blankDateKey, sortNumeric, true, nullptr);
   axisLabels[n].match = matchCreateString("", d->field, -1, -1, -1, -1, "");
-  d->blankDateLabel = n;
+  *blank = n;
   insertIntoTree(placeholder, n);
   return n;
 }
 
 int generateYearNode(Date* d, int placeholder) {
+  currentPlaceholder = placeholder;
   int fiscalYear = fiscalYearOf(d, currentYear, currentMonth);
   if (!d->yearOutput) return generateYearQuarters(d, placeholder, fiscalYear, currentMonth);
 
   std::string key = format("%04d", yearWindow(fiscalYear));
-  int found = hashtabGet(d->years, key.c_str());
+  int found = hashtabGet(currentLevels(d).years, key.c_str());
   if (found >= 0) {
     generateYearQuarters(d, found, fiscalYear, currentMonth);
     insertIntoTree(placeholder, found);
@@ -366,7 +393,7 @@ int generateYearNode(Date* d, int placeholder) {
     case 2: text = format(fiscal ? "FY%04d" : "%04d", yearWindow(fiscalYear)); break;
     default: fatal(110, "Unknown year output format %d.\n", d->yearOutput);
   }
-  int n = newDateLabel(text, key, sortNumeric, true, d->years);
+  int n = newDateLabel(text, key, sortNumeric, true, currentLevels(d).years);
   if (!fiscal) {
     axisLabels[n].match = elementEquals(d, currentYearText, d->yearPosition,
                                         d->yearFirstColumn, d->yearLastColumn);
@@ -422,7 +449,7 @@ int generateQuarterNode(Date* d, int parent, int year, int month) {
   firstYear = storedYear(d, firstYear);
 
   std::string key = format("%04dQ%d", yearWindow(year), quarter + 1);
-  int found = hashtabGet(d->quarters, key.c_str());
+  int found = hashtabGet(currentLevels(d).quarters, key.c_str());
   if (found >= 0) {
     generateQuarterMonths(d, found, month, calendarYearOf(d, year, month));
     insertIntoTree(parent, found);
@@ -440,7 +467,7 @@ int generateQuarterNode(Date* d, int parent, int year, int month) {
     case 5: text = format(fiscal ? "Q%d FY%02d" : "Q%d %02d", q, twoDigits(year)); break;
     default: fatal(110, "Unknown quarter format %d\n", d->quarterOutput);
   }
-  int n = newDateLabel(text, key, sortAToZ, true, d->quarters);
+  int n = newDateLabel(text, key, sortAToZ, true, currentLevels(d).quarters);
   axisLabels[n].match = parseCondition(monthYearCondition(d, firstYear, firstMonth) + "K" +
                                        monthYearCondition(d, firstYear, firstMonth + 1) + "K" +
                                        monthYearCondition(d, firstYear, firstMonth + 2));
@@ -477,7 +504,7 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
   if (!d->monthOutput) return generateMonthDays(d, parent, month, year, currentDay);
 
   std::string key = format("%04d%02d", yearWindow(year), month + 1);
-  int found = hashtabGet(d->months, key.c_str());
+  int found = hashtabGet(currentLevels(d).months, key.c_str());
   if (found >= 0) {
     if (isCurrentMonth(month, year)) generateMonthDays(d, found, month, year, currentDay);
     insertIntoTree(parent, found);
@@ -495,7 +522,7 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
     case 6: text = format("%s %04d", shortName.c_str(), yearWindow(year)); break;
     default: fatal(110, "Unknown month format M%d\n", d->monthOutput);
   }
-  int n = newDateLabel(text, key, sortNumeric, true, d->months);
+  int n = newDateLabel(text, key, sortNumeric, true, currentLevels(d).months);
   axisLabels[n].match = monthEquals(d, month);
   if (isCurrentMonth(month, year)) generateMonthDays(d, n, month, year, currentDay);
   insertIntoTree(parent, n);
@@ -520,7 +547,7 @@ int generateDayNode(Date* d, int parent, int month, int year, int day) {
     return -1;
   }
   std::string key = format("%04d%02d%02d", yearWindow(year), month + 1, day);
-  int found = hashtabGet(d->days, key.c_str());
+  int found = hashtabGet(currentLevels(d).days, key.c_str());
   if (found >= 0) {
     insertIntoTree(parent, found);
     return found;
@@ -542,7 +569,7 @@ int generateDayNode(Date* d, int parent, int month, int year, int day) {
     case 2: dayText = format("%02d", day); break;
     default: fatal(110, "Unknown day input format %d\n", d->dayInput);
   }
-  int n = newDateLabel(text, key, sortNumeric, false, d->days);
+  int n = newDateLabel(text, key, sortNumeric, false, currentLevels(d).days);
   axisLabels[n].match = parseCondition(dayConditionIn(d, month, year, dayText.c_str()));
   insertIntoTree(parent, n);
   return n;
@@ -566,25 +593,38 @@ int insertDate(int placeholder) {
   return generateYearNode(d, placeholder);
 }
 
-void dateUpdateHash(int date, int label, int part, const char* key) {
+void giveOwnDateLevels(int placeholder) {
+  if (placeholder < 0) return;
+  int index = axisLabels[placeholder].dateIndex;
+  if (index < 1 || index > dateCount) return;
+  DateLevels& own = dateTable[index - 1].copies[placeholder];
+  for (Hashtab* table : {own.years, own.quarters, own.months, own.days}) hashtabDelete(table);
+  own.years = hashtabNew(5, 2, 0.6);
+  own.quarters = hashtabNew(12, 2, 0.6);
+  own.months = hashtabNew(36, 2, 0.6);
+  own.days = hashtabNew(50, 2, 0.6);
+  own.blankDateLabel = 0;
+}
+
+void dateUpdateHash(int date, int label, int part, const char* key, int placeholder) {
   const char* k = key ? key : "";
   size_t length = strlen(k);
   bool digits = length > 0 && strspn(k, "0123456789") == length;
   Hashtab* table = nullptr;
   if (date >= 1 && date <= dateCount) {
-    Date* d = &dateTable[date - 1];
+    Levels levels = levelsOf(&dateTable[date - 1], placeholder);
     if (strcmp(k, blankDateKey) == 0) {
-      d->blankDateLabel = label;
+      *levels.blankDateLabel = label;
       return;
     }
     if (strchr(k, 'Q'))
-      table = d->quarters;
+      table = levels.quarters;
     else if (digits && length == 4)
-      table = d->years;
+      table = levels.years;
     else if (digits && length == 6)
-      table = d->months;
+      table = levels.months;
     else if (digits && length == 8)
-      table = d->days;
+      table = levels.days;
   }
   if (!table) fatal(110, "Unable to find '%s' subfield %d in date node %d.\n", k, part, label);
   hashtabPut(table, k, label);

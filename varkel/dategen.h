@@ -67,10 +67,16 @@ int generateDayNode(Date* date, int parent, int month, int year, int day);
 // one of parent's children, and appends it after parent's last child otherwise.
 void insertIntoTree(int parent, int child);
 
+// Gives placeholder, a copy of a date placeholder (its dateIndex set), level tables and a
+// blank-date label of its own, empty, so that it grows its own hierarchy; the profile's
+// own placeholder of a date keeps the tables of its Date. Replaces any it had.
+void giveOwnDateLevels(int placeholder);
+
 // Enters a re-read generated label of the date with 1-based index date in the table of
-// its level, chosen by the form of key: four digits a year, with 'Q' a quarter, six
-// digits a month, eight digits a day; "99999999" becomes the date's blank-date label.
-// Any other key, or a date that does not exist, is fatal 110 naming key, part and label.
-void dateUpdateHash(int date, int label, int part, const char* key);
+// its level below placeholder (-1: the profile's own placeholder), chosen by the form of
+// key: four digits a year, with 'Q' a quarter, six digits a month, eight digits a day;
+// "99999999" becomes the placeholder's blank-date label. Any other key, or a date that
+// does not exist, is fatal 110 naming key, part and label.
+void dateUpdateHash(int date, int label, int part, const char* key, int placeholder = -1);
 
 #endif

@@ -63,6 +63,17 @@ int duplicateNodeWOExpand(int label) {
 int copyTree(int label) {
   if (label < 0) return -1;
   int d = duplicateNodeWOExpand(label);
+  if (axisLabels[label].dateIndex != 0) {
+    // A date placeholder copies as a fresh placeholder that grows its own hierarchy for
+    // the records that reach it: the periods generated below the original so far would
+    // leave out every later period of the copy's records.
+    axisLabels[d].dateIndex = axisLabels[label].dateIndex;
+    axisLabels[d].match = axisLabels[label].match;
+    giveOwnDateLevels(d);
+    int sibling = copyTree(axisLabels[label].sibling);
+    axisLabels[d].sibling = sibling;
+    return d;
+  }
   int child = copyTree(axisLabels[label].child);
   axisLabels[d].child = child;
   AxisLabel& n = axisLabels[label];

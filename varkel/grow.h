@@ -16,7 +16,9 @@ void insertNode(int label);
 int insertHashNode(int label);
 // A new unlinked label with label's texts and selectors and backLink label; -1 gives -1.
 int duplicateNodeWOExpand(int label);
-// A copy of the subtree at label and of what follows it; -1 gives -1.
+// A copy of the subtree at label and of what follows it; -1 gives -1. A date placeholder
+// copies as a placeholder of the same date with level tables of its own and none of the
+// labels below the original.
 int copyTree(int label);
 // Sets a label's text; null or empty sets the blank label's text.
 void setLabel(int label, const char* text);

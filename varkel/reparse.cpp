@@ -131,18 +131,23 @@ int topNumberBase = 0;
 // end of a placeholder's children (where a new date label of it would go).
 struct LevelStep {
   bool placeholderEnd;
-  int label;      // the ordinary label, or the placeholder
-  int dateIndex;  // of the innermost placeholder around the step; 0 none
+  int label;        // the ordinary label, or the placeholder
+  int dateIndex;    // of the innermost placeholder around the step; 0 none
+  int placeholder;  // that placeholder; -1 none
 };
 
-void spliceLevel(int first, int dateIndex, std::vector<LevelStep>& steps) {
+// The date placeholder the path of the entry being read passed last (-1 none): the
+// periods below each copy of a placeholder go into that copy's own tables.
+int pathPlaceholder = -1;
+
+void spliceLevel(int first, int dateIndex, int placeholder, std::vector<LevelStep>& steps) {
   for (int c = first; c != -1; c = axisLabels[c].sibling) {
     AxisLabel& l = axisLabels[c];
     if (l.dateIndex != 0) {
-      spliceLevel(l.child, l.dateIndex, steps);
-      steps.push_back({true, c, (int)l.dateIndex});
+      spliceLevel(l.child, l.dateIndex, c, steps);
+      steps.push_back({true, c, (int)l.dateIndex, c});
     } else {
-      steps.push_back({false, c, dateIndex});
+      steps.push_back({false, c, dateIndex, placeholder});
     }
   }
 }
@@ -213,7 +218,7 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
     return;
   }
   std::vector<LevelStep> steps;
-  spliceLevel(first, 0, steps);
+  spliceLevel(first, 0, -1, steps);
   int pos = 0;
   for (const LevelStep& s : steps) {
     if (s.placeholderEnd) {
@@ -222,6 +227,7 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
         parent = lastChild == -1 ? s.label : lastChild;
         attach = lastChild == -1 ? 1 : 0;
         dateIndex = s.dateIndex;
+        pathPlaceholder = s.placeholder;
         return;
       }
       continue;
@@ -229,7 +235,10 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
     if (pos == n) {
       node = s.label;
       hash = axisLabels[s.label].hash;
-      if (s.dateIndex) dateIndex = s.dateIndex;
+      if (s.dateIndex) {
+        dateIndex = s.dateIndex;
+        pathPlaceholder = s.placeholder;
+      }
       return;
     }
     pos++;
@@ -386,12 +395,14 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
   node = -1;
   attach = 1;
   hash = nullptr;
+  pathPlaceholder = -1;
   int root = parent;
   size_t next = 1;
   int owner, first;
   if (axisLabels[root].dateIndex != 0) {
     // A placeholder root: its children are the top entries, numbered by the first part.
     dateIndex = axisLabels[root].dateIndex;
+    pathPlaceholder = root;
     owner = root;
     first = axisLabels[root].child;
     next = 0;
@@ -412,7 +423,10 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
     if (first == -1) {
       // An empty level: only its first position can be made, and only by the last part.
       if (!last || n != 0) badPath(path);
-      if (axisLabels[owner].dateIndex != 0) dateIndex = axisLabels[owner].dateIndex;
+      if (axisLabels[owner].dateIndex != 0) {
+        dateIndex = axisLabels[owner].dateIndex;
+        pathPlaceholder = owner;
+      }
       node = -1;
       hash = nullptr;
       parent = owner;
@@ -452,6 +466,9 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   Hashtab* hash = nullptr;
   findLabelPath(path, parent, node, attach, dateIndex, hash, dateEntry);
   bool dateLabel = dateIndex > 0 && dateEntry;
+  int placeholder = pathPlaceholder;
+  bool made = node == -1;
+  int madeFrom = -1;  // the label of another category's subtree that a new node copies
   if (node == -1) {
     int model = attach == 1 && !dateLabel ? childModel(parent) : -1;
     if (dateLabel) {
@@ -460,6 +477,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       axisLabels[node].backLink = parent;
     } else if (model != -1) {
       node = duplicateNodeWOExpand(model);
+      madeFrom = model;
     } else {
       node = duplicateNodeWOExpand(parent);
       if (attach == 1) autobuildNext(node);
@@ -486,6 +504,17 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     hash->tail = node;
     l.hash = hash;
   }
+  if (made && !dateLabel && l.child == -1) {
+    // Below a new node stands, as the growth gives it, a copy of what its model has below
+    // it when a date placeholder is part of that: the copy is a placeholder of its own, so
+    // the periods of this node come back under it and records still to come find it.
+    int below = childModel(node);
+    if (below == -1 && madeFrom != -1 && !l.multiLevelExpand) below = axisLabels[madeFrom].child;
+    if (below != -1 && hasPlaceholder(below)) {
+      int copy = copyTree(below);
+      axisLabels[node].child = copy;
+    }
+  }
 
   for (position = items; position != itemsEnd; ++position) {
     const std::string& item = *position;
@@ -498,7 +527,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
                 "Date label '%s' in cube '%s' carries no condition (written with record "
                 "viewing off); the cube cannot be extended.\n",
                 l.label.c_str(), cubeName.c_str());
-        dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key);
+        dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key, placeholder);
         l.sort = strchr(l.key, 'Q') ? 1 : 3;
         if (dateLabel) l.generatedDate = isDayKey(key) ? 0 : 1;
       }

@@ -628,3 +628,35 @@ TEST_F(DateGen, ReReadPeriodsAreFoundAgain) {
   record(p, "2001-05-20");
   EXPECT_EQ(tree(p), "2001=2001(05=200105(20=20010520) 06=200106(01=20010601))");
 }
+
+TEST_F(DateGen, EveryPlaceholderCopyKeepsItsOwnPeriods) {
+  int p = define("YYYY-MM-DD", "Y+M2");
+  int copy = getNextFree();
+  axisLabels[copy].label = "Date placeholder";
+  axisLabels[copy].dateIndex = 1;
+  giveOwnDateLevels(copy);
+  // Periods re-read below the copy are filed in the copy's tables only.
+  int year = getNextFree(), blank = getNextFree();
+  axisLabels[year].label = "2001";
+  axisLabels[year].key = strdup("2001");
+  axisLabels[blank].label = "(blank)";
+  axisLabels[blank].key = strdup("99999999");
+  axisLabels[copy].child = year;
+  axisLabels[year].sibling = blank;
+  dateUpdateHash(1, year, 0, "2001", copy);
+  dateUpdateHash(1, blank, -1, "99999999", copy);
+  EXPECT_EQ(hashtabGet(dateTable[0].years, "2001"), -1);
+  EXPECT_EQ(dateTable[0].blankDateLabel, 0);
+
+  EXPECT_EQ(record(copy, "2001-05-20"), year);
+  EXPECT_EQ(record(copy, ""), blank);
+  int own = record(p, "2001-05-20");
+  EXPECT_NE(own, year);
+  EXPECT_NE(record(p, ""), blank);
+  record(copy, "2002-01-02");
+  record(p, "2002-01-02");
+  EXPECT_EQ(tree(copy), "2001=2001(05=200105) (blank)=99999999 2002=2002(01=200201)");
+  EXPECT_EQ(tree(p), "2001=2001(05=200105) (blank)=99999999 2002=2002(01=200201)");
+  for (const char* key : {"2001", "200105", "2002"})
+    EXPECT_NE(byKey(p, key), byKey(copy, key)) << key;
+}

@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "varkel/axislabel.h"
+#include "varkel/date.h"
+#include "varkel/dategen.h"
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/pipeline.h"
 #include "varkel/varkel.h"
 
 namespace {
@@ -229,6 +232,136 @@ TEST_F(Growth, MakeHashtabAndAutobuildHelpers) {
   autobuildNext(n);
   EXPECT_EQ(l.backPart, 2);
   EXPECT_EQ(autobuildContinue(n), 0);
+}
+
+// A date hierarchy below every category of a grown level: region in slot 0, the date
+// "YYYY-MM-DD" in slot 1 (named f1: no header line), years and months generated.
+class GrowthWithDates : public Growth {
+ protected:
+  void SetUp() override {
+    Growth::SetUp();
+    skipFirstLine = 0;
+    isCGI = 0;
+    numRecords = 0;
+    freeDate();
+    for (Date& d : dateTable) d = Date();
+    dateCount = 0;
+    Date& d = dateTable[0];
+    d.fieldName = "f1";
+    d.field = 1;
+    d.inputFormat = "YYYY-MM-DD";
+    d.outputFormat = "Y+M2";
+    d.fiscalYearEnd = 11;
+    d.years = hashtabNew(5, 2, 0.6);
+    d.quarters = hashtabNew(12, 2, 0.6);
+    d.months = hashtabNew(36, 2, 0.6);
+    d.days = hashtabNew(50, 2, 0.6);
+    parseDateInputFormat(&d);
+    parseDateOutputFormat(&d);
+    dateCount = 1;
+  }
+  void TearDown() override { freeDate(); }
+
+  // An axis: a whole-field level on slot 0 with the date placeholder below it.
+  int regionsWithDates() {
+    int root = add(-1, "Regions");
+    int level = add(root, "template", 0);
+    int p = add(level, "Date placeholder");
+    axisLabels[p].dateIndex = 1;
+    return root;
+  }
+  void setRecord(const char* region, const char* when) {
+    strncpy(inputFields[0], region, 255);
+    strncpy(inputFields[1], when, 255);
+  }
+  void growRecord(int root, const char* region, const char* when) {
+    numRecords++;
+    setRecord(region, when);
+    nodeStack.clear();
+    nodeStack.push_back(root);
+    while (!nodeStack.empty()) {
+      int n = nodeStack.back();
+      nodeStack.pop_back();
+      insertNode(n);
+    }
+  }
+  // The paths of the leaves whose matches hold for the current record, placeholders
+  // passed through as the matching walk passes them.
+  void matchedLeaves(int first, const std::string& prefix, Texts& out) {
+    for (int n = first; n >= 0; n = axisLabels[n].sibling) {
+      const AxisLabel& l = axisLabels[n];
+      if (l.dateIndex != 0) {
+        matchedLeaves(l.child, prefix, out);
+        continue;
+      }
+      if (l.match && !evalMatch(l.match)) continue;
+      std::string path = prefix.empty() ? l.label : prefix + "/" + l.label;
+      if (l.child < 0)
+        out.push_back(path);
+      else
+        matchedLeaves(l.child, path, out);
+    }
+  }
+};
+
+TEST_F(GrowthWithDates, EveryCategoryGrowsItsOwnHierarchy) {
+  struct Case {
+    const char* region;
+    const char* when;
+    const char* leaf;  // the one leaf the record lands in
+  };
+  // Each region sees years the other has not reached yet, and the later region's first
+  // records fall in years the first region never had at the time.
+  const Case cases[] = {
+      {"East", "2001-05-17", "East/2001/05"},
+      {"West", "2002-03-01", "West/2002/03"},
+      {"East", "2002-07-04", "East/2002/07"},
+      {"West", "2001-05-09", "West/2001/05"},
+      {"North", "2003-01-31", "North/2003/01"},
+      {"West", "", "West/(blank)"},
+      {"North", "2001-05-02", "North/2001/05"},
+      {"East", "2001-05-30", "East/2001/05"},
+  };
+  int root = regionsWithDates();
+  for (const Case& c : cases) growRecord(root, c.region, c.when);
+
+  EXPECT_EQ(children(root), (Texts{"East", "West", "North"}));
+  Texts placeholders;
+  for (int region = axisLabels[root].child; region >= 0; region = axisLabels[region].sibling) {
+    int p = axisLabels[region].child;
+    ASSERT_GE(p, 0);
+    EXPECT_EQ(axisLabels[p].dateIndex, 1u) << axisLabels[region].label;
+    placeholders.push_back(axisLabels[region].label + ":" + [&] {
+      std::string years;
+      for (const std::string& y : children(p)) years += (years.empty() ? "" : ",") + y;
+      return years;
+    }());
+  }
+  EXPECT_EQ(placeholders, (Texts{"East:2001,2002", "West:2002,2001,(blank)",
+                                 "North:2003,2001"}));
+  for (const Case& c : cases) {
+    setRecord(c.region, c.when);
+    Texts leaves;
+    matchedLeaves(axisLabels[root].child, "", leaves);
+    EXPECT_EQ(leaves, (Texts{c.leaf})) << c.region << " " << c.when;
+  }
+}
+
+TEST_F(GrowthWithDates, CopiedPlaceholderStartsAfresh) {
+  int root = regionsWithDates();
+  growRecord(root, "East", "2001-05-17");
+  int p = axisLabels[axisLabels[root].child].child;
+  int after = add(axisLabels[root].child, "Total");
+  int copy = copyTree(p);
+  EXPECT_EQ(axisLabels[copy].dateIndex, 1u);
+  EXPECT_EQ(axisLabels[copy].child, -1);
+  EXPECT_EQ(chain(copy), (Texts{"Date placeholder", "Total"}));
+  EXPECT_NE(axisLabels[copy].sibling, after);
+  // The copy's records find nothing of the original's periods.
+  setRecord("East", "2001-05-20");
+  EXPECT_NE(insertDate(copy), axisLabels[p].child);
+  EXPECT_EQ(children(copy), (Texts{"2001"}));
+  EXPECT_EQ(children(p), (Texts{"2001"}));
 }
 
 }  // namespace
