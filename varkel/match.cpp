@@ -133,24 +133,28 @@ _MatchTree* parseLeaf(const char* text, int* pos) {
   return node;
 }
 
-_MatchTree* parseLevel(const char* text, int* pos, int depth);
+_MatchTree* parseLevel(const char* text, int* pos, int depth, int open);
 
-// One operand: a parenthesised expression (an empty one gives null) or a leaf.
-_MatchTree* parseOperand(const char* text, int* pos, int depth) {
+// One operand: a parenthesised expression (an empty one gives null) or a leaf. open is
+// the position of the innermost "(" still open around it, -1 at the top level.
+_MatchTree* parseOperand(const char* text, int* pos, int depth, int open) {
+  // A text that ends where an operand is due inside a group leaves that group unclosed.
+  if (text[*pos] == '\0' && open >= 0)
+    fatal(110, "Unmatched parens in expression '%s'\n", text + open);
   if (text[*pos] != '(') return parseLeaf(text, pos);
-  int open = *pos;
+  int here = *pos;
   if (depth >= maxNesting) fatal(110, "Expression nested too deeply in '%s'\n", text);
   (*pos)++;
-  _MatchTree* inner = text[*pos] == ')' ? nullptr : parseLevel(text, pos, depth + 1);
-  if (text[*pos] != ')') fatal(110, "Unmatched parens in expression '%s'\n", text + open);
+  _MatchTree* inner = text[*pos] == ')' ? nullptr : parseLevel(text, pos, depth + 1, here);
+  if (text[*pos] != ')') fatal(110, "Unmatched parens in expression '%s'\n", text + here);
   (*pos)++;
   return inner;
 }
 
 // Operands joined by connectors up to the end of the text, or up to the ")" that closes
 // the group when depth is above 0; each connector joins all before it with the next operand.
-_MatchTree* parseLevel(const char* text, int* pos, int depth) {
-  _MatchTree* tree = parseOperand(text, pos, depth);
+_MatchTree* parseLevel(const char* text, int* pos, int depth, int open) {
+  _MatchTree* tree = parseOperand(text, pos, depth, open);
   for (;;) {
     char c = text[*pos];
     if (c == '\0' || (c == ')' && depth > 0)) return tree;
@@ -164,7 +168,7 @@ _MatchTree* parseLevel(const char* text, int* pos, int depth) {
     (*pos)++;
     _MatchTree* node = newNode(type);
     node->left = tree;
-    node->right = parseOperand(text, pos, depth);
+    node->right = parseOperand(text, pos, depth, open);
     tree = node;
   }
 }
@@ -322,7 +326,7 @@ void matchInternalError() { fatal(109, "Internal matching error.\n"); }
 _MatchTree* matchParseExpression(const char* text) {
   if (!text || !*text) return nullptr;
   int pos = 0;
-  _MatchTree* tree = parseLevel(text, &pos, 0);
+  _MatchTree* tree = parseLevel(text, &pos, 0, -1);
   if (tree) tree->text = copyText(text);
   return tree;
 }
