@@ -66,7 +66,25 @@ static int storeField(char rows[][fieldSize], int n, char* field, int len) {
   return n + 1;
 }
 
+// The fields the last split of inputFields stored: the rows from there on are empty.
+static int inputFieldsUsed = maxInputFields;
+
+// The splitter; rows from clearFrom on are known to be empty and are left alone.
+static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom);
+
 int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
+  int n = splitFields(rows, line, sep, maxInputFields);
+  if (rows == inputFields) inputFieldsUsed = n;
+  return n;
+}
+
+int extractNextRecordFields(const char* line, char sep) {
+  int n = splitFields(inputFields, line, sep, inputFieldsUsed);
+  inputFieldsUsed = n;
+  return n;
+}
+
+static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom) {
   const int maxLen = fieldSize - 1;
   char field[fieldSize];
   int n = 0, len = 0;
@@ -117,7 +135,7 @@ int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
   if (len > 0) n = storeField(rows, n, field, len);
   // Rows that are empty already are only read: most of them are, and a write to every one
   // of the 513 rows per record costs more than the rest of the split.
-  for (int i = n; i < maxInputFields; i++)
+  for (int i = n; i < clearFrom; i++)
     if (rows[i][0]) rows[i][0] = '\0';
   return n;
 }

@@ -39,6 +39,12 @@ char* getLine(FILE* stream, char* buffer, int dataType);
 // error 7.
 int extractInputFields(char rows[][fieldSize], const char* line, char sep);
 
+// extractInputFields(inputFields, line, sep) for the second and later records of a pass:
+// only the rows the previous split of inputFields filled are cleared, the rest being
+// empty already. For a pass that lets nothing but these two functions write inputFields
+// and splits its first record with extractInputFields.
+int extractNextRecordFields(const char* line, char sep);
+
 // Fetches the whole document at url into memory, replacing the previous one, and returns
 // 0. A document that cannot be found is reported by the first urlGetLine.
 int urlFetch(const char* url);

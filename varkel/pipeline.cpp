@@ -309,9 +309,14 @@ static void readRecords(Pass pass) {
     else
       getLine(ifp, inputBuffer, dataType);
   }
+  bool first = true;
   while (getLine(ifp, inputBuffer, dataType)) {
     if (strlen(inputBuffer) <= 2) continue;
-    extractInputFields(inputFields, inputBuffer, separator);
+    if (first)
+      extractInputFields(inputFields, inputBuffer, separator);
+    else
+      extractNextRecordFields(inputBuffer, separator);
+    first = false;
     handleRecord(pass);
   }
   if (quietProgress()) msg("\n");
