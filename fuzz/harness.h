@@ -1,8 +1,9 @@
 // The shared harness of the fuzz targets. The code under test ends a run through fatal()
 // and exit(); the targets are linked with -Wl,--wrap=exit so that such an end returns to
-// the target while fuzzCall runs it, and stays a real exit at any other time. The harness
-// also gives every target a private working directory and puts the builder's model back to
-// its start-up state between inputs.
+// the target while fuzzCall runs it, and stays a real exit at any other time (the files
+// such a run left open are closed). The harness also gives every target a private working
+// directory, puts the builder's model back to its start-up state between inputs, and looks
+// for leaks in the runs that end without exit.
 #ifndef FUZZ_HARNESS_H
 #define FUZZ_HARNESS_H
 

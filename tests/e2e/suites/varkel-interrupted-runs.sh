@@ -151,6 +151,9 @@ rm -f limit.err
 # A directory's permissions do not hold root back, so root runs this part as nobody.
 as_user=()
 if [ "$(id -u)" = 0 ]; then as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups); fi
+if ! "${as_user[@]}" test -x "$varkel"; then
+  echo "skip: the unwritable directories (the build is out of reach of the user nobody)"
+else
 mkdir out && cp before.html out/p.html && cp before.cb4 out/p.cb4
 chmod 555 out
 chmod 777 "$work"
@@ -173,6 +176,7 @@ cmp -s out/p.html before.html && cmp -s out/p.cb4 before.cb4 &&
   ok "unwritable working directory: old files intact" ||
   bad "unwritable working directory: old files changed"
 chmod 755 out; rm -f dir.err
+fi
 
 # A live run's temporary file is not a leftover: one held locked here stays.
 cp before.html p.html; cp before.cb4 p.cb4
