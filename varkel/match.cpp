@@ -56,10 +56,13 @@ Match* newMatch() {
   return m;
 }
 
-// Sets value and valueLength from the text as written.
-void setValue(Match* m, const char* text) {
+// Sets value and valueLength from the text as written for operator op. A pattern keeps
+// its text even when it equals the blank label's, so that the printed leaf reads back as
+// the same pattern.
+void setValue(Match* m, char op, const char* text) {
   m->valueLength = static_cast<int>(strlen(text));
-  m->value = strcmp(text, blankLabel) == 0 ? emptyValue : copyText(text);
+  bool pattern = op == 'Z' || op == 'z';
+  m->value = !pattern && strcmp(text, blankLabel) == 0 ? emptyValue : copyText(text);
 }
 
 // Sets the operator letter and what it needs precomputed; written is the value as written.
@@ -126,7 +129,7 @@ _MatchTree* parseLeaf(const char* text, int* pos) {
   }
   char op = readChar(text, pos);
   std::string written = getString(2, text, pos);
-  setValue(m, written.c_str());
+  setValue(m, op, written.c_str());
   setOperator(m, op, written.c_str());
   _MatchTree* node = newNode(MATCH_LEAF);
   node->leaf = m;
@@ -305,7 +308,7 @@ _MatchTree* createLeaf(const char* value, int field, int part, int backPart, int
   else
     m->kind = MATCH_WHOLE;
   if (separators) m->separators = separators;
-  setValue(m, value);
+  setValue(m, op, value);
   setOperator(m, op, value);
 
   std::string text = fieldName(field) + encodeTarget(m) + "=" + op + makeString(2, value);

@@ -97,6 +97,10 @@ const EvalCase evalCases[] = {
     {"02f0=P07(blank)", "", 1},
     {"02f0=P07(blank)", "x", 0},
     {"02f0=P07(blank)", "(blank)", 0},
+    // ... but a pattern stays the pattern as written
+    {"02f0=Z07(blank)", "", 0},
+    {"02f0=Z07(blank)", "a blank b", 1},
+    {"02f0=z07(blank)", "", 1},
     // targets: parts from either side, columns, other fields
     {"02f0H1;1=L01b", "a;b;c", 1},
     {"02f0H1;2=L01c", "a;b;c", 1},
@@ -267,6 +271,7 @@ const PrintCase printCases[] = {
     {"02f0=L03a;b", ";f0=02f0=L03a%5c%3bb"},
     {"02f0=L03a+b", ";f0=02f0=L03a%2bb"},
     {"02f0=L07(blank)", ";f0=02f0=L00"},
+    {"02f0=Z07(blank)", ";f0=02f0=Z07(blank)"},
 };
 
 TEST_F(MatchTest, PrintingWritesTheTree) {
