@@ -264,10 +264,14 @@ void printLeaf(FILE* stream, const Match* m) {
   fputs(encodeTarget(m).c_str(), stream);
   fputc('=', stream);
   fputc(m->op, stream);
+  // A starts-with test of the blank label compares its whole length with the empty text;
+  // written as the empty text it would read back as a test every record passes.
+  const char* value = m->value;
+  if (value == emptyValue && (m->op == 'P' || m->op == 'Q')) value = blankLabel;
   // The length is that of the value itself; the escapes come after it.
-  std::string length = makeString(2, m->value);
+  std::string length = makeString(2, value);
   fwrite(length.data(), 1, 2, stream);
-  outputCarefully(m->value, stream);
+  outputCarefully(value, stream);
 }
 
 void printTree(FILE* stream, const _MatchTree* tree) {

@@ -272,6 +272,8 @@ const PrintCase printCases[] = {
     {"02f0=L03a+b", ";f0=02f0=L03a%2bb"},
     {"02f0=L07(blank)", ";f0=02f0=L00"},
     {"02f0=Z07(blank)", ";f0=02f0=Z07(blank)"},
+    {"02f0=P07(blank)", ";f0=02f0=P07(blank)"},
+    {"02f0=Q07(blank)", ";f0=02f0=Q07(blank)"},
 };
 
 TEST_F(MatchTest, PrintingWritesTheTree) {
@@ -279,6 +281,24 @@ TEST_F(MatchTest, PrintingWritesTheTree) {
     _MatchTree* tree = matchParseExpression(c.expression);
     EXPECT_EQ(printed(tree), c.printed) << c.expression;
     matchFree(tree);
+  }
+}
+
+TEST_F(MatchTest, PrintedBlankLabelConditionsReadBackTheSame) {
+  const char* expressions[] = {"02f0=L07(blank)", "02f0=M07(blank)", "02f0=P07(blank)",
+                               "02f0=Q07(blank)", "02f0=Z07(blank)", "02f0=z07(blank)"};
+  const char* records[] = {"", "x", "(blank)", "a blank"};
+  for (const char* e : expressions) {
+    _MatchTree* original = matchParseExpression(e);
+    std::string text = printed(original).substr(4);  // past ";f0="
+    _MatchTree* reread = matchParseExpression(text.c_str());
+    for (const char* r : records) {
+      setRecord(r);
+      EXPECT_EQ(evalMatch(reread), evalMatch(original))
+          << e << " printed " << text << " on '" << r << "'";
+    }
+    matchFree(original);
+    matchFree(reread);
   }
 }
 
