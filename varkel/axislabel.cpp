@@ -114,7 +114,9 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
       int n = stack.back();
       stack.pop_back();
       AxisLabel& l = axisLabels[n];
-      if (l.sibling != -1) stack.push_back(l.sibling);
+      // An axis is its root's subtree, as its bits are counted: labels beside a root get
+      // no leaf number, which would run into the bits of the axis before it.
+      if (l.sibling != -1 && n != roots[a]) stack.push_back(l.sibling);
       if (l.child != -1) {
         stack.push_back(l.child);
       } else if (!l.function) {

@@ -72,11 +72,25 @@ static void writeCommonItems(FILE* f, const AxisLabel& l, bool withMatch, bool w
   if (l.function) outputFunction(f, l.function);
 }
 
+// A tree is its root's subtree, as the axis's leaves are numbered: labels beside a root (a
+// hand-written profile can put them there) are not written.
+static bool isTreeRoot(int node) {
+  if (node == recordAxisRoot) return true;
+  for (int a = 0; a < numberOfAxes && a < maxAxes; a++)
+    if (axisRootIndex[a] == node) return true;
+  return false;
+}
+
+// Pushes node's next sibling with its name and number, unless node is a tree's root.
+static void pushSibling(int node, const std::string& name, int number) {
+  if (!isTreeRoot(node)) pushTreeNode(axisLabels[node].sibling, name, number);
+}
+
 // After writing a node, the walk visits its first child's subtree, then its next sibling.
-static void pushFollowers(const AxisLabel& l, const std::string& name, const std::string& own,
+static void pushFollowers(int node, const std::string& name, const std::string& own,
                           int number) {
-  pushTreeNode(l.sibling, name, number + 1);
-  pushTreeNode(l.child, own, 0);
+  pushSibling(node, name, number + 1);
+  pushTreeNode(axisLabels[node].child, own, 0);
 }
 
 void outputTree(int node, const char* name, int number) {
@@ -94,7 +108,7 @@ void outputTree(int node, const char* name, int number) {
   }
   writeLastCategory(f, l);
   writeNodeEnd(f);
-  pushFollowers(l, name, own, number);
+  pushFollowers(node, name, own, number);
 }
 
 void outputUnexpandedTree(int node, const char* name, int number) {
@@ -125,7 +139,7 @@ void outputUnexpandedTree(int node, const char* name, int number) {
     writeLastCategory(f, l);
   }
   writeNodeEnd(f);
-  pushFollowers(l, name, own, number);
+  pushFollowers(node, name, own, number);
 }
 
 // Positions a placeholder's children take in its level: each ordinary child one, each
@@ -143,7 +157,7 @@ void outputCompactTree2(FILE* stream, int node, const char* name, int number) {
   if (l.dateIndex != 0) {
     // Spliced into its level (the scheme at the top of this file); the sibling is pushed
     // first so that the children come out before it.
-    pushTreeNode(l.sibling, name, number + splicedWidth(node));
+    pushSibling(node, name, number + splicedWidth(node));
     pushTreeNode(l.child, name, number);
     return;
   }
@@ -154,7 +168,7 @@ void outputCompactTree2(FILE* stream, int node, const char* name, int number) {
   if (isMeasureName(name) && l.field >= 0) fprintf(stream, "%cfield=%d", ';', l.field);
   writeLastCategory(stream, l);
   fputc(';', stream);
-  pushFollowers(l, name, own, number);
+  pushFollowers(node, name, own, number);
 }
 
 void outputCompactTree(int root, const char* prefix, int number) {

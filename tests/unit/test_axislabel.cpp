@@ -351,6 +351,24 @@ TEST(LeafNumbering, EveryAxisCountsFromZero) {
   EXPECT_EQ(nodeToLeaf.size(), 4u);
 }
 
+TEST(LeafNumbering, LabelsBesideAnAxisRootGetNoNumber) {
+  // Only a hand-written profile puts labels beside a root; the axis's bits count its
+  // root's subtree alone, so a number for them would run into the axis before.
+  int first = tree("A(a1 a2)");
+  int beside = tree("Z(z1 z2)");
+  axisLabels[first].sibling = beside;
+  int lone = tree("L");
+  axisLabels[lone].sibling = tree("M");
+  int roots[3] = {first, tree("B(b1)"), lone};
+  std::vector<int> stack;
+  numberLeaves(3, roots, stack);
+  EXPECT_EQ(leaves(0), "a1 a2");
+  EXPECT_EQ(leaves(1), "b1");
+  EXPECT_EQ(leaves(2), "L");
+  EXPECT_EQ(nodeToLeaf.size(), 4u);
+  EXPECT_EQ(nodeToLeaf.count(axisLabels[beside].child), 0u);
+}
+
 TEST(LeafNumbering, RunningAgainRebuildsFromScratch) {
   int roots[2] = {tree("A(a1 a2 a3)"), tree("B(b1 b2)")};
   std::vector<int> stack;

@@ -82,6 +82,46 @@ TEST_F(Cube, CoordinatePacksLeafNumbersFirstAxisHighest) {
   EXPECT_EQ(dataNodes.begin()->second, std::vector<double>{7});
 }
 
+TEST_F(Cube, LabelsBesideAnAxisRootAreNoPartOfTheAxis) {
+  // A hand-written profile can hang labels beside an axis root. The axis's bits count
+  // the root's subtree only, so its walk must not reach them: a record of theirs fails
+  // the axis instead of landing in a cell of another.
+  int a = axis("A");
+  leaf(a, "a0", 0);
+  leaf(a, "a1", 0);
+  int z = add(-1, "Z");
+  axisLabels[a].sibling = z;
+  leaf(z, "z0", 0);
+  leaf(z, "z1", 0);
+  int b = axis("B");
+  leaf(b, "b0", 1);
+  leaf(b, "b1", 1);
+  axisLabels[b].sibling = add(-1, "b1");  // a leaf beside the last root
+  axisLabels[axisLabels[b].sibling].match = matchCreateString("b1", 1, -1, -1, -1, -1, nullptr);
+  ASSERT_EQ(getRange(a), 2);
+  ASSERT_EQ(getRange(b), 2);
+  finish({1, 1}, {2});
+  struct Case {
+    const char* a;
+    const char* b;
+    int coordinate;  // -1: the record is in no cell
+  };
+  const Case cases[] = {
+      {"a1", "b0", 2}, {"a0", "b1", 1}, {"z1", "b1", -1}, {"z0", "b0", -1}, {"a1", "b1", 3},
+  };
+  for (const Case& c : cases) {
+    dataNodes.clear();
+    record({c.a, c.b, "1"});
+    if (c.coordinate < 0) {
+      EXPECT_TRUE(dataNodes.empty()) << c.a << " " << c.b;
+    } else {
+      ASSERT_EQ(dataNodes.size(), 1u) << c.a << " " << c.b;
+      EXPECT_EQ(dataNodes.begin()->first, mbitset<128>(c.coordinate)) << c.a << " " << c.b;
+    }
+  }
+  EXPECT_EQ(matchedRecords, 3);
+}
+
 TEST_F(Cube, EveryCombinationOfMatchedLeavesIsStored) {
   int a = axis("A");
   leaf(a, "", 0);

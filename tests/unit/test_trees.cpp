@@ -109,6 +109,43 @@ TEST_F(TreeWriters, CompactTreeWithoutRootOrNameHasEmptyValue) {
   EXPECT_EQ(totalNodeCount, 1);
 }
 
+TEST_F(TreeWriters, LabelsBesideARootAreNotWritten) {
+  // A hand-written profile can hang labels beside a root; the axis is the root's subtree,
+  // as its leaves are numbered, in every form.
+  int saved = numberOfAxes, savedRecord = recordAxisRoot;
+  int savedRoots[2] = {axisRootIndex[0], axisRootIndex[1]};
+  int root = add(-1, "All");
+  add(root, "A");
+  axisLabels[root].sibling = add(-1, "Z");
+  add(axisLabels[root].sibling, "Z1");
+  int measures = add(-1, "Measures");
+  add(measures, "Sales", 3);
+  axisLabels[measures].sibling = add(-1, "Other");
+  int dates = placeholder(-1, 1);
+  add(dates, "1999");
+  axisLabels[dates].sibling = add(-1, "After");
+  numberOfAxes = 2;
+  axisRootIndex[0] = root;
+  axisRootIndex[1] = dates;
+  recordAxisRoot = measures;
+  outputCompactTree(root, "x", 0);
+  outputCompactTree(dates, "x", 1);
+  outputCompactTree(measures, "y", 0);
+  walk(outputTree, root, "dx");
+  walk(outputUnexpandedTree, root, "dx");
+  EXPECT_EQ(written(),
+            "lumetraaxis0=x0=All;x0.0=A;\n"
+            "lumetraaxis1=x1=1999;\n"
+            "lumetrarecord0=y0=Measures;y0.0=Sales;field=3;\n"
+            "dx0=All\ndx0.0=A\n"
+            "dx0=All\ndx0.0=A\n");
+  EXPECT_EQ(totalNodeCount, 5);
+  numberOfAxes = saved;
+  axisRootIndex[0] = savedRoots[0];
+  axisRootIndex[1] = savedRoots[1];
+  recordAxisRoot = savedRecord;
+}
+
 TEST_F(TreeWriters, MeasuresInCompactAndExpandedForms) {
   int root = add(-1, "Measures");
   add(root, "Sales", 3);
