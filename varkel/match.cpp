@@ -146,6 +146,9 @@ _MatchTree* parseOperand(const char* text, int* pos, int depth, int open) {
     fatal(110, "Unmatched parens in expression '%s'\n", text + open);
   if (text[*pos] != '(') return parseLeaf(text, pos);
   int here = *pos;
+  // With no ")" anywhere after it, this "(" is the one left open, whatever lies inside.
+  if (!strchr(text + here, ')'))
+    fatal(110, "Unmatched parens in expression '%s'\n", text + here);
   if (depth >= maxNesting) fatal(110, "Expression nested too deeply in '%s'\n", text);
   (*pos)++;
   _MatchTree* inner = text[*pos] == ')' ? nullptr : parseLevel(text, pos, depth + 1, here);

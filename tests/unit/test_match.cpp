@@ -197,8 +197,12 @@ const ErrorCase errorCases[] = {
     // the text ends where the group's next operand is due
     {"(", 110, "^Error 110: Unmatched parens in expression '\\('\n$"},
     {A "K(", 110, "^Error 110: Unmatched parens in expression '\\('\n$"},
-    {"((" A "J", 110, "^Error 110: Unmatched parens in expression '\\(02f0=L01aJ'\n$"},
-    {"(" A "J(", 110, "^Error 110: Unmatched parens in expression '\\('\n$"},
+    {"((" A "J", 110, "^Error 110: Unmatched parens in expression '\\(\\(02f0=L01aJ'\n$"},
+    {"(" A "J(", 110, "^Error 110: Unmatched parens in expression '\\(02f0=L01aJ\\('\n$"},
+    {"(" B ")J(" A "J", 110, "^Error 110: Unmatched parens in expression '\\(02f0=L01aJ'\n$"},
+    // a group that ends inside its first leaf
+    {"(02f0", 110, "^Error 110: Unmatched parens in expression '\\(02f0'\n$"},
+    {"((02f0=L0", 110, "^Error 110: Unmatched parens in expression '\\(\\(02f0=L0'\n$"},
     {A "X" B, 110, "^Error 110: Unknown connector 'X' in '02f0=L01aX02f1=L01b'\n$"},
     {A ")", 110, "^Error 110: Unknown connector '\\)' in '02f0=L01a\\)'\n$"},
     {"02f0Q=L01a", 109, "^Error 109: Internal matching error.\n$"},
