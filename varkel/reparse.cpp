@@ -735,7 +735,9 @@ int reparse(const char* profileName) {
     delete line;
   }
   fclose(cube);
-  if (coordsRead && !valuesRead && oldCellCount > 0)
+  // Values read before the coordinates announced their cells fill none of them.
+  if (coordsRead && oldCellCount > 0 &&
+      (!valuesRead || dataValue.size() != size_t(oldCellCount) * size_t(recordSize)))
     fatal(110, "Cube '%s' has coordinates but no codeddata values.\n", cubeName.c_str());
   if (!readingCubeFile && cubeSettings == 0)
     msg("Cube '%s' holds no cube data%s%s%s; the build starts afresh.\n", cubeName.c_str(),
