@@ -536,6 +536,9 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
 }
 
 void restoreAxis(ParamLine& line) {
+  // The coordinates were cut by the axes read before them; a later axis has no part in them.
+  if (coordsRead)
+    fatal(110, "Cube '%s' holds an axis setting after its codedcoords.\n", cubeName.c_str());
   // Axes that can never grow a child were dropped from the cube that was written.
   while (restoredAxes < numberOfAxes) {
     int root = axisRootIndex[restoredAxes];

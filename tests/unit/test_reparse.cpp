@@ -394,6 +394,8 @@ TEST_F(Reparse, StructuralRefusals) {
        "Cube '.*' has coordinates but no codeddata values"},
       {"lumetraaxis0=x0=All;\ncodeddata=0\ncodedcoords=1+0\n",
        "Cube '.*' has coordinates but no codeddata values"},
+      {"codedcoords=1+\ncodeddata=0+5\nlumetraaxis0=x0=All;\n",
+       "Cube '.*' holds an axis setting after its codedcoords"},
       {"lumetraaxis0=x0=All;\nlumetraaxis1=x1=All;\n", "Cube '.*' holds more axes than the "
                                                        "profile's 1"},
       {"lumetraaxis0=x0=All;x0.3.1=Deep;\n", "Entry 'x0.3.1' of axis 0 in cube '.*' names a node "
