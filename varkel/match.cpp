@@ -343,6 +343,8 @@ _MatchTree* matchParseExpression(const char* text) {
 
 int evalMatch(_MatchTree* tree) {
   if (!tree) return 1;
+  // Most trees are one leaf: a category's own condition.
+  if (tree->type == MATCH_LEAF && tree->leaf) return evalLeaf(tree->leaf);
   evalStack.clear();
   _MatchTree* node = tree;
   for (;;) {
