@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -691,6 +692,10 @@ void restoreCodedData(ParamLine& line) {
     fatal(110, "decimal points in cube (%s) does not match value in profile (%d)\n",
           places.c_str(), decimalPoints);
   size_t total = size_t(oldCellCount) * size_t(recordSize);
+  // Every value takes at least its sign, so a list too short for the count is refused
+  // before room is made for it (and no value index can pass an int).
+  if (total > value.size() - digits || total > size_t(INT_MAX))
+    fatal(110, "Unexpected end of codeddata at position %u\n", unsigned(value.size()));
   dataValue.assign(total, 0.0);
   unsigned position = unsigned(digits);
   for (int m = 0; m < recordSize; m++)

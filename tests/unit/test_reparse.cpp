@@ -384,6 +384,16 @@ TEST_F(Reparse, MalformedValuesAreRefused) {
   }
 }
 
+TEST_F(Reparse, ValueListShorterThanItsCountIsRefusedBeforeRoomIsMade) {
+  // 2e12 values: more than memory holds and than an int index reaches.
+  decimalPoints = 0;
+  oldCellCount = 2000000000;
+  recordSize = 1000;
+  ParamLine line{"codeddata", "0+1+2"};
+  EXPECT_EXIT(restoreCodedData(line), ::testing::ExitedWithCode(110),
+              "Error 110: Unexpected end of codeddata at position 5\n");
+}
+
 TEST_F(Reparse, StructuralRefusals) {
   struct Case {
     const char* cube;
