@@ -2,6 +2,7 @@
 // columns.
 #include "varkel/datasource.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cgi/uncgi.h"
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/input.h"
@@ -35,12 +35,24 @@ static bool startsWith(const char* text, const char* prefix) {
 }
 
 #ifdef HAVE_ODBC
-// A scrambled credential from the viewer page: URL-decoded, then unscrambled.
+// A scrambled credential from the viewer page: URL-decoded, then unscrambled. A byte equal
+// to its key byte was scrambled to NUL and written as "%00", which url_decode keeps as it
+// is and dbDecrypt would stop at; so the bytes are decoded here the same way, "%00" too,
+// and unscrambled over their whole length.
 static char* plainCredential(const char* value) {
-  char* text = _newStr(value, __FILE__, __LINE__);
-  url_decode(text);
-  dbDecrypt(text, credentialKey);
-  return text;
+  std::string bytes;
+  for (const char* p = value; *p; p++) {
+    if (p[0] == '%' && isxdigit((unsigned char)p[1]) && isxdigit((unsigned char)p[2])) {
+      bytes += (char)(hexVal(p[1]) * 16 + hexVal(p[2]));
+      p += 2;
+    } else {
+      bytes += *p;
+    }
+  }
+  size_t keyLength = strlen(credentialKey);
+  for (size_t i = 0; i < bytes.size(); i++)
+    bytes[i] = (char)(bytes[i] ^ credentialKey[i % keyLength]);
+  return _newStr(bytes.c_str(), __FILE__, __LINE__);
 }
 
 // The "odbc:" form: DSN, then tokens; whole is the string for the messages.

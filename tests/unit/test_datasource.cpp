@@ -166,6 +166,25 @@ TEST(Credentials, RoundTripThroughThePage) {
     EXPECT_EQ(std::string(odbcUser), user);
     EXPECT_EQ(std::string(odbcPassword), password);
   }
+  // A byte equal to its key byte (non-ASCII) scrambles to NUL, which the page writes as
+  // "%00": it comes back whole, and so do the bytes after it.
+  const std::string plain[] = {std::string(1, credentialKey[0]) + "abc",
+                               std::string("p") + credentialKey[1] + "ss" + credentialKey[4]};
+  std::string encoded[2];
+  for (int k = 0; k < 2; k++) {
+    char hex[4];
+    for (size_t i = 0; i < plain[k].size(); i++) {
+      snprintf(hex, sizeof hex, "%%%02X", (unsigned char)(plain[k][i] ^ credentialKey[i % 50]));
+      encoded[k] += hex;
+    }
+    EXPECT_NE(encoded[k].find("%00"), std::string::npos);
+  }
+  resetSource();
+  setupDataSource(("odbc:Sales;eusername=" + encoded[0] + ";epassword=" + encoded[1] +
+                   ";select 1").c_str());
+  EXPECT_EQ(std::string(odbcUser), plain[0]);
+  EXPECT_EQ(std::string(odbcPassword), plain[1]);
+
   EXPECT_EQ(strlen(credentialKey), 50u);
   for (const char* k = credentialKey; *k; k++) EXPECT_GE((unsigned char)*k, 0x80);
   char text[] = "x";
