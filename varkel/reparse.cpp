@@ -393,6 +393,9 @@ int findMatchFieldPart(_MatchTree* tree, AxisLabel&) {
 void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
                    int& dateIndex, Hashtab*& hash, bool dateEntry) {
   std::vector<std::string> parts = splitString(path, '.');
+  // No path names no position; below a placeholder root it would take the place of the
+  // root's first child.
+  if (parts.empty()) badPath(path);
   node = -1;
   attach = 1;
   hash = nullptr;

@@ -767,6 +767,18 @@ TEST_F(ReparseDates, RootPlaceholderGivesTheTopEntries) {
   EXPECT_EQ(hashtabGet(dateTable[0].years, "2000"), axisLabels[axisLabels[p2].child].sibling);
 }
 
+TEST_F(ReparseDates, EntryWithoutPathIsRefused) {
+  // Below a placeholder root every piece is an entry; one without a path names no position
+  // and must not replace the labels read before it.
+  measures(1);
+  int p = placeholder(-1);
+  axisRootIndex[numberOfAxes++] = p;
+  EXPECT_EXIT(reparseCube("lumetraaxis0=x0=1999;f0=02f2=L041999;key=1999;;x0=2000;\n"),
+              ::testing::ExitedWithCode(110),
+              "Error 110: Entry '' of axis 0 in cube '.*' names a node whose parent is not "
+              "there");
+}
+
 TEST_F(ReparseDates, DateLabelWithoutConditionIsRefused) {
   measures(1);
   int root = axis("All");
