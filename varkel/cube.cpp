@@ -227,6 +227,8 @@ void storeElement() {
     auto it = dataNodes.find(coord);
     if (it == dataNodes.end())
       it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
+    // A cell carried over from an older cube may hold fewer measures than this profile.
+    if (int(it->second.size()) < recordSize) it->second.resize(recordSize, HUGE_VAL);
     cell = it->second.data();
   }
   for (int m = 0; m < recordSize; m++) {

@@ -290,4 +290,13 @@ TEST_F(Cube, NonNumericReportedOncePerColumn) {
   EXPECT_EQ(nonNumeric, 2);
 }
 
+TEST_F(Cube, OldCellWithFewerMeasuresGrowsToTheProfile) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1, 2});
+  dataNodes[mbitset<128>(0)] = {5};  // carried over from a cube with one measure
+  record({"x", "2", "3"});
+  EXPECT_EQ(dataNodes.begin()->second, (std::vector<double>{7, 3}));
+}
+
 }  // namespace
