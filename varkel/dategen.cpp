@@ -184,19 +184,36 @@ _MatchTree* elementEquals(const Date* d, const std::string& value, int position,
   return matchCreateString(value.c_str(), d->field, -1, -1, first, last, nullptr);
 }
 
-// Month names are recognised in any case, so a month label must match them in any case.
-_MatchTree* monthEquals(Date* d, int month) {
-  std::string text = "(" + makeString(2, d->fieldName.c_str()) +
+// The encoded test that an element equals text. An input code of one or two digits (code
+// 1) reads "5" and "05" alike, so for the values 1-9 the test accepts both spellings;
+// otherwise a record written zero-padded would fall out of every generated period.
+std::string elementTest(const Date* d, int code, const std::string& target, char op,
+                        const std::string& text) {
+  std::string head = makeString(2, d->fieldName.c_str()) + target + "=" + op;
+  std::string test = head + makeString(2, text.c_str());
+  if (code != 1 || text.size() != 1 || text[0] < '1' || text[0] > '9') return test;
+  return "(" + test + "K" + head + makeString(2, ("0" + text).c_str()) + ")";
+}
+
+// Month names are recognised in any case, so a month test must match them in any case.
+std::string monthTest(Date* d, int month) {
+  return elementTest(d, d->monthInput,
                      elementTarget(d, d->monthPosition, d->monthFirstColumn,
-                                   d->monthLastColumn) +
-                     "=y" + makeString(2, monthText(d, month).c_str()) + ")";
-  return parseCondition(text);
+                                   d->monthLastColumn),
+                     'y', monthText(d, month));
+}
+
+_MatchTree* monthEquals(Date* d, int month) {
+  return parseCondition("(" + monthTest(d, month) + ")");
 }
 
 std::string dayConditionIn(Date* d, int month, int year, const char* dayText) {
-  std::string text = "(" + makeString(2, d->fieldName.c_str()) +
-                     elementTarget(d, d->dayPosition, d->dayFirstColumn, d->dayLastColumn) +
-                     "=L" + makeString(2, dayText) + ")";
+  std::string text =
+      "(" +
+      elementTest(d, d->dayInput,
+                  elementTarget(d, d->dayPosition, d->dayFirstColumn, d->dayLastColumn), 'L',
+                  dayText) +
+      ")";
   if (d->monthInput) text += "J" + monthYearCondition(d, year, month);
   return text;
 }
@@ -320,10 +337,7 @@ std::string monthYearCondition(Date* d, int year, int month) {
     year++;
   }
   std::string field = makeString(2, d->fieldName.c_str());
-  std::string text = "(" + field +
-                     elementTarget(d, d->monthPosition, d->monthFirstColumn,
-                                   d->monthLastColumn) +
-                     "=y" + makeString(2, monthText(d, month).c_str());
+  std::string text = "(" + monthTest(d, month);
   if (d->yearInput) {
     std::string yearText = twoDigitYears(d) ? format("%02d", twoDigits(year))
                                             : format("%04d", yearWindow(year));

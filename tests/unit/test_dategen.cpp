@@ -279,7 +279,9 @@ TEST_F(DateGen, ConditionsSelectExactlyTheirPeriod) {
        {"05-Jun-2001"}},
       {"DD-MMM-YYYY", "Y+M3+D3", 12, "05-May-2001", "20010505", {"05-MAY-2001"},
        {"05-May-2002", "06-May-2001"}},
-      {"D/M/YYYY", "D", 12, "5/7/2001", "20010705", {"5/7/2001"}, {"05/7/2001", "5/7/2002"}},
+      {"D/M/YYYY", "D", 12, "5/7/2001", "20010705", {"5/7/2001", "05/7/2001", "5/07/2001"},
+       {"5/7/2002", "15/7/2001", "5/17/2001", "50/7/2001"}},
+      {"D/M/YYYY", "D", 12, "15/10/2001", "20011015", {"15/10/2001"}, {"15/01/2001", "15/1/2001"}},
       {"MM/DD", "D", 12, "07/05", "20000705", {"07/05"}, {"08/05"}},
       {"YYYY-MM-DD", "Y", 12, "", "99999999", {""}, {"2001-01-01", " "}},
   };
@@ -309,7 +311,10 @@ TEST_F(DateGen, EncodedConditionTexts) {
       {"YYYYMMDD", 2001, 4, "(02f0G45=y0205J02f0G03=L042001)"},
       {"MM/DD", 2001, 4, "(02f0H2/ 0=y0205)"},
       {"MMMYYYY", 2001, 1, "(02f0G02=y03FebJ02f0G36=L042001)"},
-      {"D-M-YYYY", 2001, 8, "(02f0H2- 1=y019J02f0H2- 2=L042001)"},
+      // A one-or-two-digit month 1-9 may be written with its leading zero or without.
+      {"D-M-YYYY", 2001, 8, "((02f0H2- 1=y019K02f0H2- 1=y0209)J02f0H2- 2=L042001)"},
+      {"D-M-YYYY", 2001, 9, "(02f0H2- 1=y0210J02f0H2- 2=L042001)"},
+      {"M/D", 2001, 0, "((02f0H2/ 0=y011K02f0H2/ 0=y0201))"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -326,6 +331,51 @@ TEST_F(DateGen, EncodedConditionTexts) {
   EXPECT_EQ(dayCondition(date(p), 4, "17"), "(02f0G01=L0217)J(02f0G23=y0205J02f0G47=L042001)");
   p = define("YYYY/DD", "D");
   EXPECT_EQ(dayCondition(date(p), 4, "07"), "(02f0H2/ 1=L0207)");
+  p = define("D/M/YYYY", "D");
+  EXPECT_EQ(dayCondition(date(p), 4, "7"),
+            "((02f0H2/ 0=L017K02f0H2/ 0=L0207))J((02f0H2/ 1=y015K02f0H2/ 1=y0205)J"
+            "02f0H2/ 2=L042001)");
+  EXPECT_EQ(dayCondition(date(p), 9, "17"),
+            "(02f0H2/ 0=L0217)J(02f0H2/ 1=y0210J02f0H2/ 2=L042001)");
+}
+
+// The data may write a one-or-two-digit month or day with or without its leading zero:
+// every spelling of one date lands in the same chain of labels, and each label of the
+// chain selects every spelling, so no record falls out of the cube for its spelling.
+TEST_F(DateGen, PaddedAndUnpaddedValuesShareTheirLabels) {
+  struct Case {
+    const char* input;
+    const char* output;
+    int endMonth;
+    Values spellings;  // one date written every way
+    const char* tree;
+    Values others;  // other dates, which the deepest label must refuse
+  };
+  const Case cases[] = {
+      {"M/D/YYYY", "Y+Q+M+D", 12, {"5/3/2001", "05/03/2001", "5/03/2001", "05/3/2001"},
+       "2001=2001(Q2=2001Q2(5=200105(3=20010503)))",
+       {"5/4/2001", "6/3/2001", "5/3/2002", "5/13/2001", "50/3/2001", "5/30/2001"}},
+      {"D.M.YY", "Y+M2+D2", 12, {"09.01.01", "9.1.01"}, "2001=2001(01=200101(09=20010109))",
+       {"19.1.01", "9.10.01", "9.1.02"}},
+      {"M/YYYY", "Y+Q2", 6, {"1/2001", "01/2001"}, "FY2001=2001(FY2001 Q3=2001Q3)",
+       {"10/2001", "1/2002", "4/2001"}},
+      {"YYYY-M", "M", 12, {"2001-03", "2001-3"}, "3=200103", {"2001-30", "2001-13"}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    int p = define(c.input, c.output, c.endMonth);
+    for (const char* v : c.spellings) EXPECT_GE(record(p, v), 0) << c.input << " " << v;
+    EXPECT_EQ(tree(p), c.tree) << c.input;
+    int deepest = -1;
+    for (int n = axisLabels[p].child; n >= 0; n = axisLabels[n].child) {
+      for (const char* v : c.spellings)
+        EXPECT_TRUE(matches(n, v)) << axisLabels[n].key << " should match " << v;
+      deepest = n;
+    }
+    ASSERT_GE(deepest, 0) << c.input;
+    for (const char* v : c.others)
+      EXPECT_FALSE(matches(deepest, v)) << axisLabels[deepest].key << " should not match " << v;
+  }
 }
 
 TEST_F(DateGen, MonthNumbersAndTexts) {
