@@ -398,7 +398,13 @@ measure_options
 
 measure_option
   : K_FORMAT '=' format_name
-  | K_EXTRACT '=' field_spec        { currentType = '4'; currentField = $3.text; }
+  | K_EXTRACT '=' field_spec        {
+      // The extract record carries a field name only: a selector would be dropped and the
+      // whole field summed.
+      if ($3.kind != 0) error("A measure extracts a whole field, not a part or columns of it");
+      currentType = '4';
+      currentField = $3.text;
+    }
   | K_EXTRACT '=' '-' field
   | K_FUNCTION '=' func_expr        {
       if (measure == 1 && !foundValue) {
