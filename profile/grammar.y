@@ -126,6 +126,23 @@ static void itemFunction(const string& text) {
   }
 }
 
+// What the builder can do with an autobuild's selector: the categories it grows carry their
+// part or columns as spibbles and the separator as a shortest string, so values beyond
+// those would compile and then stop every build. Columns are selected when a single part
+// has no separator.
+static void autobuildLimits() {
+  if (abType == 0) return;
+  bool columns = abType == 1 && subSeparator.empty();
+  long first = atol(firstPart.c_str()), last = atol(lastPart.c_str());
+  const char* what = nullptr;
+  if (first > 63)
+    what = columns ? "The first column of an autobuild" : "The part of an autobuild";
+  else if ((columns || abType == 2) && last > 63)
+    what = columns ? "The last column of an autobuild" : "The last part of an autobuild";
+  if (what) error("%s must lie between 0 and 63", what);
+  if (!columns) checkText("The separator of an autobuild", subSeparator, shortestLimit);
+}
+
 static string spibbleOf(const string& number, const char* what) {
   long v = atol(number.c_str());
   if (v < 0 || v > 63) error("%s must lie between 0 and 63", what);
@@ -312,7 +329,7 @@ item
       currentLabel = $2.text;
       emitChecked(currentDepth);
     }
-  | depth K_AUTOBUILD '=' autobuild_spec { optionDone(); } opt_sort  {
+  | depth K_AUTOBUILD '=' autobuild_spec { optionDone(); autobuildLimits(); } opt_sort  {
       currentDepth = $1.count;
       currentSort = $6.count;
       emitChecked(currentDepth);
