@@ -47,8 +47,19 @@ int partEnd(const char* text, int start, const SeparatorSet& separators) {
   return i;
 }
 
-Cut cutFromLeft(const char* text, int n, const char* separatorText) {
-  SeparatorSet separators(separatorText);
+// Up to four separator characters, the usual case (date parts "- ", paths ";"), tested by
+// comparison instead of through a set built for every cut. Unused places repeat the first
+// character; none is a NUL, so the terminator never matches.
+struct FewSeparators {
+  char c[4];
+  FewSeparators(const char* separators, size_t count) {
+    for (size_t k = 0; k < 4; k++) c[k] = separators[k < count ? k : 0];
+  }
+  bool has(char x) const { return (x == c[0]) | (x == c[1]) | (x == c[2]) | (x == c[3]); }
+};
+
+template <class Separators>
+Cut cutFromLeftBy(const char* text, int n, const Separators& separators) {
   int i = 0, passed = 0;
   if (n < 0) n = 0;
   while (passed < n && text[i]) {
@@ -56,8 +67,49 @@ Cut cutFromLeft(const char* text, int n, const char* separatorText) {
     i++;
   }
   if (passed < n) return Cut{0, (int)strlen(text), 0, true};
-  int end = partEnd(text, i, separators);
+  int end = i;
+  while (text[end] && !separators.has(text[end])) end++;
   return Cut{i, end - i, text[end] ? 1 : 0, false};
+}
+
+// The last short cuts made: the conditions of a date hierarchy cut the same parts of the
+// same field for label after label of one record. A cut depends on nothing but the bytes
+// it read (up to its part's end, or the terminator when the text has too few parts), so
+// an entry is used only while those bytes are still the text's.
+struct CachedCut {
+  const char* text = nullptr;
+  int n = 0;
+  uint32_t separators = 0;  // the FewSeparators characters
+  int scanned = 0;          // bytes the cut read
+  Cut cut{0, 0, 0, false};
+  char bytes[48];
+};
+CachedCut cutCache[16];
+
+Cut cutFromLeft(const char* text, int n, const char* separatorText) {
+  size_t count = 0;
+  if (separatorText)
+    while (count < 5 && separatorText[count]) count++;
+  if (count < 1 || count > 4) return cutFromLeftBy(text, n, SeparatorSet(separatorText));
+  FewSeparators few(separatorText, count);
+  uint32_t key;
+  memcpy(&key, few.c, sizeof key);
+  if (n < 0) n = 0;
+  CachedCut& entry = cutCache[(unsigned(n) * 7 + unsigned(uintptr_t(text) >> 8)) & 15];
+  if (entry.text == text && entry.n == n && entry.separators == key &&
+      memcmp(entry.bytes, text, size_t(entry.scanned)) == 0)
+    return entry.cut;
+  Cut cut = cutFromLeftBy(text, n, few);
+  int scanned = (cut.whole ? cut.length : cut.start + cut.length) + 1;
+  if (scanned <= int(sizeof entry.bytes)) {
+    entry.text = text;
+    entry.n = n;
+    entry.separators = key;
+    entry.scanned = scanned;
+    entry.cut = cut;
+    memcpy(entry.bytes, text, size_t(scanned));
+  }
+  return cut;
 }
 
 Cut cutFromRight(const char* text, int n, const char* separatorText) {

@@ -125,6 +125,41 @@ TEST_F(FieldParts, FirstCategoryCutEqualsTheMatchCut) {
       }
 }
 
+// Sets of up to four separators are tested by comparison, longer ones through the byte
+// set: both roads must cut alike, so each short set is checked against itself grown past
+// four characters with bytes no text holds.
+TEST_F(FieldParts, ShortSeparatorSetsCutAsLongOnes) {
+  struct Case {
+    const char* separators;
+    const char* grown;
+  };
+  const Case cases[] = {
+      {"-", "-\x01\x02\x03\x04"},
+      {"- ", "- \x01\x02\x03"},
+      {"-;,", "-;,\x01\x02"},
+      {"-;, ", "-;, \x01"},
+  };
+  const char* texts[] = {"a-b-c", "a--c", "a-", "-", "--", "", "abc", "2024-03-15",
+                         "-b",    "1999 12 31", "x;y,z w-v", "\xe9-\xff"};
+  for (const Case& c : cases)
+    for (const char* text : texts)
+      for (int n = -2; n <= 4; n++) {
+        setField(2, text);
+        int moreShort = -1, moreLong = -1;
+        std::string shortCut = extractPart(2, n, c.separators, &moreShort);
+        std::string longCut = extractPart(2, n, c.grown, &moreLong);
+        EXPECT_EQ(shortCut, longCut) << c.separators << " " << text << " " << n;
+        EXPECT_EQ(moreShort, moreLong) << c.separators << " " << text << " " << n;
+        const char* startShort;
+        const char* startLong;
+        int lengthShort = extractPartSpan(2, n, c.separators, &startShort);
+        int lengthLong = extractPartSpan(2, n, c.grown, &startLong);
+        EXPECT_EQ(startShort, startLong) << c.separators << " " << text << " " << n;
+        EXPECT_EQ(lengthShort, lengthLong) << c.separators << " " << text << " " << n;
+        EXPECT_EQ(extractPartField(n, c.separators, text), extractPartField(n, c.grown, text));
+      }
+}
+
 TEST_F(FieldParts, PartFieldOfNothingIsEmpty) {
   strcpy(partPattern, "stale");
   EXPECT_EQ(extractPartField(0, ";", nullptr), 0);
