@@ -160,6 +160,37 @@ TEST_F(FieldParts, ShortSeparatorSetsCutAsLongOnes) {
       }
 }
 
+// A field rewritten in place between cuts is cut afresh, whichever of its bytes changed.
+TEST_F(FieldParts, RewrittenFieldIsCutAfresh) {
+  struct Case {
+    const char* before;
+    const char* after;
+    int n;
+    const char* value;
+    int more;
+  };
+  const Case cases[] = {
+      {"2024-03-15", "2024-11-15", 1, "11", 1},
+      {"2024-03-15", "2024 03-15", 0, "2024", 1},
+      {"2024-03-15", "2024-03", 2, "2024-03", 0},  // too few parts now: the whole field
+      {"2024-03", "2024-03-15", 2, "15", 0},
+      {"a-b", "a-bc", 1, "bc", 0},
+      {"a-b", "a-b-", 1, "b", 1},
+      {"a-b", "", 0, "", 0},
+  };
+  for (const Case& c : cases) {
+    setField(6, c.before);
+    int more;
+    extractPart(6, c.n, "- ", &more);
+    setField(6, c.after);
+    EXPECT_STREQ(extractPart(6, c.n, "- ", &more), c.value) << c.before << " " << c.after;
+    EXPECT_EQ(more, c.more) << c.before << " " << c.after;
+    const char* start;
+    int length = extractPartSpan(6, c.n, "- ", &start);
+    EXPECT_EQ(std::string(start, size_t(length)), c.value) << c.before << " " << c.after;
+  }
+}
+
 TEST_F(FieldParts, PartFieldOfNothingIsEmpty) {
   strcpy(partPattern, "stale");
   EXPECT_EQ(extractPartField(0, ";", nullptr), 0);
