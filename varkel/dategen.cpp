@@ -85,6 +85,22 @@ std::string format(const char* fmt, ...) {
   return big;
 }
 
+// format("%0*d", width, v) without the formatting machinery: the level keys are made for
+// every record.
+std::string padded(int v, int width) {
+  if (v < 0) return format("%0*d", width, v);
+  char digits[16];
+  int n = 0;
+  do {
+    digits[n++] = char('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (n < width && n < (int)sizeof digits) digits[n++] = '0';
+  std::string text(size_t(n), '0');
+  for (int i = 0; i < n; i++) text[size_t(i)] = digits[n - 1 - i];
+  return text;
+}
+
 // The four-digit year a year is shown as: 00-49 are 2000-2049, 50-100 are 1950-2000.
 int yearWindow(int y) {
   if (y >= 0 && y <= 49) return 2000 + y;
@@ -392,7 +408,7 @@ int generateYearNode(Date* d, int placeholder) {
   int fiscalYear = fiscalYearOf(d, currentYear, currentMonth);
   if (!d->yearOutput) return generateYearQuarters(d, placeholder, fiscalYear, currentMonth);
 
-  std::string key = format("%04d", yearWindow(fiscalYear));
+  std::string key = padded(yearWindow(fiscalYear), 4);
   int found = hashtabGet(currentLevels(d).years, key.c_str());
   if (found >= 0) {
     generateYearQuarters(d, found, fiscalYear, currentMonth);
@@ -462,7 +478,7 @@ int generateQuarterNode(Date* d, int parent, int year, int month) {
   }
   firstYear = storedYear(d, firstYear);
 
-  std::string key = format("%04dQ%d", yearWindow(year), quarter + 1);
+  std::string key = padded(yearWindow(year), 4) + "Q" + padded(quarter + 1, 1);
   int found = hashtabGet(currentLevels(d).quarters, key.c_str());
   if (found >= 0) {
     generateQuarterMonths(d, found, month, calendarYearOf(d, year, month));
@@ -517,7 +533,7 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
   year = storedYear(d, year);
   if (!d->monthOutput) return generateMonthDays(d, parent, month, year, currentDay);
 
-  std::string key = format("%04d%02d", yearWindow(year), month + 1);
+  std::string key = padded(yearWindow(year), 4) + padded(month + 1, 2);
   int found = hashtabGet(currentLevels(d).months, key.c_str());
   if (found >= 0) {
     if (isCurrentMonth(month, year)) generateMonthDays(d, found, month, year, currentDay);
