@@ -124,23 +124,6 @@ void outputCubePage() {
   finishOutputFiles();
 }
 
-// Walks the tree at root, named top and number, with writer (one setting per node).
-static void walkTree(int root, const char* top, int number,
-                     void (*writer)(int, const char*, int)) {
-  if (root == -1) return;
-  size_t base = nodeStack.size();
-  pushTreeNode(root, top, number);
-  while (nodeStack.size() > base) {
-    int node = nodeStack.back();
-    std::string name = nodeNameStack.back();
-    int n = nodeNumberStack.back();
-    nodeStack.pop_back();
-    nodeNameStack.pop_back();
-    nodeNumberStack.pop_back();
-    writer(node, name.c_str(), n);
-  }
-}
-
 void outputExpandedProfilePage() {
   if (verbose) msg("Emitting expanded profile.\n");
   outputApplet(ofp);

@@ -35,6 +35,23 @@ void pushTreeNode(int node, const std::string& name, int number) {
   nodeNumberStack.push_back(number);
 }
 
+void walkTree(int root, const std::string& top, int number,
+              const std::function<void(int, const char*, int)>& visit) {
+  if (root == -1) return;
+  size_t base = nodeStack.size();
+  pushTreeNode(root, top, number);
+  while (nodeStack.size() > base) {
+    assert(!nodeNameStack.empty() && !nodeNumberStack.empty());
+    int node = nodeStack.back();
+    std::string name = nodeNameStack.back();
+    int n = nodeNumberStack.back();
+    nodeStack.pop_back();
+    nodeNameStack.pop_back();
+    nodeNumberStack.pop_back();
+    visit(node, name.c_str(), n);
+  }
+}
+
 std::string treeNodeName(const std::string& name, int number, bool onlyProfileTops) {
   bool top = name == "dx" || name == "dr" || (!onlyProfileTops && (name == "x" || name == "y"));
   return name + (top ? "" : ".") + std::to_string(number);
@@ -178,20 +195,7 @@ void outputCompactTree(int root, const char* prefix, int number) {
     fprintf(f, emitCB4 ? "lumetraaxis%d=" : "<param name=\"lumetraaxis%d\" value=\"", number);
   else if (p == "y")
     fprintf(f, emitCB4 ? "lumetrarecord%d=" : "<param name=\"lumetrarecord%d\" value=\"", number);
-  if (root != -1) {
-    // Entries other walks left below ours are not touched.
-    size_t base = nodeStack.size();
-    pushTreeNode(root, p, number);
-    while (nodeStack.size() > base) {
-      assert(!nodeNameStack.empty() && !nodeNumberStack.empty());
-      int node = nodeStack.back();
-      std::string name = nodeNameStack.back();
-      int n = nodeNumberStack.back();
-      nodeStack.pop_back();
-      nodeNameStack.pop_back();
-      nodeNumberStack.pop_back();
-      outputCompactTree2(f, node, name.c_str(), n);
-    }
-  }
+  walkTree(root, p, number,
+           [f](int node, const char* name, int n) { outputCompactTree2(f, node, name, n); });
   writeNodeEnd(f);
 }

@@ -6,6 +6,7 @@
 #define VARKEL_TREES_H
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,12 @@ extern int totalNodeCount;
 
 // Pushes (node, name, number) on the three walk stacks; -1 pushes nothing.
 void pushTreeNode(int node, const std::string& name, int number);
+
+// Walks the tree at root (named name and number) on the three walk stacks, handing every
+// pending entry to visit, which pushes what follows it. Entries other walks left below
+// the walk are not touched. -1 does nothing.
+void walkTree(int root, const std::string& name, int number,
+              const std::function<void(int node, const char* name, int number)>& visit);
 
 // The name of a node given name and number: "%s%d" for the top names ("dx", "x", "dr",
 // "y"; with onlyProfileTops just "dx" and "dr"), "%s.%d" otherwise.
