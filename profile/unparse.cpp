@@ -184,7 +184,9 @@ node* parseFunction(const char* text, int* pos) {
   return n;
 }
 
-node* readMatchRecord(const char* text, int* pos) {
+// A match record's line. A measure cannot say match, so one without a match text (what the
+// compiler writes for a measure's default roll-up) is said with that function instead.
+static node* readMatchLine(const char* text, int* pos, bool inMeasures) {
   getBoolean(text, pos);  // the flag of a category means nothing to the script
   int code = getNibbles(2, text, pos);
   string function = getString(2, text, pos);
@@ -194,6 +196,8 @@ node* readMatchRecord(const char* text, int* pos) {
   if (!match.empty()) {
     int at = 0;
     line += "match (" + unparseMatch(match.c_str(), &at) + ")";
+  } else if (inMeasures) {
+    line += "function = sum.own(all)";
   } else {
     line += "match ('f0' contains '')";
   }
@@ -203,6 +207,8 @@ node* readMatchRecord(const char* text, int* pos) {
   n->text = line;
   return n;
 }
+
+node* readMatchRecord(const char* text, int* pos) { return readMatchLine(text, pos, false); }
 
 node* readMeasureRecord(const char* text, int* pos) {
   string label = getString(2, text, pos);
@@ -248,8 +254,17 @@ struct TreeCursor {
   node* current = nullptr;
   node* lastTop = nullptr;
   std::unordered_set<const node*> topLevel;
+  std::unordered_set<const node*> measures;  // the measures lines among topLevel
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
+
+// Whether an item read now would land in the measures axis: the top-level line that the
+// current node hangs from is a measures line.
+static bool inMeasures(const TreeCursor& t) {
+  const node* n = t.current;
+  while (n != nullptr && t.topLevel.count(n) == 0) n = n->backLink;
+  return n != nullptr && t.measures.count(n) != 0;
+}
 
 // Hangs n into the tree. Axis and measures records always go after the last top-level node,
 // so that an empty axis (after which the compiler writes 'C') does not swallow what follows.
@@ -323,8 +338,12 @@ int parse(FILE* in, FILE* out) {
       case '3': n = readAxisRecord(text, &pos); topLevel = true; break;
       case '4': n = readExtractRecord(text, &pos); break;
       case '5': n = parseFunction(text, &pos); break;
-      case '6': n = readMatchRecord(text, &pos); break;
-      case '7': n = readMeasureRecord(text, &pos); topLevel = true; break;
+      case '6': n = readMatchLine(text, &pos, inMeasures(tree)); break;
+      case '7':
+        n = readMeasureRecord(text, &pos);
+        topLevel = true;
+        tree.measures.insert(n);
+        break;
       case '9': n = readLabelRecord(text, &pos); break;
       case 'C':
       case 'N':

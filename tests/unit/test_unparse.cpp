@@ -543,6 +543,36 @@ TEST_F(Unparse, ParseHangsRecordsWhereTheOperatorsSay) {
   }
 }
 
+TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
+  ParamRecord r;
+  const string axis = "31" + S("A") + "0100|";
+  const string measures = "7" + S("M") + S("") + "|";
+  const string extract = "41" "6" + S("Amt") + S("Amount") + "3|";
+  auto rollUp = [](const char* label) { return "61" "01" + S("") + S(label) + S("") + "|"; };
+  struct Case {
+    const char* what;
+    string nodes;
+    string body;  // after the setup block
+  };
+  const Case cases[] = {
+      {"a category of a dimension axis keeps its match line",
+       "C" + axis + "C" + rollUp("a") + "PN" + measures + "X",
+       "}\n\naxis \"A\" {\n\t\"a\" match ('f0' contains '')\n}\n\n"
+       "axis measure \"M\" {\n}\n\n"},
+      {"measures after the first, at the first level and deeper",
+       "C" + axis + "C" + measures + "C" + extract + "N" + rollUp("m2") + "C" + rollUp("m3") +
+           "PN" + rollUp("m4") + "X",
+       "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" {\n"
+       "\t\"Amount\" extract='Amt' format=\"D1N3\"\n"
+       "\t\"m2\" function = sum.own(all)\n\t+ \"m3\" function = sum.own(all)\n"
+       "\t\"m4\" function = sum.own(all)\n}\n\n"},
+  };
+  for (auto& c : cases) {
+    TearDown();
+    EXPECT_EQ(parsed(r.file(c.nodes)), defaultSetup + c.body) << c.what;
+  }
+}
+
 TEST_F(Unparse, ParseRefusesWhatIsNoCompiledProfile) {
   ParamRecord r;
   const string axis = "31" + S("A") + "0100|";
