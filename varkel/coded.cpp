@@ -98,7 +98,8 @@ void printCodedData(FILE* f) {
 
 void printCodedCoord(FILE* f, const mbitset<128>& key) {
   char groups[23];
-  for (int g = 0; g < 22; g++) groups[21 - g] = makeSpibble(int((key >> (6 * g)).low() & 63));
+  mbitsetValue v = key.value();
+  for (int g = 0; g < 22; g++) groups[21 - g] = makeSpibble(int((v >> (6 * g)) & 63));
   groups[22] = '\0';
   const char* p = groups;
   while (*p == '0') p++;

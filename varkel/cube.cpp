@@ -202,7 +202,7 @@ void endCellStaging() {
     if (c.offset != 0) cells.push_back(c);
   std::vector<StagedCell>().swap(stageSlots);
   std::sort(cells.begin(), cells.end(),
-            [](const StagedCell& a, const StagedCell& b) { return a.key < b.key; });
+            [](const StagedCell& a, const StagedCell& b) { return a.key.value() < b.key.value(); });
   for (const StagedCell& c : cells) {
     const double* values = &stageValues[c.offset - 1];
     dataNodes.emplace_hint(dataNodes.end(), c.key,
@@ -213,9 +213,15 @@ void endCellStaging() {
 }
 
 void storeElement() {
-  mbitset<128> coord;
-  for (int a = 0; a < numberOfAxes; a++)
-    coord = (coord << axisBits[a]) | mbitset<128>(uint32_t(leafIndex[a]));
+  // As (coord << axisBits[a]) | leaf on mbitset, which empties for shifts below 0 or past
+  // its width.
+  mbitsetValue v = 0;
+  for (int a = 0; a < numberOfAxes; a++) {
+    int bits = axisBits[a];
+    if (bits != 0) v = bits > 0 && bits < 128 ? v << bits : 0;
+    v |= uint32_t(leafIndex[a]);
+  }
+  mbitset<128> coord = mbitset<128>::fromValue(v);
   // The cell's slot is fetched from memory while the measures are parsed.
   if (staging) __builtin_prefetch(&stageSlots[stageHash(coord) & (stageSlots.size() - 1)]);
   if (int(theRecord.size()) < recordSize) theRecord.resize(recordSize);

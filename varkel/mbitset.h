@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// The coordinate as one unsigned 128-bit integer, for the hot loops that build, order and
+// write coordinates.
+__extension__ typedef unsigned __int128 mbitsetValue;
+
 template <int N>
 class mbitset {
   static_assert(N == 128, "only the 128-bit coordinate is used");
@@ -60,6 +64,15 @@ class mbitset {
     for (int i = words - 1; i >= 0; i--)
       if (w[i] != o.w[i]) return w[i] < o.w[i];
     return false;
+  }
+  mbitsetValue value() const {
+    return (mbitsetValue(w[3]) << 96) | (mbitsetValue(w[2]) << 64) |
+           (mbitsetValue(w[1]) << 32) | w[0];
+  }
+  static mbitset fromValue(mbitsetValue v) {
+    mbitset r;
+    for (int i = 0; i < words; i++) r.w[i] = uint32_t(v >> (32 * i));
+    return r;
   }
   // The lowest 32 bits, for reading a field after a shift.
   uint32_t low() const { return w[0]; }

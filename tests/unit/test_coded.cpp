@@ -138,4 +138,20 @@ TEST(Mbitset, ShiftOrAndOrder) {
   EXPECT_EQ((mbitset<128>(3) << 31).w[1], 1u);
 }
 
+// The 128-bit value the hot loops use holds the same coordinate and orders it the same way.
+TEST(Mbitset, ValueKeepsWordsAndOrder) {
+  const mbitset<128> keys[] = {
+      key(0, 0, 0, 0),          key(0, 0, 0, 1),          key(0, 0, 0, 0xFFFFFFFFu),
+      key(0, 0, 1, 0),          key(0, 0, 1, 0xFFFFFFFFu), key(0, 1, 0, 0),
+      key(0, 0x80000000u, 0, 7), key(1, 0, 0, 0),          key(0x80000000u, 0, 0, 0),
+      key(0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu),
+  };
+  for (const mbitset<128>& a : keys) {
+    EXPECT_EQ(mbitset<128>::fromValue(a.value()), a);
+    for (const mbitset<128>& b : keys) EXPECT_EQ(a.value() < b.value(), a < b);
+  }
+  mbitset<128> shifted = mbitset<128>(3) << 95;
+  EXPECT_EQ(shifted.value(), mbitsetValue(3) << 95);
+}
+
 }  // namespace
