@@ -50,9 +50,10 @@ node* printSetup(const char* text, int* pos, FILE* out) {
   string data;
   for (int i = 0; i < numSParams; i++) {
     string v = getString(2, text, pos);
+    // An empty value is said too where the default is not, or it would come back as that.
     if (shortFormats[i] == nullptr)
       data = v;
-    else if (!v.empty())
+    else if (!v.empty() || !sParams[i].value.empty())
       fprintf(out, shortFormats[i], escapeQuotes(v, '"').c_str());
   }
 

@@ -385,11 +385,21 @@ TEST_F(Unparse, SetupSaysWhatDiffersFromTheDefaults) {
          r.longs[6] = "Region";
          r.longs[9] = "reserved";
        },
-       "setup {\n\tdecimalpoints=10\n\theight=500\n\twidth=20060\n"
+       "setup {\n\tdecimalpoints=10\n\theight=500\n\twidth=20060\n\tcodebase=\"\"\n"
        "\thelpurl=\"../help/hh_start.htm\"\n\truncode=\"go()\"\n\twindowname=\"main\"\n"
        "\tcginame=\"varkel4.exe\"\n\tcgiroot=\"/cgi-bin/\"\n\tpellackname=\"pellack4.exe\"\n"
        "\treports=\"0003abc\"\n\tdescription=\"Sales by \\\"region\\\"\"\n"
        "\tcubeexpiry=\"+30\"\n\tgeographydimension=\"Region\"\n" +
+           data + view},
+      {"short strings emptied where their defaults are not, and one empty by default",
+       [](ParamRecord& r) {
+         r.shorts[2] = "";
+         r.shorts[5] = "";
+         r.shorts[7] = "";
+       },
+       head + sizes +
+           "\tcodebase=\"..\"\n\thelpurl=\"\"\n\tcginame=\"\"\n\tcgiroot=\"/cgi-bin/\"\n"
+           "\tpellackname=\"\"\n" +
            data + view},
       {"a data source",
        [](ParamRecord& r) {
