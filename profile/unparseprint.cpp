@@ -196,9 +196,9 @@ string unparseSubMatch(const char* text, int* pos) {
   out += " ";
   out += keyword;
   out += " ";
+  // A value of two double quotes is quoted like any other: said bare it would read back as
+  // the empty value.
   if (op >= 'T' && op <= 'Y')
-    out += value;
-  else if (value == "\"\"")
     out += value;
   else
     out += "\"" + escapeQuotes(value, '"') + "\"";
