@@ -186,7 +186,7 @@ node* parseFunction(const char* text, int* pos) {
 
 // A match record's line. A measure cannot say match, so one without a match text (what the
 // compiler writes for a measure's default roll-up) is said with that function instead.
-static node* readMatchLine(const char* text, int* pos, bool inMeasures) {
+static node* readMatchLine(const char* text, int* pos, bool inMeasures, bool* rollUp) {
   getBoolean(text, pos);  // the flag of a category means nothing to the script
   int code = getNibbles(2, text, pos);
   string function = getString(2, text, pos);
@@ -198,6 +198,7 @@ static node* readMatchLine(const char* text, int* pos, bool inMeasures) {
     line += "match (" + unparseMatch(match.c_str(), &at) + ")";
   } else if (inMeasures) {
     line += "function = sum.own(all)";
+    *rollUp = true;
   } else {
     line += "match ('f0' contains '')";
   }
@@ -208,7 +209,10 @@ static node* readMatchLine(const char* text, int* pos, bool inMeasures) {
   return n;
 }
 
-node* readMatchRecord(const char* text, int* pos) { return readMatchLine(text, pos, false); }
+node* readMatchRecord(const char* text, int* pos) {
+  bool rollUp = false;
+  return readMatchLine(text, pos, false, &rollUp);
+}
 
 node* readMeasureRecord(const char* text, int* pos) {
   string label = getString(2, text, pos);
@@ -255,6 +259,7 @@ struct TreeCursor {
   node* lastTop = nullptr;
   std::unordered_set<const node*> topLevel;
   std::unordered_set<const node*> measures;  // the measures lines among topLevel
+  std::unordered_set<const node*> bareMeasures;  // those of them without a compute text
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
 
@@ -338,12 +343,25 @@ int parse(FILE* in, FILE* out) {
       case '3': n = readAxisRecord(text, &pos); topLevel = true; break;
       case '4': n = readExtractRecord(text, &pos); break;
       case '5': n = parseFunction(text, &pos); break;
-      case '6': n = readMatchLine(text, &pos, inMeasures(tree)); break;
-      case '7':
+      case '6': {
+        bool rollUp = false;
+        n = readMatchLine(text, &pos, inMeasures(tree), &rollUp);
+        // A first measure said with a function would stand for the whole measures axis;
+        // an empty compute text on the axis keeps it an item, as the compiler had it.
+        if (rollUp && tree.pending == 'C' && tree.bareMeasures.count(tree.current) != 0)
+          tree.current->text += " compute=\"\"";
+        break;
+      }
+      case '7': {
+        int ahead = pos;
+        getString(2, text, &ahead);
+        bool bare = getString(2, text, &ahead).empty();
         n = readMeasureRecord(text, &pos);
         topLevel = true;
         tree.measures.insert(n);
+        if (bare) tree.bareMeasures.insert(n);
         break;
+      }
       case '9': n = readLabelRecord(text, &pos); break;
       case 'C':
       case 'N':

@@ -577,6 +577,14 @@ TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
        "\t\"Amount\" extract='Amt' format=\"D1N3\"\n"
        "\t\"m2\" function = sum.own(all)\n\t+ \"m3\" function = sum.own(all)\n"
        "\t\"m4\" function = sum.own(all)\n}\n\n"},
+      {"a first measure below a measures axis without compute text keeps it an item",
+       "C" + axis + "C" + measures + "C" + rollUp("m1") + "N" + extract + "X",
+       "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" compute=\"\" {\n"
+       "\t\"m1\" function = sum.own(all)\n\t\"Amount\" extract='Amt' format=\"D1N3\"\n}\n\n"},
+      {"a first measure below a measures axis with a compute text",
+       "C" + axis + "C" + "7" + S("M") + S("c") + "|" + "C" + rollUp("m1") + "X",
+       "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" compute=\"c\" {\n"
+       "\t\"m1\" function = sum.own(all)\n}\n\n"},
   };
   for (auto& c : cases) {
     TearDown();
