@@ -95,7 +95,9 @@ node* printSetup(const char* text, int* pos, FILE* out) {
 
 void printDataSource(FILE* out, const char* data) {
   string text = data;
-  if (text.compare(0, 4, "odbc") == 0) {
+  // The compiler leaves the suffix off "odbc:" sources only; a file whose name begins with
+  // "odbc" has one like any other.
+  if (text.compare(0, 5, "odbc:") == 0) {
     size_t n = text.size();
     if (n >= 2 && text[n - 2] == ';' && text[n - 1] == '\t') {
       text.erase(n - 2);

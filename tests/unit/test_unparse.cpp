@@ -477,6 +477,8 @@ TEST_F(Unparse, DataSourceLines) {
       {"cmd:a;b;1;\t", "\tseparator=\"\t\"\n\tfirstfieldnames=true\n\tdata=\"cmd:a;b\"\n"},
       {";0;\"", "\tseparator=\"\\\"\"\n\tfirstfieldnames=false\n\tdata=\"\"\n"},
       {"odbc:dsn;select *", "\tdata=\"odbc:dsn;select *\"\n"},
+      {"odbcexport.txt;1;,",
+       "\tseparator=\",\"\n\tfirstfieldnames=true\n\tdata=\"odbcexport.txt\"\n"},
       {"odbc:dsn;select *;1;\t", "\tdata=\"odbc:dsn;select *\"\n"},
       // Without a suffix only the source can be said.
       {"text:d.txt", "\tdata=\"text:d.txt\"\n"},
