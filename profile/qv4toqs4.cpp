@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <sys/stat.h>
+
 #include "common/changeExtension.h"
 #include "common/util.h"
 #include "profile/unparse.h"
@@ -23,6 +25,14 @@ int main(int argc, char** argv) {
   }
   FILE* out = stdout;
   if (outName != "stdout" && outName != "-") {
+    // Opening the input itself for output would empty it before it is read.
+    struct stat inStat, outStat;
+    if (fstat(fileno(in), &inStat) == 0 && stat(outName.c_str(), &outStat) == 0 &&
+        inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
+      fprintf(stderr, "Error %d: could not open %s for output: it is the input file.\n", 2,
+              outName.c_str());
+      return 1;
+    }
     out = fopen(outName.c_str(), "w");
     if (out == nullptr) {
       fprintf(stderr, "Error %d: could not open %s for output.\n", 2, outName.c_str());
