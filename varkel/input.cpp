@@ -91,16 +91,18 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
   bool quoted = false, lineHasCut = false;
   const char* p = line;
   auto atEnd = [](const char* q) { return *q == '\0' || *q == '\r' || *q == '\n'; };
+  // What ends a plain field: its separator or the end of the line.
+  const char stops[4] = {sep ? sep : '\r', '\r', '\n', '\0'};
   while (!atEnd(p)) {
     char c = *p;
     if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
       // A field that starts with neither a quote nor a blank: quotes inside it change
       // nothing and only trailing blanks are trimmed, so it is copied in one piece.
       const char* start = p;
-      while (!atEnd(p) && *p != sep && p - start < maxLen) p++;
+      p += strcspn(p, stops);
       int size = int(p - start);
-      if (!atEnd(p) && *p != sep) {
-        while (!atEnd(p) && *p != sep) p++;
+      if (size > maxLen) {
+        size = maxLen;
         lineHasCut = true;
       }
       if (n >= maxInputFields)

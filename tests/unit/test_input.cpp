@@ -60,6 +60,11 @@ TEST(ExtractInputFields, SplitterRules) {
       {"long quoted field ends at the next separator", ',', "\"" + x254 + ",yy\",z",
        {"\"" + x254, "yy\"", "z"}},
       {"quotes after a cut field do not quote", ',', x300 + ",\"p,q\"", {x255, "\"p", "q\""}},
+      {"a field of exactly 255 is whole, so later quotes quote", ',', x255 + ",\"p,q\"",
+       {x255, "p,q"}},
+      {"a field of 256 is cut", ',', x255 + "x,\"p,q\"", {x255, "\"p", "q\""}},
+      {"a cut field ends at the line's end", ',', x300 + "\r,b", {x255}},
+      {"a cut field trims its trailing blanks", ',', x254 + "  ,b", {x254, "b"}},
   };
   for (const auto& c : cases) EXPECT_EQ(split(c.line, c.sep), c.want) << c.what;
 }
