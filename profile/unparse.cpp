@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <unordered_set>
+#include <vector>
 
 #include "common/util.h"
 
@@ -260,6 +261,8 @@ struct TreeCursor {
   std::unordered_set<const node*> topLevel;
   std::unordered_set<const node*> measures;  // the measures lines among topLevel
   std::unordered_set<const node*> bareMeasures;  // those of them without a compute text
+  // Measures lines whose function is said by a first item, and that item's line.
+  std::vector<std::pair<node*, string>> firstMeasures;
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
 
@@ -269,6 +272,36 @@ static bool inMeasures(const TreeCursor& t) {
   const node* n = t.current;
   while (n != nullptr && t.topLevel.count(n) == 0) n = n->backLink;
   return n != nullptr && t.measures.count(n) != 0;
+}
+
+// The first-measure line that makes the compiler write a measures record with this label and
+// function text, or "" when the text is no function the script language can say. Such a
+// record is said that way rather than as the axis's compute text, which the compiler would
+// drop from an axis without items or take from the first item's own compute text.
+static string functionItem(const string& label, const string& function) {
+  static const char* const aggregators[] = {"sum",     "difference", "delta",    "average",
+                                            "sd",      "oneof",      "max",      "min",
+                                            "product", "constant",   "ratio",    "variance",
+                                            "divconst"};
+  static const char* const scopes[] = {"own", "previous", "peers", "next"};
+  size_t dot = function.find('.');
+  size_t open = function.find('(');
+  if (dot == string::npos || open == string::npos || dot > open || function.back() != ')')
+    return "";
+  string aggregator = function.substr(0, dot);
+  string scope = function.substr(dot + 1, open - dot - 1);
+  string args = function.substr(open + 1, function.size() - open - 2);
+  bool known = false;
+  for (const char* a : aggregators) known = known || aggregator == a;
+  if (!known) return "";
+  known = false;
+  for (const char* sc : scopes) known = known || scope == sc;
+  // A backslash before the closing quote would escape it.
+  if (!known || (!args.empty() && args.back() == '\\') || args.find('\n') != string::npos)
+    return "";
+  // One quoted argument gives back its text whatever it holds, "1-3" and "all" included.
+  return formatLine("\"%s\" function = %s.%s(\"%s\")", dq(label).c_str(), aggregator.c_str(),
+                    scope.c_str(), dq(args).c_str());
 }
 
 // Hangs n into the tree. Axis and measures records always go after the last top-level node,
@@ -354,12 +387,17 @@ int parse(FILE* in, FILE* out) {
       }
       case '7': {
         int ahead = pos;
-        getString(2, text, &ahead);
-        bool bare = getString(2, text, &ahead).empty();
+        string label = getString(2, text, &ahead);
+        string function = getString(2, text, &ahead);
         n = readMeasureRecord(text, &pos);
         topLevel = true;
         tree.measures.insert(n);
-        if (bare) tree.bareMeasures.insert(n);
+        if (function.empty()) tree.bareMeasures.insert(n);
+        string first = functionItem(label, function);
+        if (!first.empty()) {
+          n->text = formatLine("axis measure \"%s\"", dq(label).c_str());
+          tree.firstMeasures.push_back({n, first});
+        }
         break;
       }
       case '9': n = readLabelRecord(text, &pos); break;
@@ -379,6 +417,14 @@ int parse(FILE* in, FILE* out) {
     if (n != nullptr) attach(tree, n, topLevel, at);
   }
   if (tree.root == nullptr) fatal(110, "Input file has no parameter record.\n");
+  for (auto& m : tree.firstMeasures) {
+    node* first = newNode();
+    first->text = m.second;
+    first->backLink = m.first;
+    first->next = m.first->child;
+    if (first->next != nullptr) first->next->backLink = first;
+    m.first->child = first;
+  }
   printScriptTree(out, tree.root->child, 0);
   fputs("}\n\n", out);
   return 0;

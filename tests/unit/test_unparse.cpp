@@ -594,6 +594,45 @@ TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
   }
 }
 
+TEST_F(Unparse, MeasuresFunctionIsSaidByAFirstItem) {
+  ParamRecord r;
+  const string axis = "31" + S("A") + "0100|";
+  auto measures = [](const char* label, const char* function) {
+    return "7" + S(label) + S(function) + "|";
+  };
+  const string computed = "5" + S("c") + "5" + S("q") + "9|";
+  struct Case {
+    const char* what;
+    string nodes;
+    string measuresBlock;
+  };
+  const Case cases[] = {
+      {"a function and no items", "C" + axis + "C" + measures("T", "max.own(all)") + "X",
+       "axis measure \"T\" {\n\t\"T\" function = max.own(\"all\")\n"},
+      {"a function before a computed item",
+       "C" + axis + "C" + measures("T", "ratio.previous(1-3)") + "C" + computed + "X",
+       "axis measure \"T\" {\n\t\"T\" function = ratio.previous(\"1-3\")\n"
+       "\t\"c\" compute=\"q\" format=\"D0N9\"\n"},
+      {"quotes in the arguments", "C" + axis + "C" + measures("T", "sum.next(a\"b,2)") + "X",
+       "axis measure \"T\" {\n\t\"T\" function = sum.next(\"a\\\"b,2\")\n"},
+      {"no function the script can say",
+       "C" + axis + "C" + measures("T", "total.own(all)") + "C" + computed + "X",
+       "axis measure \"T\" compute=\"total.own(all)\" {\n"
+       "\t\"c\" compute=\"q\" format=\"D0N9\"\n"},
+      {"an argument ending in a backslash",
+       "C" + axis + "C" + measures("T", "sum.own(a\\)") + "X",
+       "axis measure \"T\" compute=\"sum.own(a\\)\" {\n"},
+      {"a text that is no function", "C" + axis + "C" + measures("T", "a+b") + "X",
+       "axis measure \"T\" compute=\"a+b\" {\n"},
+  };
+  for (auto& c : cases) {
+    TearDown();
+    EXPECT_EQ(parsed(r.file(c.nodes)),
+              string(defaultSetup) + "}\n\naxis \"A\" {\n}\n\n" + c.measuresBlock + "}\n\n")
+        << c.what;
+  }
+}
+
 TEST_F(Unparse, ParseRefusesWhatIsNoCompiledProfile) {
   ParamRecord r;
   const string axis = "31" + S("A") + "0100|";

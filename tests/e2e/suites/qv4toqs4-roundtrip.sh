@@ -13,8 +13,7 @@
 # - allownavigation is never printed;
 # - a measures axis with a compute text whose first item has a compute text of its own, and
 #   an empty measures axis with a compute text, come back with what the compiler wrote for
-#   them, not with what the profile said; so does a measures axis whose only item has a
-#   function (the item stands for the axis): its function is lost;
+#   them, not with what the profile said;
 # - only a file's first profile block is read back.
 set -u
 build=$(cd "$1" && pwd)
