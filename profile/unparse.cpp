@@ -78,7 +78,9 @@ node* readAutobuildRecord(const char* text, int* pos) {
       line += qf;
       break;
     case 1:
-      if (separator.empty())
+      // A part counted from the end keeps its form even with an empty separator: as columns
+      // it would lose the counting from the end.
+      if (separator.empty() && !fromEnd)
         line += qf + formatLine("[%d-%d]", first, last);
       else if (fromEnd)
         line += qf + formatLine("[-%d,\"%s\"]", first, dq(separator).c_str());

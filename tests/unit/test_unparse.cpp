@@ -150,6 +150,8 @@ TEST_F(Unparse, RecordReadersGiveTheirScriptLines) {
        "autobuild = 'Path'[2,\"/\"] sorta-z"},
       {"autobuild part from the end", "51" "0200" "4" + S("Path") + S("/") + "|",
        readAutobuildRecord, "autobuild = 'Path'[-2,\"/\"] sort9-0"},
+      {"autobuild part from the end, empty separator", "51" "0200" "0" + S("Path") + S("") + "|",
+       readAutobuildRecord, "autobuild = 'Path'[-2,\"\"]"},
       {"multi-level expand", "12" "0103" "0" + S("City") + S("/") + "|", readAutobuildRecord,
        "autobuild = multi_level_expand('City', 1, 3, \"/\")"},
       {"reverse multi-level expand", "52" "0103" "0" + S("City") + S("/") + "|",
