@@ -175,6 +175,33 @@ double* stagedCell(const mbitset<128>& key) {
     if (slot.key == key) return &stageValues[slot.offset - 1];
   }
 }
+// Puts cells in ascending coordinate order: a least-significant-digit radix sort over the
+// bits the coordinates use, as the coordinates are distinct and share few high bits.
+void sortByCoordinate(std::vector<StagedCell>& cells) {
+  const int digitBits = 11;
+  const size_t buckets = size_t(1) << digitBits;
+  mbitsetValue used = 0;
+  for (const StagedCell& c : cells) used |= c.key.value();
+  int bits = 0;
+  while (bits < 128 && (used >> bits) != 0) bits++;
+  std::vector<StagedCell> other(cells.size());
+  std::vector<size_t> count(buckets);
+  for (int shift = 0; shift < bits; shift += digitBits) {
+    std::fill(count.begin(), count.end(), 0);
+    auto digit = [&](const StagedCell& c) {
+      return size_t(c.key.value() >> shift) & (buckets - 1);
+    };
+    for (const StagedCell& c : cells) count[digit(c)]++;
+    size_t at = 0;
+    for (size_t& n : count) {
+      size_t here = n;
+      n = at;
+      at += here;
+    }
+    for (const StagedCell& c : cells) other[count[digit(c)]++] = c;
+    cells.swap(other);
+  }
+}
 }  // namespace
 
 void beginCellStaging() {
@@ -201,8 +228,7 @@ void endCellStaging() {
   for (const StagedCell& c : stageSlots)
     if (c.offset != 0) cells.push_back(c);
   std::vector<StagedCell>().swap(stageSlots);
-  std::sort(cells.begin(), cells.end(),
-            [](const StagedCell& a, const StagedCell& b) { return a.key.value() < b.key.value(); });
+  sortByCoordinate(cells);
   for (const StagedCell& c : cells) {
     const double* values = &stageValues[c.offset - 1];
     dataNodes.emplace_hint(dataNodes.end(), c.key,

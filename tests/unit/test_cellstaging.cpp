@@ -115,6 +115,23 @@ TEST_F(CellStaging, GrowsPastItsFirstTableAndWritesInCoordinateOrder) {
   expectSame(direct, staged);
 }
 
+TEST_F(CellStaging, OrdersCoordinatesThatUseTheHighWords) {
+  // Leaves 64 bits apart: the coordinates reach past the low words, some only by one bit.
+  axisBits[0] = 64;
+  axisBits[1] = 64;
+  std::vector<Store> stores;
+  static char one[] = "1";
+  const uint32_t leaves[] = {0, 1, 2, 2047, 2048, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu};
+  for (int i = 0; i < 64; i++) {
+    int k = (i * 37) % 64;
+    stores.push_back({int(leaves[k % 8]), int(leaves[k / 8]), one, one});
+  }
+  DataNodes direct = build({}, stores, false);
+  DataNodes staged = build({}, stores, true);
+  ASSERT_EQ(staged.size(), 64u);
+  expectSame(direct, staged);
+}
+
 TEST_F(CellStaging, OldCellsOfAnotherWidthKeepTheDirectPath) {
   // A re-read cell with fewer values than measures: staging stands aside.
   DataNodes old = {{key(0, 1), {4}}};
