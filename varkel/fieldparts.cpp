@@ -92,8 +92,10 @@ Cut cutFromLeft(const char* text, int n, const char* separatorText) {
     while (count < 5 && separatorText[count]) count++;
   if (count < 1 || count > 4) return cutFromLeftBy(text, n, SeparatorSet(separatorText));
   FewSeparators few(separatorText, count);
-  uint32_t key;
-  memcpy(&key, few.c, sizeof key);
+  // Made from the characters, not read back from few: a wide load of narrow stores stalls.
+  uint32_t key = 0;
+  for (size_t k = 0; k < 4; k++)
+    key |= uint32_t((unsigned char)separatorText[k < count ? k : 0]) << (8 * k);
   if (n < 0) n = 0;
   CachedCut& entry = cutCache[(unsigned(n) * 7 + unsigned(uintptr_t(text) >> 8)) & 15];
   if (entry.text == text && entry.n == n && entry.separators == key &&
