@@ -48,15 +48,25 @@ int partEnd(const char* text, int start, const SeparatorSet& separators) {
 }
 
 // Up to four separator characters, the usual case (date parts "- ", paths ";"), tested by
-// comparison instead of through a set built for every cut. Unused places repeat the first
-// character; none is a NUL, so the terminator never matches.
+// comparison instead of through a set built for every cut. They come packed one a byte,
+// unused places repeating the first; none is a NUL, so the terminator never matches.
 struct FewSeparators {
-  char c[4];
-  FewSeparators(const char* separators, size_t count) {
-    for (size_t k = 0; k < 4; k++) c[k] = separators[k < count ? k : 0];
-  }
-  bool has(char x) const { return (x == c[0]) | (x == c[1]) | (x == c[2]) | (x == c[3]); }
+  char a, b, c, d;
+  explicit FewSeparators(uint32_t packed)
+      : a(char(packed)), b(char(packed >> 8)), c(char(packed >> 16)), d(char(packed >> 24)) {}
+  bool has(char x) const { return (x == a) | (x == b) | (x == c) | (x == d); }
 };
+
+// The packed form of a set of one to four characters; 0 for an empty or longer set.
+uint32_t packFewSeparators(const char* s) {
+  if (!s || !s[0]) return 0;
+  uint32_t first = (unsigned char)s[0], packed = first;
+  int k = 1;
+  for (; k < 4 && s[k]; k++) packed |= uint32_t((unsigned char)s[k]) << (8 * k);
+  if (k == 4 && s[4]) return 0;
+  for (; k < 4; k++) packed |= first << (8 * k);
+  return packed;
+}
 
 template <class Separators>
 Cut cutFromLeftBy(const char* text, int n, const Separators& separators) {
@@ -79,7 +89,7 @@ Cut cutFromLeftBy(const char* text, int n, const Separators& separators) {
 struct CachedCut {
   const char* text = nullptr;
   int n = 0;
-  uint32_t separators = 0;  // the FewSeparators characters
+  uint32_t separators = 0;  // packed as packFewSeparators packs them
   int scanned = 0;          // bytes the cut read
   Cut cut{0, 0, 0, false};
   char bytes[48];
@@ -87,15 +97,9 @@ struct CachedCut {
 CachedCut cutCache[16];
 
 Cut cutFromLeft(const char* text, int n, const char* separatorText) {
-  size_t count = 0;
-  if (separatorText)
-    while (count < 5 && separatorText[count]) count++;
-  if (count < 1 || count > 4) return cutFromLeftBy(text, n, SeparatorSet(separatorText));
-  FewSeparators few(separatorText, count);
-  // Made from the characters, not read back from few: a wide load of narrow stores stalls.
-  uint32_t key = 0;
-  for (size_t k = 0; k < 4; k++)
-    key |= uint32_t((unsigned char)separatorText[k < count ? k : 0]) << (8 * k);
+  uint32_t key = packFewSeparators(separatorText);
+  if (key == 0) return cutFromLeftBy(text, n, SeparatorSet(separatorText));
+  FewSeparators few(key);
   if (n < 0) n = 0;
   CachedCut& entry = cutCache[(unsigned(n) * 7 + unsigned(uintptr_t(text) >> 8)) & 15];
   if (entry.text == text && entry.n == n && entry.separators == key &&
