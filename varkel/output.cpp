@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/util.h"
+#include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/grow.h"
@@ -27,7 +28,9 @@ static void toPage(const char* text) {
 }
 
 // The value alphabet as the viewer decodes it: its first numberOfOutputChars characters.
-static void writeCodingChars(FILE* f) { fprintf(f, "%.*s", numberOfOutputChars, outputChars); }
+static void writeCodingChars(FILE* f) {
+  outputValue(f, std::string(outputChars, strnlen(outputChars, numberOfOutputChars)));
+}
 
 static void writeClassHead() {
   if (!oclassfp) return;
@@ -57,7 +60,10 @@ static void writeCodedData(int cells) {
     fputs("\">\n", ofp);
     fprintf(ofp, nOrder ? "<param name=\"ncodeddata\" value=\"%d" : "<param name=\"codeddata\" value=\"%d",
             decimalPoints);
-    printCodedData(ofp);
+    // The digits are those of -chars, which may be page markup.
+    PageValue values(ofp);
+    printCodedData(values.out());
+    values.finish();
     fputs("\">\n", ofp);
   }
 }
@@ -185,14 +191,18 @@ void outputServerApplet() {
   size_t capacity = 0;
   while (getline(&line, &capacity, in) != -1) {
     if (strncmp(line, "</applet>", 9) == 0) {
-      if (server) fprintf(out, "<param name=\"lumetraservername\" value=\"%s\">\n", server);
-      if (port) fprintf(out, "<param name=\"lumetraserverport\" value=\"%s\">\n", port);
+      if (server)
+        fprintf(out, "<param name=\"lumetraservername\" value=\"%s\">\n",
+                htmlEscape(server).c_str());
+      if (port)
+        fprintf(out, "<param name=\"lumetraserverport\" value=\"%s\">\n",
+                htmlEscape(port).c_str());
       fputs(line, out);
     } else if (strncmp(line, "<param name=\"cb4file\"", 21) == 0) {
+      std::string path = cb4FileName;
       if (!strchr(cb4FileName, '/') && !strchr(cb4FileName, '\\'))
-        fprintf(out, "<param name=\"cb4file\" value=\"%s%s\">\n", profileDirectory, cb4FileName);
-      else
-        fprintf(out, "<param name=\"cb4file\" value=\"%s\">\n", cb4FileName);
+        path = std::string(profileDirectory) + cb4FileName;
+      fprintf(out, "<param name=\"cb4file\" value=\"%s\">\n", htmlEscape(path.c_str()).c_str());
     } else {
       fputs(line, out);
     }

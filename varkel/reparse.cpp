@@ -318,6 +318,30 @@ std::string unescapeCarefully(const std::string& text) {
   return out;
 }
 
+std::string decodePageText(const std::string& text) {
+  static const struct {
+    const char* entity;
+    char byte;
+  } entities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++) {
+    char byte = text[i];
+    if (byte == '&') {
+      for (const auto& e : entities) {
+        size_t n = strlen(e.entity);
+        if (text.compare(i, n, e.entity) == 0) {
+          byte = e.byte;
+          i += n - 1;
+          break;
+        }
+      }
+    }
+    out += byte;
+  }
+  return out;
+}
+
 FILE* openCube(const char* profileName) {
   std::string name(profileName);
   cubeName = changeExt(name, ".cb4");
@@ -360,8 +384,8 @@ ParamLine* readParamLine(FILE* cube) {
       p->value = line.substr(eq + 1);
     }
   } else if (line.compare(0, 6, "<param") == 0) {
-    p->value = getQuotedValue(line, "value=");
-    p->name = getQuotedValue(line, "name=");
+    p->value = decodePageText(getQuotedValue(line, "value="));
+    p->name = decodePageText(getQuotedValue(line, "name="));
   }
   if (p->name.empty()) {
     delete p;

@@ -97,6 +97,10 @@ int findMatchFieldPart(_MatchTree* tree, AxisLabel& label);
 // ';', and '%' with two hex digits is the byte when it is one of the bytes they escape.
 std::string unescapeCarefully(const std::string& text);
 
+// A page's attribute text as the browser hands it to the applet: the entities the page
+// writer makes ("&amp;", "&lt;", "&gt;", "&quot;") become their characters again.
+std::string decodePageText(const std::string& text);
+
 // Empties the module state, as at process start.
 void resetReparse();
 

@@ -4,6 +4,7 @@
 #include "varkel/settings.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -11,6 +12,7 @@
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
@@ -18,9 +20,45 @@
 
 using std::string;
 
+bool isPage(FILE* stream) { return stream && stream == ofp; }
+
+void outputValue(FILE* stream, const std::string& text) {
+  if (isPage(stream)) {
+    string escaped = htmlEscape(text.c_str());
+    fwrite(escaped.data(), 1, escaped.size(), stream);
+  } else {
+    fwrite(text.data(), 1, text.size(), stream);
+  }
+}
+
+PageValue::PageValue(FILE* stream) : stream_(stream) {
+  if (!isPage(stream)) return;
+  memory_ = open_memstream(&buffer_, &size_);
+  if (!memory_) fatal(100, "Out of memory.\n");
+}
+
+PageValue::~PageValue() { finish(); }
+
+void PageValue::finish() {
+  if (!memory_) return;
+  if (fclose(memory_) != 0) fatal(100, "Out of memory.\n");
+  memory_ = nullptr;
+  outputValue(stream_, string(buffer_, size_));
+  free(buffer_);
+  buffer_ = nullptr;
+}
+
 void outputParam(const char* name, const char* value, bool both) {
-  if (emitCB4 && cb4) fprintf(cb4, "%s=%s\n", name, value);
-  if ((!emitCB4 || both) && ofp) fprintf(ofp, "<param name=\"%s\" value=\"%s\">\n", name, value);
+  if (emitCB4 && cb4) {
+    fprintf(cb4, "%s=", name);
+    outputValue(cb4, value);
+    fputc('\n', cb4);
+  }
+  if ((!emitCB4 || both) && ofp) {
+    fprintf(ofp, "<param name=\"%s\" value=\"", name);
+    outputValue(ofp, value);
+    fputs("\">\n", ofp);
+  }
 }
 
 void outputParam(const string& name, const string& value, bool both) {
@@ -234,30 +272,33 @@ void outputApplet(FILE* page) {
     string overridden = sParams[0].set ? sParams[0].value.substr(0, 255) : string();
     const char* tagCodeBase = sParams[0].set ? overridden.c_str() : theCodeBase;
     const bool hasCodeBase = tagCodeBase && tagCodeBase[0];
+    // The tag's attributes are page text like any value.
+    string base = htmlEscape(tagCodeBase), width = htmlEscape(lumetraWidth),
+           height = htmlEscape(lumetraHeight);
     if (emitProfile) {
       fputs("\n<!-- Ostravin applet tag -->\n", page);
       if (hasCodeBase)
         fprintf(page,
                 "\n<applet codebase=\"%s\" code=\"Ostravin.class\" archive=\"ostravin.jar\" "
                 "width=%s height=%s>\n",
-                tagCodeBase, lumetraWidth, lumetraHeight);
+                base.c_str(), width.c_str(), height.c_str());
       else
         fprintf(page,
                 "\n<applet code=\"Ostravin.class\" archive=\"ostravin.jar\" width=%s "
                 "height=%s>\n",
-                lumetraWidth, lumetraHeight);
+                width.c_str(), height.c_str());
     } else {
       fputs("\n<!-- lmt applet tag -->\n", page);
       if (hasCodeBase)
         fprintf(page,
                 "\n<applet codebase=\"%s\" code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" "
                 "width=%s height=%s>\n",
-                tagCodeBase, lumetraWidth, lumetraHeight);
+                base.c_str(), width.c_str(), height.c_str());
       else
         fprintf(page,
                 "\n<applet code=\"com.zv.lmt.root.class\" archive=\"lmt.jar\" width=%s "
                 "height=%s>\n",
-                lumetraWidth, lumetraHeight);
+                width.c_str(), height.c_str());
     }
     fputs("<!-- IE 4.0 -->\n", page);
     fputs("<param name=\"cabinets\" value=\"lmt.cab\">\n", page);
@@ -276,7 +317,8 @@ void outputApplet(FILE* page) {
   outputParam("builddate", when, serverMode);
 
   if (emitCB4 && page)
-    fprintf(page, "<param name=\"cb4file\" value=\"%s\">\n", baseName(cb4FileName));
+    fprintf(page, "<param name=\"cb4file\" value=\"%s\">\n",
+            htmlEscape(baseName(cb4FileName)).c_str());
 
   outputRawData(serverMode);
 

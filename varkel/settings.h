@@ -7,9 +7,37 @@
 #include <cstdio>
 #include <string>
 
+// True when stream is the viewer page (ofp): what is written there is HTML, and a setting's
+// value is the text of an attribute.
+bool isPage(FILE* stream);
+
+// Writes text as (part of) a setting's value on stream. On the page '&', '<', '>' and '"'
+// become HTML entities, so that the browser hands the applet the text itself; anywhere
+// else (the cube file) the bytes are written as they are.
+void outputValue(FILE* stream, const std::string& text);
+
+// One setting's value written piece by piece: writers put its bytes on out(), which on the
+// page is a memory stream whose bytes are written escaped (as by outputValue) when the
+// value ends (finish, or the end of the object); elsewhere out() is the stream itself.
+class PageValue {
+ public:
+  explicit PageValue(FILE* stream);
+  ~PageValue();
+  PageValue(const PageValue&) = delete;
+  PageValue& operator=(const PageValue&) = delete;
+  FILE* out() const { return memory_ ? memory_ : stream_; }
+  void finish();
+
+ private:
+  FILE* stream_;
+  FILE* memory_ = nullptr;
+  char* buffer_ = nullptr;
+  size_t size_ = 0;
+};
+
 // Writes one setting: the cube-file line "name=value" when a cube file is written
 // (emitCB4) and cb4 is open; the page param tag when no cube file is written or both is
-// set, and ofp is open. Values are written as they stand.
+// set, and ofp is open. Values are written as outputValue writes them.
 void outputParam(const char* name, const char* value, bool both);
 // As above, but an empty value writes nothing at all.
 void outputParam(const std::string& name, const std::string& value, bool both);

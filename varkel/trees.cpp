@@ -116,14 +116,17 @@ void outputTree(int node, const char* name, int number) {
   AxisLabel& l = axisLabels[node];
   std::string own = treeNodeName(name, number, false);
   writeNodeHead(f, own);
-  writeCommonItems(f, l, true, true);
+  PageValue value(f);
+  FILE* v = value.out();
+  writeCommonItems(v, l, true, true);
   if (isMeasureName(name)) {
     if (l.field >= 0)
-      fprintf(f, "%cfield=%d", ';', l.field);
+      fprintf(v, "%cfield=%d", ';', l.field);
     else if (l.field == -2)
-      fprintf(f, "%cfield=-1", ';');
+      fprintf(v, "%cfield=-1", ';');
   }
-  writeLastCategory(f, l);
+  writeLastCategory(v, l);
+  value.finish();
   writeNodeEnd(f);
   pushFollowers(node, name, own, number);
 }
@@ -135,26 +138,29 @@ void outputUnexpandedTree(int node, const char* name, int number) {
   std::string given(name);
   std::string own = treeNodeName(given, number, true);
   writeNodeHead(f, own);
-  writeCommonItems(f, l, false, false);
+  PageValue value(f);
+  FILE* v = value.out();
+  writeCommonItems(v, l, false, false);
   if (given.compare(0, 2, "dr") == 0) {
-    if (l.field >= 0) fprintf(f, "%cfield=%d", ';', l.field);
+    if (l.field >= 0) fprintf(v, "%cfield=%d", ';', l.field);
   } else if (given.compare(0, 2, "dx") == 0 && l.field != -1) {
-    fprintf(f, "%cfield%d", ';', l.field);
-    if (l.separator) fprintf(f, "%cfseparator='%s'", ';', l.separator->c_str());
-    if (l.part != -1) fprintf(f, "%cfpart=%d", ';', l.part);
-    if (l.backPart != -1) fprintf(f, "%cfbpart=%d", ';', l.backPart);
-    if (l.lastPart != -1) fprintf(f, "%cflastpart=%d", ';', l.lastPart);
-    if (l.endField != -1) fprintf(f, "%cfendfield=%d", ';', l.endField);
+    fprintf(v, "%cfield%d", ';', l.field);
+    if (l.separator) fprintf(v, "%cfseparator='%s'", ';', l.separator->c_str());
+    if (l.part != -1) fprintf(v, "%cfpart=%d", ';', l.part);
+    if (l.backPart != -1) fprintf(v, "%cfbpart=%d", ';', l.backPart);
+    if (l.lastPart != -1) fprintf(v, "%cflastpart=%d", ';', l.lastPart);
+    if (l.endField != -1) fprintf(v, "%cfendfield=%d", ';', l.endField);
     switch (l.sort) {
-      case 3: fprintf(f, "%cfnumericorder", ';'); break;
-      case 4: fprintf(f, "%cfreversenumericorder", ';'); break;
-      case 1: fprintf(f, "%cfa-zalphabeticorder", ';'); break;
-      case 2: fprintf(f, "%cfz-aalphabeticorder", ';'); break;
+      case 3: fprintf(v, "%cfnumericorder", ';'); break;
+      case 4: fprintf(v, "%cfreversenumericorder", ';'); break;
+      case 1: fprintf(v, "%cfa-zalphabeticorder", ';'); break;
+      case 2: fprintf(v, "%cfz-aalphabeticorder", ';'); break;
       default: break;
     }
-    if (l.multiLevelExpand) fprintf(f, "%cfmultilevelexpand", ';');
-    writeLastCategory(f, l);
+    if (l.multiLevelExpand) fprintf(v, "%cfmultilevelexpand", ';');
+    writeLastCategory(v, l);
   }
+  value.finish();
   writeNodeEnd(f);
   pushFollowers(node, name, own, number);
 }
@@ -195,7 +201,10 @@ void outputCompactTree(int root, const char* prefix, int number) {
     fprintf(f, emitCB4 ? "lumetraaxis%d=" : "<param name=\"lumetraaxis%d\" value=\"", number);
   else if (p == "y")
     fprintf(f, emitCB4 ? "lumetrarecord%d=" : "<param name=\"lumetrarecord%d\" value=\"", number);
+  PageValue value(f);
+  FILE* v = value.out();
   walkTree(root, p, number,
-           [f](int node, const char* name, int n) { outputCompactTree2(f, node, name, n); });
+           [v](int node, const char* name, int n) { outputCompactTree2(v, node, name, n); });
+  value.finish();
   writeNodeEnd(f);
 }

@@ -134,6 +134,9 @@ TEST_F(Reparse, LinesOfBothForms) {
       {0, " <param name=\"indented\" value=\"1\">\n", false, "", ""},
       {0, "<applet code=\"x\">\n", false, "", ""},
       {0, "<param name=\"\" value=\"1\">\n", false, "", ""},
+      // Page values come back as the browser hands them to the applet.
+      {0, "<param name=\"d\" value=\"&quot;&lt;b&gt;&amp;amp;&nbsp;&\">\n", true, "d",
+       "\"<b>&amp;&nbsp;&"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

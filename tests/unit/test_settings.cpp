@@ -215,6 +215,29 @@ TEST_F(Carriers, EmptyValuesOnlyInTheTextForm) {
   EXPECT_EQ(pageText(), "<param name=\"helpurl\" value=\"\">\n");
 }
 
+TEST_F(Carriers, PageValuesCarryMarkupAsEntitiesTheCubeFileAsBytes) {
+  const char* hostile = "\"><script>a&b</script>";
+  outputParam("description", hostile, true);
+  EXPECT_EQ(cubeText(), string("description=") + hostile + "\n");
+  EXPECT_EQ(pageText(),
+            "<param name=\"description\" value=\"&quot;&gt;&lt;script&gt;a&amp;b&lt;/script&gt;"
+            "\">\n");
+}
+
+TEST_F(Carriers, ValuesWrittenPieceByPieceAreEscapedOnlyOnThePage) {
+  for (FILE* stream : {page, cube}) {
+    PageValue value(stream);
+    fputs("<a", value.out());
+    fprintf(value.out(), "&%d\"", 5);
+  }
+  EXPECT_EQ(pageText(), "&lt;a&amp;5&quot;");
+  EXPECT_EQ(cubeText(), "<a&5\"");
+  // A cube request answers with one stream for both: it is the page.
+  cb4 = ofp;
+  outputParam("x", "<", false);
+  EXPECT_EQ(pageText(), "&lt;a&amp;5&quot;x=&lt;\n");
+}
+
 namespace {
 
 // Carriers plus a profile's settings: tables and np_ strings put back afterwards.
