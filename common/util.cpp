@@ -8,8 +8,10 @@
 #include <cstring>
 #include <unistd.h>
 
-char outputTempName[1024] = "vrkXXXXXX";
-char cb4TempName[1024] = "cb4XXXXXX";
+// Empty until the builder makes its temporary files: a program that makes none must not
+// remove a file of the user's that happens to carry a template's name.
+char outputTempName[1024] = "";
+char cb4TempName[1024] = "";
 void (*fatalCleanupHook)() = nullptr;
 
 const char spibbleAlphabet[65] =
@@ -224,6 +226,12 @@ double convertToNumber(const char* text, bool& bad) {
   return v;
 }
 
+void removeTempFiles() {
+  if (outputTempName[0]) unlink(outputTempName);
+  if (cb4TempName[0]) unlink(cb4TempName);
+  if (fatalCleanupHook) fatalCleanupHook();
+}
+
 void fatal(int code, const char* format, ...) {
   fflush(stdout);
   fprintf(stderr, "Error %03d: ", code);
@@ -232,8 +240,6 @@ void fatal(int code, const char* format, ...) {
   vfprintf(stderr, format, ap);
   va_end(ap);
   fflush(stderr);
-  unlink(outputTempName);
-  unlink(cb4TempName);
-  if (fatalCleanupHook) fatalCleanupHook();
+  removeTempFiles();
   exit(code);
 }

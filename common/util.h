@@ -8,8 +8,8 @@
 
 using std::string;
 
-// Temporary output names; hold the templates "vrkXXXXXX" and "cb4XXXXXX" until the
-// builder replaces them. fatal removes the files they name.
+// Temporary output names: empty until the builder makes its temporary page and cube file
+// (from the templates "vrkXXXXXX" and "cb4XXXXXX"). fatal removes the files they name.
 extern char outputTempName[1024];
 extern char cb4TempName[1024];
 
@@ -81,5 +81,9 @@ double convertToNumber(const char* text, bool& bad);
 // A program may register what else must go before the process ends (the builder's own
 // temporary files); fatal calls it before exiting.
 extern void (*fatalCleanupHook)();
+
+// Removes the files named in outputTempName and cb4TempName (the empty name stands for
+// none) and runs fatalCleanupHook: what every way out of a run does.
+void removeTempFiles();
 
 #endif

@@ -30,9 +30,7 @@ static std::string urlName;  // for the "not found" message
 // simply stops where it was.
 [[noreturn]] static void quietExit(int status) {
   fflush(stdout);
-  unlink(outputTempName);
-  unlink(cb4TempName);
-  if (fatalCleanupHook) fatalCleanupHook();
+  removeTempFiles();
   exit(status);
 }
 

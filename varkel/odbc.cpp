@@ -186,6 +186,12 @@ void ODBC_Close() {
 const char* ODBC_GetColumnNames() { return columnNames.c_str(); }
 
 void dumpODBC(bool all) {
+  // The dump runs before the profile is read: only -datasource can have named the source.
+  if (!dataFileName) fatal(106, "No data source specified.\n");
+  if (dataType != odbcData || dataFileName[0] == '\0')
+    fatal(102, "No ODBC/SQL data source specified.\n");
+  if (!odbcSelect || odbcSelect[0] == '\0')
+    fatal(103, "No ODBC/SQL selection statement specified.\n");
   FILE* out = stdout;
   // The listing goes where the page would: standard output when the page does.
   bool toFile = outputFileName && outputFileName[0] && ofp != stdout;

@@ -1,17 +1,16 @@
 // Temporary output files: the page and the cube file are written under unique names in the
 // working directory and replace the final names only when the run has succeeded, so an
-// interrupted or failed run leaves the previous page and cube file as they were.
+// interrupted or failed run leaves the previous page and cube file as they were. A run
+// removes only the files it made itself: what a run killed outright leaves behind stays,
+// since a name alone cannot tell it from a file of the user's.
 #include "varkel/outfiles.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -31,28 +30,6 @@ static mode_t fileMode() {
   return 0666 & ~mask;
 }
 
-// Every temporary file carries an flock lock for as long as its run lives: a duplicate of
-// its descriptor is kept open until the process ends, so closing the file does not end the
-// lock, and a run killed outright loses it with its descriptors. A later run can thus tell
-// the leftovers of dead runs from the files of live ones (removeStaleTempFiles). Neither
-// descriptor passes to the commands a run starts, which would hold the lock past the run.
-//
-// Locks fd's file. False, with fd closed, when a cleaner removed the name before the lock
-// was granted. Where the file system has no locks the file goes on unlocked (and no
-// cleaner can lock it either).
-static bool holdTempLock(int fd) {
-  while (flock(fd, LOCK_EX) != 0)
-    if (errno != EINTR) return true;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && st.st_nlink == 0) {
-    close(fd);
-    return false;
-  }
-  int keep = fcntl(fd, F_DUPFD_CLOEXEC, 0);  // never closed: the lock ends with the process
-  (void)keep;
-  return true;
-}
-
 // Makes a unique file from the template in dir (with its trailing '/', or ""), writes its
 // name into name (size bytes) and returns its descriptor, or -1.
 static int makeUnique(char* name, size_t size, const std::string& dir, const char* prefix) {
@@ -63,14 +40,10 @@ static int makeUnique(char* name, size_t size, const std::string& dir, const cha
   }
   std::vector<char> buf(templ.begin(), templ.end());
   buf.push_back('\0');
-  // mkstemp opens the name it chooses exclusively, so no other process can slip in.
-  int fd;
-  for (;;) {
-    memcpy(buf.data(), templ.c_str(), templ.size() + 1);
-    fd = mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (holdTempLock(fd)) break;
-  }
+  // mkstemp opens the name it chooses exclusively, so no other process can slip in; the
+  // descriptor does not pass to the commands a run starts.
+  int fd = mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
   strcpy(name, buf.data());
   // A web server reads the pages: ordinary permissions, not mkstemp's private ones.
   if (fchmod(fd, fileMode()) != 0) {
@@ -250,35 +223,6 @@ static void completeMove(char* temp, const char* finalName, char* staged, const 
   temp[0] = '\0';
 }
 
-// True for a name the templates make: the prefix and six letters or digits.
-static bool isTempName(const char* name, const char* prefix) {
-  if (strncmp(name, prefix, 3) != 0 || strlen(name) != 9) return false;
-  for (const char* p = name + 3; *p; p++)
-    if (!isalnum((unsigned char)*p)) return false;
-  return true;
-}
-
-// Removes, in dir (with its trailing '/', or ""), the temporary files that runs killed
-// before their end left behind: files of this user under a template's name that no live
-// run holds locked.
-static void removeStaleTempFiles(const std::string& dir) {
-  DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return;
-  while (struct dirent* e = readdir(d)) {
-    if (!isTempName(e->d_name, "vrk") && !isTempName(e->d_name, "cb4")) continue;
-    std::string path = dir + e->d_name;
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat held, named;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-        held.st_uid == geteuid() && lstat(path.c_str(), &named) == 0 &&
-        named.st_ino == held.st_ino && named.st_dev == held.st_dev)
-      unlink(path.c_str());
-    close(fd);
-  }
-  closedir(d);
-}
-
 void finishOutputFiles() {
   bool pageFile = ofp && ofp != stdout && outputTempName[0] != '\0';
   bool cubeFile = cb4 && cb4 != ofp && cb4TempName[0] != '\0';
@@ -299,13 +243,4 @@ void finishOutputFiles() {
   if (cubeFile) prepareMove(cb4TempName, cb4FileName, stagedCube, "cb4");
   if (pageFile) completeMove(outputTempName, outputFileName, stagedPage, "vrk");
   if (cubeFile) completeMove(cb4TempName, cb4FileName, stagedCube, "cb4");
-
-  // The run has succeeded: clear what killed runs left where this one writes.
-  if (pageFile || cubeFile) {
-    removeStaleTempFiles("");
-    if (pageFile && !directoryOf(outputFileName).empty())
-      removeStaleTempFiles(directoryOf(outputFileName));
-    if (cubeFile && directoryOf(cb4FileName) != directoryOf(outputFileName))
-      removeStaleTempFiles(directoryOf(cb4FileName));
-  }
 }

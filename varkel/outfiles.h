@@ -8,8 +8,6 @@
 // Creates a new file "<prefix>XXXXXX" (the X's made unique) in the working directory with
 // the permissions 0666 less the umask, opens it for writing and stores its name in name
 // (1024 bytes). Returns null, leaving name as it was, when no file could be made.
-// The file stays locked while the process lives, so that a later successful run can remove
-// the temporary files of runs that were killed (finishOutputFiles).
 FILE* createTempFile(char* name, const char* prefix);
 
 // Makes cleanupTempFiles run at exit, from fatal, and on SIGHUP, SIGINT, SIGPIPE and

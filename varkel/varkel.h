@@ -124,8 +124,7 @@ void openCubeStream();
 
 // Closes the page and cube streams and moves their temporary files over outputFileName and
 // cb4FileName. The old files stay in place until the new ones replace them; a failure is
-// fatal 2 and leaves them untouched. Both stream globals are null afterwards. Then removes,
-// where it wrote, the temporary files that killed runs left (those no live run holds).
+// fatal 2 and leaves them untouched. Both stream globals are null afterwards.
 void finishOutputFiles();
 
 // Applies the -param texts in order: each is split at its first '=' (none is fatal 1) and

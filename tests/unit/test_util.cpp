@@ -340,12 +340,32 @@ TEST(FatalDeathTest, RemovesBothTemporaryFiles) {
   EXPECT_EXIT(fatal(110, "gone\n"), ::testing::ExitedWithCode(110), "");
   EXPECT_NE(access(page.c_str(), F_OK), 0);
   EXPECT_NE(access(cube.c_str(), F_OK), 0);
-  snprintf(outputTempName, sizeof outputTempName, "vrkXXXXXX");
-  snprintf(cb4TempName, sizeof cb4TempName, "cb4XXXXXX");
+  outputTempName[0] = cb4TempName[0] = '\0';
   rmdir(dir);
 }
 
-TEST(TemporaryNames, StartAsTemplates) {
-  EXPECT_STREQ(outputTempName, "vrkXXXXXX");
-  EXPECT_STREQ(cb4TempName, "cb4XXXXXX");
+// tarnwick and qv4toqs4 make no temporary file: their errors must not remove a file of the
+// user's that carries a template's name.
+TEST(FatalDeathTest, RemovesNoFileBeforeOneIsMade) {
+  EXPECT_STREQ(outputTempName, "");
+  EXPECT_STREQ(cb4TempName, "");
+  char dir[] = "/tmp/utiltestXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  string page = string(dir) + "/vrkXXXXXX", cube = string(dir) + "/cb4XXXXXX";
+  for (const string& f : {page, cube}) {
+    FILE* fp = fopen(f.c_str(), "w");
+    ASSERT_NE(fp, nullptr);
+    fclose(fp);
+  }
+  EXPECT_EXIT(
+      {
+        if (chdir(dir) != 0) exit(1);
+        fatal(110, "kept\n");
+      },
+      ::testing::ExitedWithCode(110), "kept");
+  EXPECT_EQ(access(page.c_str(), F_OK), 0);
+  EXPECT_EQ(access(cube.c_str(), F_OK), 0);
+  unlink(page.c_str());
+  unlink(cube.c_str());
+  rmdir(dir);
 }

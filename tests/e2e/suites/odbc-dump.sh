@@ -80,6 +80,14 @@ run missing-dsn 108 "ODBC Error -1: SQLSTATE = IM002, [unixODBC][Driver Manager]
 run noodbc-ignores-dump 2 "Error 002: Couldn't open nofile.qv4 as input file.\n" \
   varkel-noodbc -datasource 'text:data.txt' -dumpodbc -dumpodbcall nofile.qv4
 
+# The dump runs before the profile is read: without -datasource it has no source, and a
+# source of another kind is no ODBC source. Neither leaves a listing or a temporary file.
+run no-source 106 "Error 106: No data source specified.\n" varkel p.qv4 -dumpodbc -o none.html
+run no-source-all 106 "Error 106: No data source specified.\n" varkel -dumpodbcall p.qv4
+run text-source 102 "Error 102: No ODBC/SQL data source specified.\n" \
+  varkel -datasource text:data.txt -dumpodbcall -o none.html p.qv4
+[ -e none.html ] && { echo "a failed dump wrote none.html"; fail=1; }
+
 leftovers=$(ls | grep -v -x -e odbcinst.ini -e odbc.ini -e t.db -e query.sql -e p.qv4 \
   -e out -e err -e dump.html -e q.html)
 if [ -n "$leftovers" ]; then echo "files left behind: $leftovers"; fail=1; fi
