@@ -103,6 +103,21 @@ void badLabelIndex(int index) {
 
 int getNextFree() { return nextFree++; }
 
+bool isOldStyleFunction(const char* functionText) {
+  return functionText && strncmp(functionText, "Old style", 9) == 0;
+}
+
+bool hasWrittenChild(int label) {
+  for (int c = axisLabels[label].child; c != -1; c = axisLabels[c].sibling)
+    if (axisLabels[c].dateIndex == 0 || hasWrittenChild(c)) return true;
+  return false;
+}
+
+// A written leaf that a viewer shows as computed, so that it takes no leaf number.
+static bool isComputedLeaf(const AxisLabel& l) {
+  return l.function && !isOldStyleFunction(l.function);
+}
+
 void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
   nodeToLeaf.clear();
   leafByLabel.clear();
@@ -117,9 +132,11 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
       // An axis is its root's subtree, as its bits are counted: labels beside a root get
       // no leaf number, which would run into the bits of the axis before it.
       if (l.sibling != -1 && n != roots[a]) stack.push_back(l.sibling);
-      if (l.child != -1) {
+      if (l.dateIndex != 0) {
+        if (l.child != -1) stack.push_back(l.child);
+      } else if (hasWrittenChild(n)) {
         stack.push_back(l.child);
-      } else if (!l.function) {
+      } else if (!isComputedLeaf(l)) {
         nodeToLeaf[n] = counter;
         if (n >= (int)leafByLabel.size()) leafByLabel.resize(n + 1, -1);
         leafByLabel[n] = counter;

@@ -172,8 +172,19 @@ int getNextFree();
 // walking depth-first on stack (left empty); the work of setLeafNumbers.
 void numberLeaves(int axes, const int* roots, std::vector<int>& stack);
 
-// Numbers the leaves (childless labels without a function) of every axis 0 to
-// numberOfAxes - 1 depth-first from the left, rebuilding nodeToLeaf and leafToNode.
+// True when a function text is of the old style, which the compiler keeps only to say it
+// must be replaced: the tree writers write no function item for it.
+bool isOldStyleFunction(const char* functionText);
+
+// True when label has a child the tree writers write. A date placeholder is never written,
+// its children stand in its level in its place, so one without children stands for
+// nothing: a label whose children are all such placeholders is written as a leaf.
+bool hasWrittenChild(int label);
+
+// Numbers the leaves of every axis 0 to numberOfAxes - 1 depth-first from the left,
+// rebuilding nodeToLeaf and leafToNode. The leaves are the nodes the tree writers write
+// without children, except the computed ones (a function item written): a placeholder
+// takes no number, and a label with an old-style function is written as a plain one.
 void setLeafNumbers();
 
 #endif

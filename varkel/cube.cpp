@@ -65,7 +65,7 @@ void hashMatch(int n) {
   const char* v = getField(n, &more);
   int k = hashtabGet(axisLabels[n].hash, v);
   if (k < 0) return;
-  if (axisLabels[k].child < 0)
+  if (!hasWrittenChild(k))
     recordLeaf(k);
   else
     nodeStack.push_back(axisLabels[k].child);
@@ -78,16 +78,20 @@ void doAxisMatches(int n) {
     hashMatch(n);
     return;
   }
-  if (l.child < 0 && !l.match && l.function) {
+  // The leaves are those the writers write without children (setLeafNumbers): a
+  // placeholder is none, so a record whose date made no label below it stays out of
+  // it; a label whose placeholders all stayed empty holds its records itself.
+  bool leaf = l.dateIndex == 0 && !hasWrittenChild(n);
+  if (leaf && l.function) {
     if (l.sibling >= 0) nodeStack.push_back(l.sibling);
     return;
   }
   bool ok = !l.match || evalMatch(l.match);
   if (l.sibling >= 0) nodeStack.push_back(l.sibling);
   if (!ok) return;
-  if (l.child < 0)
+  if (leaf)
     recordLeaf(n);
-  else
+  else if (l.child >= 0)
     nodeStack.push_back(l.child);
 }
 

@@ -553,7 +553,12 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
     default: fatal(110, "Unknown month format M%d\n", d->monthOutput);
   }
   int n = newDateLabel(text, key, sortNumeric, true, currentLevels(d).months);
-  axisLabels[n].match = monthEquals(d, month);
+  // A year or quarter above selects the calendar year; without one the month is made per
+  // year and must select its year itself, or every year's January would hold them all.
+  if (d->yearOutput || d->quarterOutput)
+    axisLabels[n].match = monthEquals(d, month);
+  else
+    axisLabels[n].match = parseCondition(monthYearCondition(d, year, month));
   if (isCurrentMonth(month, year)) generateMonthDays(d, n, month, year, currentDay);
   insertIntoTree(parent, n);
   return n;

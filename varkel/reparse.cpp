@@ -73,7 +73,8 @@ bool isDigits(const std::string& s, size_t from, size_t count) {
 
 // The key forms of generated date labels: year, quarter, month, day, blank date.
 bool isDateKey(const std::string& k) {
-  if (k.size() == 4 || k.size() == 6 || k.size() == 8) return isDigits(k, 0, k.size());
+  // A quarter key ("2001Q1") is as long as a month key, so length alone tells nothing.
+  if ((k.size() == 4 || k.size() == 6 || k.size() == 8) && isDigits(k, 0, k.size())) return true;
   return k.size() >= 6 && isDigits(k, 0, 4) && k[4] == 'Q' && isDigits(k, 5, k.size() - 5);
 }
 

@@ -12,6 +12,7 @@
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
+#include "varkel/axislabel.h"
 #include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
@@ -149,7 +150,7 @@ void outputHTMLString(const char* text, FILE* stream) {
 }
 
 void outputFunction(FILE* stream, const char* functionText) {
-  if (!functionText || strncmp(functionText, "Old style", 9) == 0) return;
+  if (!functionText || isOldStyleFunction(functionText)) return;
   static const char* const aggregators[] = {
       "oneof.", "ratio.", "sum.", "product.", "difference.", "delta.",   "average.",
       "sd.",    "variance.", "divconst.", "max.", "min.",  "constant.",

@@ -69,11 +69,12 @@ double getLabelVal(int label) {
 bool numericCompare(int a, int b) { return getLabelVal(a) < getLabelVal(b); }
 bool rnumericCompare(int a, int b) { return getLabelVal(a) > getLabelVal(b); }
 
-// Counts the childless labels below label for which counts(label) holds; 1 for -1 or a
-// childless label.
+// Counts the labels below label that are written without children and for which
+// counts(label) holds; 1 for -1 or a label written without children. A date placeholder is
+// not written: its children count in its place, and without children it counts nothing.
 template <typename Pred>
 static int countLeaves(int label, Pred counts) {
-  if (label < 0 || axisLabels[label].child < 0) return 1;
+  if (label < 0 || !hasWrittenChild(label)) return 1;
   int count = 0;
   nodeStack.push_back(axisLabels[label].child);
   while (!nodeStack.empty()) {
@@ -81,10 +82,13 @@ static int countLeaves(int label, Pred counts) {
     nodeStack.pop_back();
     AxisLabel& l = axisLabels[n];
     if (l.sibling >= 0) nodeStack.push_back(l.sibling);
-    if (l.child >= 0)
+    if (l.dateIndex != 0) {
+      if (l.child >= 0) nodeStack.push_back(l.child);
+    } else if (hasWrittenChild(n)) {
       nodeStack.push_back(l.child);
-    else if (counts(l))
+    } else if (counts(l)) {
       count++;
+    }
   }
   return count;
 }

@@ -10,6 +10,7 @@
 #include "varkel/axislabel.h"
 #include "varkel/grow.h"
 #include "varkel/newProfile.h"
+#include "varkel/shape.h"
 
 namespace {
 
@@ -264,13 +265,20 @@ TEST(GetNextFree, HandsOutDenseIndexes) {
 namespace {
 
 // Builds a tree in axisLabels from a text such as "R(a b(c d) *f)": a name is a label,
-// parentheses hold its children, a leading '*' gives it a function. Returns its root.
+// parentheses hold its children, a leading '*' gives it a function, '~' an old-style
+// function and '@' makes it a date placeholder. Returns its root.
 int buildTree(const char*& p) {
   while (*p == ' ') p++;
   int n = getNextFree();
   AxisLabel& l = axisLabels[n];
   if (*p == '*') {
     l.function = dup("'f'");
+    p++;
+  } else if (*p == '~') {
+    l.function = dup("Old style function ratio.previous(1-3) must be replaced.");
+    p++;
+  } else if (*p == '@') {
+    l.dateIndex = 1;
     p++;
   }
   while (*p && *p != ' ' && *p != '(' && *p != ')') l.label += *p++;
@@ -337,6 +345,33 @@ TEST(LeafNumbering, SmallTrees) {
     ASSERT_EQ(leafToNode.size(), 1u);
     EXPECT_EQ(leaves(0), c.leaves) << c.tree;
     EXPECT_EQ(nodeToLeaf.size(), leafToNode[0].size());
+  }
+}
+
+// The leaves are the labels written without children and without a function item: a date
+// placeholder is never written (its children stand in its place), and an old-style function
+// writes no item. The axis's range counts the same written labels, computed ones included.
+TEST(LeafNumbering, FollowsTheWrittenTree) {
+  struct Case {
+    const char* tree;
+    const char* leaves;
+    int range;
+  };
+  const Case cases[] = {
+      {"R(a(@p b) c)", "b c", 2},
+      {"R(a(@p) c)", "a c", 2},
+      {"R(a(@p(@q)) b)", "a b", 2},
+      {"R(a(@p(y1 y2) b) c)", "y1 y2 b c", 4},
+      {"R(a(@p(@q(m1 m2))) *t)", "m1 m2", 3},
+      {"R(~o *f a)", "o a", 3},
+      {"R(@p)", "R", 1},
+  };
+  for (const Case& c : cases) {
+    int roots[1] = {tree(c.tree)};
+    std::vector<int> stack;
+    numberLeaves(1, roots, stack);
+    EXPECT_EQ(leaves(0), c.leaves) << c.tree;
+    EXPECT_EQ(getRange(roots[0]), c.range) << c.tree;
   }
 }
 
