@@ -57,8 +57,11 @@ std::string pathInside(const char* path, const std::vector<std::string>& dirs) {
   if (!path || !path[0]) return std::string();
   std::string real = realPath(path);
   if (real.empty()) {
-    // Not there (or a dangling link): its directory decides; a last part of "." or ".."
-    // would have resolved had the path existed.
+    // Not there: its directory decides; a last part of "." or ".." would have resolved
+    // had the path existed. A name that is there but does not resolve (a dangling link,
+    // a loop) could lead anywhere once its target appears.
+    struct stat st;
+    if (lstat(path, &st) == 0) return std::string();
     std::string name = path;
     size_t slash = name.rfind('/');
     std::string dir = slash == std::string::npos ? "." : name.substr(0, slash + 1);
