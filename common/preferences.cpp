@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/messagetext.h"
 #include "common/util.h"
 
 BooleanParam bParams[numBParams + 1] = {
@@ -207,7 +208,7 @@ static string truncateReports(const string& value) {
 
 void setStringParameter(const char* name, const char* value) {
   if (isIgnored(name)) {
-    fprintf(stderr, "Ignoring obsolete parameter '%s'\n", name);
+    logMessage("Ignoring obsolete parameter '%s'\n", name);
     return;
   }
   if (strCompare(value, "true") == 0) {

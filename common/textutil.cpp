@@ -105,3 +105,18 @@ int reverseFindPattern(const char* text, const char* pattern) {
     if (memcmp(text + i, pattern, m) == 0) return i;
   return -1;
 }
+
+std::string htmlEscape(const char* text) {
+  std::string out;
+  for (const char* p = text ? text : ""; *p; p++) {
+    switch (*p) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += *p;
+    }
+  }
+  return out;
+}

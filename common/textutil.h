@@ -60,4 +60,8 @@ int reverseFindFirst(const char* text, int position, const char* set);
 // pattern is the longer.
 int reverseFindPattern(const char* text, const char* pattern);
 
+// text with '&', '<', '>', '"' and '\'' written as entities, so that it reads as the same
+// text inside an HTML element or a quoted attribute; null gives the empty text.
+std::string htmlEscape(const char* text);
+
 #endif

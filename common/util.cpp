@@ -1,6 +1,8 @@
 // Codecs and helpers shared by every program of the system.
 #include "common/util.h"
 
+#include "common/messagetext.h"
+
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -234,11 +236,12 @@ void removeTempFiles() {
 
 void fatal(int code, const char* format, ...) {
   fflush(stdout);
-  fprintf(stderr, "Error %03d: ", code);
   va_list ap;
   va_start(ap, format);
-  vfprintf(stderr, format, ap);
+  std::string text = formatMessage(requestMessages ? logArguments : keepArguments, format, ap);
   va_end(ap);
+  fprintf(stderr, "Error %03d: ", code);
+  fwrite(text.data(), 1, text.size(), stderr);
   fflush(stderr);
   removeTempFiles();
   exit(code);

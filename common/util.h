@@ -73,7 +73,8 @@ string changeExt(string& name, const char* ext);
 // dropped and set bad. Empty or null text is 0.0.
 double convertToNumber(const char* text, bool& bad);
 
-// Writes "Error %03d: " and the message to standard error, removes the temporary output
+// Writes "Error %03d: " and the message to standard error (its text arguments cleaned for a
+// log while the process answers a web request: requestMessages), removes the temporary output
 // files, runs the cleanup hook, and exits with code.
 [[noreturn]] void fatal(int code, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

@@ -3,12 +3,14 @@
 // the result is answered with a redirect script (http, file and ftp targets) or with the
 // local file itself. One request per process; nothing is written to disk.
 #include "cgi/uncgi.h"
+#include "common/requestpaths.h"
 #include "common/textutil.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 
 using std::string;
@@ -41,22 +43,6 @@ static char bigbuf[BigBufSize];
 
 // Set when the request came with "W3_debugfile" instead of "W3_mapfile".
 static bool debug = false;
-
-// text with the characters that mean something in HTML replaced by entities.
-static string htmlEscape(const char* text) {
-  string out;
-  for (const char* p = text; *p; p++) {
-    switch (*p) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += *p;
-    }
-  }
-  return out;
-}
 
 // text made safe inside a double-quoted JavaScript string within a script element.
 static string jsEscape(const char* text) {
@@ -190,10 +176,17 @@ static void addMapLine(const char* text, size_t len) {
   mapIndex++;
 }
 
-// Reads the map file at path into the map lines and their depths. A file that cannot be
-// opened or read, or that is too large, ends the request with its message.
+// Reads the map file at path into the map lines and their depths. A name that does not end
+// in ".map", a file outside the directories open to requests (VARKEL_CGI_DATA_DIRS, or the
+// working directory), one that cannot be opened or read, or one too large ends the request
+// with its message.
 void readMapfile(const char* path) {
-  FILE* f = fopen(path, "rb");
+  // Only map files, and only where the server keeps data for requests: the debug lines and
+  // the messages show a map file's lines, which must never be those of another file.
+  size_t length = strlen(path);
+  bool mapName = length > 4 && strcasecmp(path + length - 4, ".map") == 0;
+  bool refused = !mapName;
+  FILE* f = mapName ? openRequestFile(path, &refused) : nullptr;
   if (!f) {
     printf("<p>Invalid map file specification '%s'.\n", htmlEscape(path).c_str());
     exit(0);

@@ -227,6 +227,10 @@ static void store() {
   size_t nameLength = strlen(name);
   if (nameLength == 0) return writeMessage("filename parameter empty\n");
   if (nameLength > (size_t)MaxNameLength) return writeMessage("filename parameter too long\n");
+  // A line break in a name would make the capture file read as a text of several lines.
+  for (const char* p = name; *p; p++)
+    if ((unsigned char)*p < 32 || *p == 127)
+      return writeMessage("filename parameter holds control characters\n");
   size_t dataLength = strlen(data);
   if (dataLength + 1 > (size_t)DataBufSize) return writeMessage("data parameter too long\n");
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cgi/uncgi.h"
+#include "common/messagetext.h"
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/coded.h"
@@ -18,6 +19,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/pipeline.h"
+#include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
 
 char* raw_query = nullptr;                       // W3_query, or null
@@ -38,20 +40,6 @@ static const size_t maxNameLength = 255;
 // The stdio buffer of the profile stream.
 static char profileStreamBuffer[65536];
 
-std::string htmlEscape(const char* text) {
-  std::string out;
-  for (const char* p = text ? text : ""; *p; p++) {
-    switch (*p) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += *p;
-    }
-  }
-  return out;
-}
-
 std::string htmlEscapeChar(char c) {
   if (c == '\0') return std::string(1, '\0');
   char text[2] = {c, '\0'};
@@ -65,23 +53,6 @@ int clampedInt(const char* text) {
   return (int)v;
 }
 
-bool cgiExecAllowed() {
-  const char* allow = getenv("VARKEL_CGI_ALLOW_EXEC");
-  return allow && strcmp(allow, "1") == 0;
-}
-
-// A request the front end refuses: the message on the page, the page closed, status 1.
-[[noreturn]] static void refuseRequest(const char* message) {
-  fputs(message, ofp);
-  fputs("</body>\n", ofp);
-  jump_exit(1);
-}
-
-void refuseCgiExec() {
-  // The command would be chosen by whoever sends the request.
-  refuseRequest("<p><b>Command data sources are not allowed in web requests.</b></p>\n");
-}
-
 int splitQuery(const char* text, bool* complete) {
   const size_t queryLength = strlen(text);
   size_t rawOffset = 0;
@@ -89,8 +60,13 @@ int splitQuery(const char* text, bool* complete) {
   bool escaped = false;
   cgi_query[0][0][0] = '\0';
   cgi_query[1][0][0] = '\0';
-  while (rawOffset < queryLength && element <= queryRows - 2 && qOffset <= queryPartSize - 2) {
-    char c = text[rawOffset++];
+  while (rawOffset < queryLength && element <= queryRows - 2) {
+    char c = text[rawOffset];
+    // A character that would make the part longer than its row stops the split; a ';' or
+    // the name's '=' after a full part still ends it.
+    bool grows = !(c == ';') && !(c == '=' && thePart == 0);
+    if (grows && qOffset >= queryPartSize - 1) break;
+    rawOffset++;
     char* part = cgi_query[thePart][element];
     if (c == ';' && escaped) {
       assert(qOffset > 0);
@@ -144,15 +120,12 @@ static void takeDataSource() {
   const char* source = variable("W3_dataSource");
   if (!source || !source[0]) fatal(106, "<p><b>No data source specified.</b></p>");
   setupDataSource(source);
+  // Of no known form: nothing is set, so the source of the profile the request sends
+  // applies; the text is kept only to name it when there is none.
   if (!dataFileName) {
-    // Of no known form: an empty file name, so that nothing else (not even a profile the
-    // request sends) supplies a source, and the road reports the request's text.
     std::string text = source;
     unrecognisedDataSource = _newStr(trimSpaces(text).c_str(), __FILE__, __LINE__);
-    dataType = textData;
-    dataFileName = _newStr("", __FILE__, __LINE__);
   }
-  if (dataType == execData && !cgiExecAllowed()) refuseCgiExec();
   if (doDebug) {
     fprintf(ofp, "dataFile: '%s'<br>\n", htmlEscape(dataFileName).c_str());
     fprintf(ofp, "source type is %d<br>\n", (int)dataType);
@@ -261,6 +234,7 @@ static void takeProfile() {
 void cgiFrontEnd() {
   ofp = stdout;
   isCGI = 1;
+  requestMessages = true;  // request text reaches the server's error log cleaned
   uncgi(true);
 
   debug = const_cast<char*>(variable("W3_debug"));

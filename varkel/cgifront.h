@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "common/textutil.h"  // htmlEscape, for request text echoed into a page
+
 struct _MatchTree;
 
 // Most elements a record query may have; a longer query is refused.
@@ -40,20 +42,14 @@ extern char** odbcColumns;
 extern char* debug;  // the value of W3_debug, or null
 extern int doDebug;  // 1 when the request asks for the HTML debug lines
 
-// The W3_dataSource text when it was of no known form (the source is then an empty file
-// name, which the extract road reports as a file it cannot open); null otherwise.
+// The W3_dataSource text when it was of no known form (nothing is set then, and the
+// profile's own source applies; without one the extract road names this text as the file
+// it cannot open); null otherwise.
 extern char* unrecognisedDataSource;
 
 // The front end itself is cgiFrontEnd (varkel.h): run in place of the command line when
 // REQUEST_METHOD is set, it decodes the request, writes the Content-type line and takes the
 // data source, the query and the run settings from the W3_ variables.
-
-// True when the web server's own environment allows command data sources
-// (VARKEL_CGI_ALLOW_EXEC=1); a request cannot set that variable.
-bool cgiExecAllowed();
-
-// Refuses a command data source in CGI mode: a page message, then exit status 1.
-[[noreturn]] void refuseCgiExec();
 
 // Splits text into cgi_query (a ';' ends an element unless a backslash escapes it; the first
 // '=' of an element ends its name) and returns the number of elements, at least 1. Sets
@@ -64,9 +60,6 @@ int splitQuery(const char* text, bool* complete);
 // Fills theQuery from the first count elements of cgi_query (count at most 32): "null"
 // names switch their element off; the others are parsed as match expressions.
 void parseQuery(int count);
-
-// text with '&', '"', '<' and '>' written as entities, for request text echoed into a page.
-std::string htmlEscape(const char* text);
 
 // The first character of text as a printf %c would write it, escaped like htmlEscape.
 std::string htmlEscapeChar(char c);

@@ -14,6 +14,7 @@
 #include "common/util.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
 
 // The empty text the ODBC parameters start from; never written through.
@@ -67,6 +68,7 @@ static void setupOdbcSource(const char* rest, const char* whole) {
     start = semi + 1;
   }
   if (pieces.empty()) fatal(102, "No ODBC DSN given in \"%s\"", whole);
+  checkRequestDsn(pieces[0].c_str());  // before a statement file is read
   std::string statement;
   for (size_t i = 1; i < pieces.size(); i++) {
     const char* token = pieces[i].c_str();
@@ -123,6 +125,7 @@ void setupDataSource(const char* text) {
 #else
     fatal(104, "ODBC data source not supported in this executable.\n");
 #endif
+    checkRequestSource();
     return;
   } else {
     if (!isCGI) fatal(106, "Could not understand data source '%s'.\n", source);
@@ -130,10 +133,11 @@ void setupDataSource(const char* text) {
   }
   dataType = kind;
   dataFileName = _newStr(name, __FILE__, __LINE__);
+  checkRequestSource();
 }
 
 std::string getQuery(const char* fileName) {
-  FILE* f = fopen(fileName, "r");
+  FILE* f = openStatementFile(fileName);
   if (!f) fatal(2, "Unable to open file containing ODBC query '%s'", fileName);
   struct stat st;
   if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {

@@ -21,6 +21,7 @@ extern int fieldsMapped;     // 1 once mapField has mapped the profile's field s
 // nothing once dataFileName is set, so the first source given wins. Errors: 106 for "none:"
 // and (outside CGI mode) for an unknown form, 102 / 103 for an "odbc:" string without DSN
 // or statement, 104 for "odbc:" in a build without ODBC, 2 for an unreadable "+file".
+// In CGI mode a source the server does not allow ends the request (requestpolicy).
 void setupDataSource(const char* text);
 
 // The whole text of the file fileName, line ends included. A file that cannot be opened, or

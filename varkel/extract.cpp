@@ -18,6 +18,7 @@
 #include "varkel/match.h"
 #include "varkel/odbc.h"
 #include "varkel/pipeline.h"
+#include "varkel/requestpolicy.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
 
@@ -194,7 +195,7 @@ static FILE* openLineSource() {
   FILE* stream = nullptr;
   if (dataType == textData) {
     if (dataFileName && dataFileName[0]) {
-      stream = fopen(dataFileName, "r");
+      stream = openDataFile(dataFileName);
       // A directory opens but holds no records.
       struct stat st;
       if (stream && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {

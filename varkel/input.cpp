@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "common/messagetext.h"
 #include "common/util.h"
 #include "varkel/varkel.h"
 
@@ -172,8 +173,9 @@ int urlFetch(const char* url) {
   curl_easy_setopt(curl, CURLOPT_URL, url);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp,file");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https,ftp");
+  // A web request reaches only web documents, also through redirects.
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp,file");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
   curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
@@ -187,7 +189,7 @@ int urlFetch(const char* url) {
 
 int urlGetLine(char* buffer, int max) {
   if (!urlDelivered) {
-    fprintf(stderr, "URL not found. Check the data source \"%s\".\n", urlName.c_str());
+    logMessage("URL not found. Check the data source \"%s\".\n", urlName.c_str());
     quietExit(-32);
   }
   size_t size = urlDocument.size();

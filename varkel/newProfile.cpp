@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/messagetext.h"
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
@@ -384,7 +385,7 @@ void processString(const char* text, int mode, int current) {
       case '9':
         break;
       default:
-        fprintf(stderr, "Unknown node type: %c\n", type);
+        logMessage("Unknown node type: %c\n", type);
         jump_exit(1);
     }
 

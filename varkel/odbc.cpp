@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "common/messagetext.h"
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/cgifront.h"
@@ -56,7 +57,7 @@ int ODBC_Error(int code) {
   SQLINTEGER native = 0;
   SQLSMALLINT length = 0;
   SQLError(henv, hdbc, hstmt, state, &native, text, sizeof text, &length);
-  fprintf(stderr, "ODBC Error %d: SQLSTATE = %s, %s\n", code, (char*)state, (char*)text);
+  logMessage("ODBC Error %d: SQLSTATE = %s, %s\n", code, (char*)state, (char*)text);
   return code;
 }
 
@@ -85,10 +86,7 @@ static void quoteTableName(std::string& statement) {
     size_t close = statement.find('\'', p + 1);
     if (close != std::string::npos) statement[close] = '"';
   }
-  // The statement came with the request: escaped on its page.
-  if (doDebug)
-    msg("<p>New SQL cmd is: %s</p>", isCGI ? htmlEscape(statement.c_str()).c_str()
-                                            : statement.c_str());
+  if (doDebug) msg("<p>New SQL cmd is: %s</p>", statement.c_str());
 }
 
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
@@ -97,6 +95,14 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
   rc = SQLAllocConnect(henv, &hdbc);
   if (hdbc == SQL_NULL_HDBC) fatal(-1, "SQLAllocConnect failed with %d\n", (int)rc);
 
+  // A web request's statement reads; the driver is asked to hold the connection to that.
+  if (isCGI) {
+    rc = SQLSetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, (SQLPOINTER)SQL_MODE_READ_ONLY, 0);
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
+    }
+  }
   rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
                   (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
   if (rc != SQL_SUCCESS) ODBC_Error(rc);

@@ -25,6 +25,7 @@
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
 #include "varkel/reparse.h"
+#include "varkel/requestpolicy.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
@@ -182,7 +183,7 @@ static void openSource(Pass pass) {
         if (stdinUsed) fatal(1, "Standard input has already been read; give the data as a file.\n");
         ifp = stdin;
       } else {
-        ifp = fopen(newDataFileName, "r");
+        ifp = openDataFile(newDataFileName);
         // A directory opens but yields no line: it is no data file.
         struct stat st;
         if (ifp && fstat(fileno(ifp), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -200,6 +201,7 @@ static void openSource(Pass pass) {
                     newDataFileName);
       break;
     case execData:
+      if (isCGI && !cgiExecAllowed()) refuseCgiExec();
       ifp = popen(dataFileName, "r");
       if (!ifp)
         openFailure("<p>\nFailed to exec command '%s'.\n", 4,

@@ -14,6 +14,7 @@
 #include <new>
 
 #include "common/changeExtension.h"
+#include "common/messagetext.h"
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
@@ -114,8 +115,10 @@ void msg(const char* format, ...) {
   FILE* to = isCGI ? (ofp ? ofp : stdout) : stderr;
   va_list ap;
   va_start(ap, format);
-  vfprintf(to, format, ap);
+  // A request's names and values reach the answer as text, never as markup.
+  std::string text = formatMessage(isCGI ? htmlArguments : keepArguments, format, ap);
   va_end(ap);
+  fwrite(text.data(), 1, text.size(), to);
 }
 
 void jump_exit(int status) {

@@ -71,6 +71,19 @@ TEST(SplitQuery, StopsAtItsLimitsAndSaysSo) {
   EXPECT_FALSE(complete);
   EXPECT_EQ(strlen(cgi_query[1][0]), 1023u);
 
+  // Full parts followed by the ';' or '=' that ends them, and more elements.
+  EXPECT_EQ(splitQuery(("a=" + part + ";b=c").c_str(), &complete), 2);
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(strlen(cgi_query[1][0]), 1023u);
+  EXPECT_STREQ(cgi_query[1][1], "c");
+  EXPECT_EQ(splitQuery((part + "=d;b=c").c_str(), &complete), 2);
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(strlen(cgi_query[0][0]), 1023u);
+  EXPECT_STREQ(cgi_query[1][0], "d");
+  EXPECT_EQ(splitQuery(("a=" + part.substr(1) + "\\;;b=c").c_str(), &complete), 2);
+  EXPECT_TRUE(complete);  // the escaped ';' takes its backslash's place
+  EXPECT_EQ(std::string(cgi_query[1][0]), part.substr(1) + ";");
+
   std::string many;
   for (int i = 0; i < 600; i++) many += "a=b;";
   EXPECT_EQ(splitQuery(many.c_str(), &complete), 513);
@@ -103,21 +116,9 @@ TEST(ParseQuery, NullSwitchesOffAndEmptyAcceptsEverything) {
   EXPECT_FALSE(evalMatch(theQuery.tree[1]));
 }
 
-TEST(HtmlEscape, RequestTextEchoedIntoAPage) {
-  struct Case {
-    const char* text;
-    const char* escaped;
-  };
-  const Case cases[] = {
-      {"plain text", "plain text"},
-      {"a&b", "a&amp;b"},
-      {"\"><script>", "&quot;&gt;&lt;script&gt;"},
-      {"it's", "it's"},
-      {"", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(htmlEscape(c.text), c.escaped) << c.text;
-  EXPECT_EQ(htmlEscape(nullptr), "");
+TEST(HtmlEscape, OneCharacterAsPrintfWritesIt) {
   EXPECT_EQ(htmlEscapeChar('<'), "&lt;");
+  EXPECT_EQ(htmlEscapeChar('a'), "a");
   EXPECT_EQ(htmlEscapeChar('\0'), std::string(1, '\0'));
 }
 
@@ -262,11 +263,10 @@ TEST_F(FrontEnd, DataSourceForms) {
   EXPECT_STREQ(dataFileName, "/data/d.txt");
   EXPECT_EQ(unrecognisedDataSource, nullptr);
 
-  // Of no known form: an empty file name, the request's text kept for the report.
+  // Of no known form: nothing set, so that the profile's own source applies; the
+  // request's text is kept only to name it.
   run("dataSource=+d.txt+");
-  EXPECT_EQ(dataType, textData);
-  ASSERT_NE(dataFileName, nullptr);
-  EXPECT_STREQ(dataFileName, "");
+  EXPECT_EQ(dataFileName, nullptr);
   ASSERT_NE(unrecognisedDataSource, nullptr);
   EXPECT_STREQ(unrecognisedDataSource, "d.txt");
 }

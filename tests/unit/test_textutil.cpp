@@ -21,6 +21,24 @@ TEST(TextUtil, QuoteConversions) {
   EXPECT_STREQ(b, "say  hi   x ");
 }
 
+// Request text echoed into a page or an attribute reads back as the same text.
+TEST(TextUtil, HtmlEscape) {
+  struct Case {
+    const char* text;
+    const char* escaped;
+  };
+  const Case cases[] = {
+      {"plain text", "plain text"},
+      {"a&b", "a&amp;b"},
+      {"\"><script>", "&quot;&gt;&lt;script&gt;"},
+      {"it's", "it&#39;s"},
+      {"&amp;", "&amp;amp;"},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(htmlEscape(c.text), c.escaped) << c.text;
+  EXPECT_EQ(htmlEscape(nullptr), "");
+}
+
 TEST(TextUtil, QuoteRegexpChars) {
   struct Case {
     const char* in;
