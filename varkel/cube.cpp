@@ -18,6 +18,7 @@
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/pipeline.h"
+#include "varkel/recordkey.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
@@ -100,12 +101,15 @@ void matchRecord() {
     globalAxisNum = a;
     numLeaves[a] = 0;
     firstLeaf[a] = a == 0 ? 0 : firstLeaf[a - 1] + numLeaves[a - 1];
-    nodeStack.clear();
-    if (axisRootIndex[a] != -1) nodeStack.push_back(axisRootIndex[a]);
-    while (!nodeStack.empty()) {
-      int n = nodeStack.back();
-      nodeStack.pop_back();
-      doAxisMatches(n);
+    if (!keyedLeavesKnown(a)) {
+      nodeStack.clear();
+      if (axisRootIndex[a] != -1) nodeStack.push_back(axisRootIndex[a]);
+      while (!nodeStack.empty()) {
+        int n = nodeStack.back();
+        nodeStack.pop_back();
+        doAxisMatches(n);
+      }
+      keyedLeavesWalked(a);
     }
     if (numLeaves[a] > 1 && showDups && !warningDups[a]) {
       msg("Record %d matched dimension '%s' %d times.\n", numRecords,

@@ -17,6 +17,7 @@
 #include "varkel/datasource.h"
 #include "varkel/date.h"
 #include "varkel/fieldparts.h"
+#include "varkel/grow.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
@@ -236,6 +237,7 @@ std::string dayConditionIn(Date* d, int month, int year, const char* dayText) {
 
 void reportBadValue(Date* d, const std::string& message) {
   if (d->flags & Date::badValueReported) return;
+  growthChanges++;
   msg("%s", message.c_str());
   d->flags |= Date::badValueReported;
 }
@@ -377,6 +379,7 @@ void insertIntoTree(int parent, int child) {
     return;
   }
   attachedTo[child] = parent;
+  growthChanges++;
   AxisLabel& p = axisLabels[parent];
   if (p.child < 0) {
     p.child = child;

@@ -16,6 +16,7 @@
 #include "varkel/varkel.h"
 
 std::vector<int> nodeStack;
+unsigned long growthChanges = 0;
 
 // Every category index of a level starts with these proportions.
 static Hashtab* newCategoryIndex() { return hashtabNew(21, 4, 0.7); }
@@ -142,6 +143,7 @@ static int nextLevelTemplate(int label) {
 static void makeFirstCategory(int target, const char* v) {
   const char* key = *v ? v : blankLabel;
   AxisLabel& t = axisLabels[target];
+  growthChanges++;
   t.hash = newCategoryIndex();
   hashtabPut(t.hash, key, target);
   t.hash->tail = target;

@@ -9,6 +9,10 @@
 // matching, counting).
 extern std::vector<int> nodeStack;
 
+// Counts the changes tree growth makes besides new labels: a template becoming a category,
+// a date label linked in, a bad date value reported. Only ever grows.
+extern unsigned long growthChanges;
+
 // One step of the growth walk for the current record; pushes what is to be visited next.
 void insertNode(int label);
 // Places the current record in the grown level whose first label is label; returns the

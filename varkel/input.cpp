@@ -53,10 +53,18 @@ char* getLine(FILE* stream, char* buffer, int dataType) {
   return buffer;
 }
 
-// Stores the finished field as row n (quotes, then blanks trimmed) and returns n + 1.
-static int storeField(char rows[][fieldSize], int n, char* field, int len) {
+// The rows extractNextRecordFields writes; null for all.
+static const unsigned char* neededRows = nullptr;
+
+void setNeededFields(const unsigned char* mask) { neededRows = mask; }
+
+// Stores the finished field as row n (quotes, then blanks trimmed) unless need says the row
+// is not read, and returns n + 1.
+static int storeField(char rows[][fieldSize], int n, char* field, int len,
+                      const unsigned char* need) {
   if (n >= maxInputFields)
     fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
+  if (need && !need[n]) return n + 1;
   assert(len >= 0 && len < fieldSize);
   field[len] = '\0';
   char* text = trimSpaces(trimQuotes(field, '"'));
@@ -69,21 +77,23 @@ static int storeField(char rows[][fieldSize], int n, char* field, int len) {
 static int inputFieldsUsed = maxInputFields;
 
 // The splitter; rows from clearFrom on are known to be empty and are left alone.
-static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom);
+static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom,
+                       const unsigned char* need);
 
 int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
-  int n = splitFields(rows, line, sep, maxInputFields);
+  int n = splitFields(rows, line, sep, maxInputFields, nullptr);
   if (rows == inputFields) inputFieldsUsed = n;
   return n;
 }
 
 int extractNextRecordFields(const char* line, char sep) {
-  int n = splitFields(inputFields, line, sep, inputFieldsUsed);
+  int n = splitFields(inputFields, line, sep, inputFieldsUsed, neededRows);
   inputFieldsUsed = n;
   return n;
 }
 
-static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom) {
+static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom,
+                       const unsigned char* need) {
   const int maxLen = fieldSize - 1;
   char field[fieldSize];
   int n = 0, len = 0;
@@ -106,9 +116,11 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
       }
       if (n >= maxInputFields)
         fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
-      while (size > 0 && start[size - 1] == ' ') size--;
-      memmove(rows[n], start, size);
-      rows[n][size] = '\0';
+      if (!need || need[n]) {
+        while (size > 0 && start[size - 1] == ' ') size--;
+        memmove(rows[n], start, size);
+        rows[n][size] = '\0';
+      }
       n++;
       if (atEnd(p)) break;
       p++;  // the separator
@@ -121,7 +133,7 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
       c = *p;
     }
     if (c == sep && !quoted) {
-      n = storeField(rows, n, field, len);
+      n = storeField(rows, n, field, len, need);
       len = 0;
     } else if (len == maxLen) {
       while (!atEnd(p) && *p != sep) p++;
@@ -133,7 +145,7 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
     }
     p++;
   }
-  if (len > 0) n = storeField(rows, n, field, len);
+  if (len > 0) n = storeField(rows, n, field, len, need);
   // Rows that are empty already are only read: most of them are, and a write to every one
   // of the 513 rows per record costs more than the rest of the split.
   for (int i = n; i < clearFrom; i++)

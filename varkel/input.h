@@ -45,6 +45,12 @@ int extractInputFields(char rows[][fieldSize], const char* line, char sep);
 // and splits its first record with extractInputFields.
 int extractNextRecordFields(const char* line, char sep);
 
+// Limits what extractNextRecordFields writes: with a mask (maxInputFields entries, kept by
+// the caller) only the rows of marked fields that the line holds are written, the others
+// keep stale text; the count, the limits and the clearing of rows past the last field stay
+// as they are. Null writes every row again.
+void setNeededFields(const unsigned char* mask);
+
 // Fetches the whole document at url into memory, replacing the previous one, and returns
 // 0. A document that cannot be found is reported by the first urlGetLine.
 int urlFetch(const char* url);

@@ -24,6 +24,7 @@
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
+#include "varkel/recordkey.h"
 #include "varkel/reparse.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/shape.h"
@@ -275,12 +276,15 @@ static bool quietProgress() { return !verbose && !isCGI; }
 static void growRecord() {
   for (int a = 0; a < numberOfAxes; a++) {
     if (axisRootIndex[a] == -1) continue;
+    if (keyedGrowthSettled(a)) continue;
+    unsigned long stamp = growthStamp();
     nodeStack.push_back(axisRootIndex[a]);
     while (!nodeStack.empty()) {
       int n = nodeStack.back();
       nodeStack.pop_back();
       insertNode(n);
     }
+    keyedGrowthWalked(a, stamp);
   }
 }
 
@@ -351,7 +355,9 @@ void expansionPass() {
   matchedRecords = 0;
   progressCount = 0;
   if (quietProgress()) msg("Expanding profile: ");
+  beginKeyedPass(true);
   readRecords(expansion);
+  endKeyedPass();
 
   pruneAxes();
   for (int a = 0; a < numberOfAxes; a++) doSorting(axisRootIndex[a], -1, -1);
@@ -405,7 +411,9 @@ void cubePass() {
   progressCount = 0;
   if (quietProgress()) msg("Processing: ");
   beginCellStaging();
+  beginKeyedPass(false);
   readRecords(cube);
+  endKeyedPass();
   endCellStaging();
   if (verbose) msg("\n");
   if (showStats == 1) msg("Rebuild count is: %d\n", rebuildCount);
