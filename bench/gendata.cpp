@@ -1,9 +1,15 @@
 // Writes reproducible synthetic sales records for the benchmark: a header line, then one
-// TAB-separated record per line, about 100 bytes each. The same seed and count always give
-// the same bytes, on any machine, because the generator is its own (splitmix64) and uses
-// no floating point for the values it prints.
+// TAB-separated record per line, about 100 bytes each. The same seed, count and workload
+// always give the same bytes, on any machine, because the generator is its own (splitmix64)
+// and uses no floating point for the values it prints.
 //
-// Usage: gendata RECORDS SEED > file
+// Usage: gendata RECORDS SEED [WORKLOAD] > file
+//
+// Workload 1 (the default) spreads records over about as many leaf combinations of the
+// benchmark's first profile as there are records. Workload 2 is shaped like a business's
+// sales: more countries of unequal size, more products of a longer tail, sales growing from
+// year to year, so that its profile's cube (no store or segment axis) holds a few hundred
+// thousand cells however many records feed it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +35,8 @@ unsigned pickSkewed(unsigned n) {
 }
 
 const char* const regions[] = {"North", "South", "East", "West", "Central"};
-const char* const countryStems[] = {"Aland", "Borvia", "Cestra", "Dunmark", "Elvane", "Fersia"};
+const char* const countryStems[] = {"Aland",  "Borvia", "Cestra", "Dunmark",
+                                    "Elvane", "Fersia", "Galmor", "Hestra"};
 const char* const categories[] = {"Bikes", "Parts", "Clothing", "Tools",
                                   "Camping", "Books", "Garden", "Toys"};
 const char* const subcategories[] = {"Road", "City", "Trail", "Kids", "Spare", "Sport"};
@@ -37,6 +44,16 @@ const char* const channels[] = {"Web", "Shop", "Partner", "Phone", "Fax"};
 const char* const segments[] = {"Consumer", "Student", "Small firm", "Large firm",
                                 "Public", "Club", "Reseller"};
 const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+// Workload 2's shape: its counts of countries, categories, subcategories and items.
+const unsigned countries2 = 40, categories2 = 8, subcategories2 = 6, items2 = 400;
+
+// A year of 2019 to 2024 where year k of six has weight 2k + 1 (growing sales).
+int pickGrowingYear() {
+  unsigned u = pick(36), k = 0;
+  while ((k + 1) * (k + 1) <= u) k++;
+  return 2019 + (int)k;
+}
 
 // A measure: "NA" now and then (a non-numeric value), else cents printed as units.cents.
 void putMoney(uint64_t cents) {
@@ -49,20 +66,37 @@ void putMoney(uint64_t cents) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    fprintf(stderr, "usage: gendata RECORDS SEED\n");
+  if (argc != 3 && argc != 4) {
+    fprintf(stderr, "usage: gendata RECORDS SEED [WORKLOAD]\n");
     return 2;
   }
   long records = atol(argv[1]);
   state = strtoull(argv[2], nullptr, 10);
+  int workload = argc == 4 ? atoi(argv[3]) : 1;
+  if (workload != 1 && workload != 2) {
+    fprintf(stderr, "gendata: WORKLOAD is 1 or 2\n");
+    return 2;
+  }
   fputs("orderdate\tregion\tcountry\tcity\tproduct\tstore\tchannel\tsegment\trep\tunits\trevenue"
         "\tcost\n",
         stdout);
   for (long r = 0; r < records; r++) {
-    int year = 2019 + (int)pick(6), month = 1 + (int)pick(12);
-    int day = 1 + (int)pick(monthDays[month - 1]);
-    unsigned country = pick(30), city = country * 20 + pickSkewed(20);
-    unsigned category = pickSkewed(8), sub = pick(6), item = pickSkewed(200);
+    int year, month, day;
+    unsigned country, city, category, sub, item;
+    if (workload == 1) {
+      year = 2019 + (int)pick(6), month = 1 + (int)pick(12);
+      day = 1 + (int)pick(monthDays[month - 1]);
+      country = pick(30), city = country * 20 + pickSkewed(20);
+      category = pickSkewed(8), sub = pick(6), item = pickSkewed(200);
+    } else {
+      year = pickGrowingYear(), month = 1 + (int)pick(12);
+      day = 1 + (int)pick(monthDays[month - 1]);
+      // half the sales spread evenly, half in the few big markets
+      country = pick(2) ? pick(countries2) : pickSkewed(countries2);
+      city = country * 20 + pickSkewed(20);
+      category = pickSkewed(categories2), sub = pickSkewed(subcategories2);
+      item = pickSkewed(items2);
+    }
     printf("%04d-%02d-%02d\t%s\t%s-%u\tTown%03u\t%s;%s;%s%c%04u\t", year, month, day,
            regions[country % 5], countryStems[country / 5], country, city,
            categories[category], subcategories[sub], categories[category], 'A' + (int)sub,
