@@ -13,7 +13,7 @@
 enum ArgumentCleaning {
   keepArguments,   // unchanged
   logArguments,    // bytes below 32 and 127 become '?'
-  htmlArguments,   // '&', '<', '>', '"' and '\'' become entities (htmlEscape)
+  htmlArguments,   // '&', '<', '>' and '"' become entities (htmlEscape)
 };
 
 // Set by a program that answers a web request: from then on the messages it writes to

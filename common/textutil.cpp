@@ -114,7 +114,6 @@ std::string htmlEscape(const char* text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
       default: out += *p;
     }
   }

@@ -60,8 +60,9 @@ int reverseFindFirst(const char* text, int position, const char* set);
 // pattern is the longer.
 int reverseFindPattern(const char* text, const char* pattern);
 
-// text with '&', '<', '>', '"' and '\'' written as entities, so that it reads as the same
-// text inside an HTML element or a quoted attribute; null gives the empty text.
+// text with '&', '<', '>' and '"' written as entities, so that it reads as the same text
+// inside an HTML element or a double-quoted attribute (every attribute the programs write is
+// double-quoted, so '\'' stays as it is); null gives the empty text.
 std::string htmlEscape(const char* text);
 
 #endif

@@ -22,7 +22,7 @@ TEST(MessageText, ArgumentsCleanedFormatKept) {
   EXPECT_EQ(format(logArguments, "\nFailed on '%s'.\n", forged),
             "\nFailed on 'x??Error 001: forged?[2J?'.\n");
   EXPECT_EQ(format(htmlArguments, "<p>Dimension \"%s\" ignored.\n", "<script>'&'"),
-            "<p>Dimension \"&lt;script&gt;&#39;&amp;&#39;\" ignored.\n");
+            "<p>Dimension \"&lt;script&gt;'&amp;'\" ignored.\n");
   EXPECT_EQ(format(keepArguments, "%s|%c", "a\nb", '\t'), "a\nb|\t");
   EXPECT_EQ(format(logArguments, "[%c][%c]", '\n', 'a'), "[?][a]");
   EXPECT_EQ(format(htmlArguments, "[%c]", '<'), "[&lt;]");
