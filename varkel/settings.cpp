@@ -13,7 +13,6 @@
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
-#include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/escapes.h"
 #include "varkel/input.h"
