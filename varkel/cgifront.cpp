@@ -168,15 +168,6 @@ static void takeFieldNames() {
   }
 }
 
-static void takeOutputChars(const char* text) {
-  size_t n = strlen(text);
-  // The coded-number base stays 64: a shorter alphabet would leave digits without one.
-  if (n < 64 || n > maxNameLength)
-    fatal(1, "Output charset must have 64 to 255 characters; '%s' has %zu.\n", text, n);
-  memset(outputChars, 0, sizeof outputChars);
-  memcpy(outputChars, text, n);
-}
-
 #ifdef HAVE_ODBC
 static void takeOdbcColumns(const char* value) {
   size_t pieces = 2;
@@ -259,7 +250,7 @@ void cgiFrontEnd() {
     skipFirstLine = 1;
   emitFormattedData = present("W3_emitFormattedData") ? 1 : 0;
 
-  if (const char* chars = variable("W3_chars")) takeOutputChars(chars);
+  if (const char* chars = variable("W3_chars")) setOutputChars(chars);
 
   if (present("W3_emitClassData")) emitClassData = 1;
   if (present("W3_emitClassHierarchy")) emitClassHierarchy = 1;

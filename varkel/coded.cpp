@@ -33,6 +33,25 @@ void initCodedNumbers() {
   createBinaryString64(binaryNumChars, 0, (unsigned long)numberOfOutputChars);
 }
 
+void setOutputChars(const char* text) {
+  size_t n = strlen(text);
+  if (n < 64 || n > 255)
+    fatal(1, "Output charset must have 64 to 255 characters; '%s' has %zu.\n", text, n);
+  for (size_t i = 0; i < 64; i++) {
+    unsigned char c = (unsigned char)text[i];
+    if (strchr("+-*=#", c))
+      fatal(1, "Output charset '%s' holds the sign character '%c' among its 64 digits.\n",
+            text, c);
+    if (c < 32)
+      fatal(1, "Output charset '%s' holds the control byte %d among its 64 digits.\n", text,
+            c);
+    if (memchr(text, c, i))
+      fatal(1, "Output charset '%s' holds '%c' twice among its 64 digits.\n", text, c);
+  }
+  memset(outputChars, 0, sizeof outputChars);
+  memcpy(outputChars, text, n);
+}
+
 void printCodedLong(FILE* f, long long v, int width) {
   char digits[72];
   int n = 0;

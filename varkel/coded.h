@@ -26,6 +26,12 @@ extern int nOrder;
 // Sets the alphabet, the base, the split and the binary base to their start-up values.
 void initCodedNumbers();
 
+// Replaces the value alphabet with text (-chars, W3_chars). Refused with error 1: fewer
+// than 64 or more than 255 characters, or, among the first 64 (the digits), a sign
+// character of the coded values (+ - * = #), a control byte or a character twice, which
+// would make the value list ambiguous or break its line.
+void setOutputChars(const char* text);
+
 // Writes v (>= 0) in the base with zero digits in front up to width characters.
 void printCodedLong(FILE* f, long long v, int width);
 // Writes one coded value: '#', or a sign character '+', '-', '*', '=' and digits.

@@ -122,8 +122,7 @@ int makeHashtab(int label, const char* text) {
   return label;
 }
 
-// The generated equality match of a category on its own value and cut.
-static _MatchTree* categoryMatch(int label, const char* value) {
+_MatchTree* categoryMatch(int label, const char* value) {
   AxisLabel& l = axisLabels[label];
   return matchCreateString(value, l.field, l.part, l.backPart, l.firstColumn, l.lastColumn,
                            separatorText(l));

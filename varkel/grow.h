@@ -5,6 +5,8 @@
 
 #include <vector>
 
+struct _MatchTree;
+
 // The explicit stack of every depth-first walk of the builder (growth, leaf numbering,
 // matching, counting).
 extern std::vector<int> nodeStack;
@@ -32,5 +34,9 @@ int autobuildContinue(int label);
 void autobuildNext(int label);
 // Gives label a category index holding text when it has none; returns label.
 int makeHashtab(int label, const char* text);
+
+// The generated equality match of a category of label's level on value, taken by label's
+// field and cut (part, columns, separators).
+_MatchTree* categoryMatch(int label, const char* value);
 
 #endif

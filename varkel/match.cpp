@@ -12,6 +12,7 @@
 #include "common/util.h"
 #include "varkel/axislabel.h"
 #include "varkel/datasource.h"
+#include "varkel/escapes.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
 #include "varkel/settings.h"
@@ -235,17 +236,24 @@ int evalLeaf(Match* m) {
   }
 }
 
+// The shortest string of a leaf's separators; printed, the separators are escaped like
+// values (a ';' among them must not end a tree entry) after a length that counts them.
+std::string encodeSeparators(const Match* m, bool printed) {
+  std::string s = makeString(1, m->separators.c_str());
+  return printed ? s.substr(0, 1) + escapeCarefully(m->separators.c_str()) : s;
+}
+
 // The encoded target of a leaf: "", "H"/"I" with separators and a part, or "G" and columns.
-std::string encodeTarget(const Match* m) {
+std::string encodeTarget(const Match* m, bool printed = false) {
   std::string s;
   switch (m->kind) {
     case MATCH_WHOLE:
       break;
     case MATCH_PART:
-      s = "H" + makeString(1, m->separators.c_str()) + makeSpibble(m->part);
+      s = "H" + encodeSeparators(m, printed) + makeSpibble(m->part);
       break;
     case MATCH_BACK_PART:
-      s = "I" + makeString(1, m->separators.c_str()) + makeSpibble(m->backPart);
+      s = "I" + encodeSeparators(m, printed) + makeSpibble(m->backPart);
       break;
     case MATCH_COLUMNS:
       s = std::string("G") + makeSpibble(m->firstColumn) + makeSpibble(m->lastColumn);
@@ -264,17 +272,17 @@ std::string fieldName(int field) {
 
 void printLeaf(FILE* stream, const Match* m) {
   fputs(fieldName(m->field).c_str(), stream);
-  fputs(encodeTarget(m).c_str(), stream);
+  fputs(encodeTarget(m, true).c_str(), stream);
   fputc('=', stream);
   fputc(m->op, stream);
   // A starts-with test of the blank label compares its whole length with the empty text;
   // written as the empty text it would read back as a test every record passes.
   const char* value = m->value;
   if (value == emptyValue && (m->op == 'P' || m->op == 'Q')) value = blankLabel;
-  // The length is that of the value itself; the escapes come after it.
+  // The length counts the value's own bytes, all of which follow it, escaped.
   std::string length = makeString(2, value);
   fwrite(length.data(), 1, 2, stream);
-  outputCarefully(value, stream);
+  outputEscaped(value, stream);
 }
 
 void printTree(FILE* stream, const _MatchTree* tree) {

@@ -79,7 +79,8 @@ int evalMatch(_MatchTree* tree);
 int evalMatchTarget(_MatchTree* tree, const char* text);
 
 // Writes ";f0=" and tree in encoded form (fields by number, parentheses around both
-// operands of every connector, values through outputCarefully). Writes nothing when tree
+// operands of every connector, values and separators escaped whole by outputEscaped after
+// lengths that count their own bytes). Writes nothing when tree
 // is null or has no text (as trees made by matchAppend).
 void matchPrint(FILE* stream, _MatchTree* tree);
 

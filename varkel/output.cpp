@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/textutil.h"
 #include "common/util.h"
-#include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/grow.h"

@@ -18,6 +18,7 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/dategen.h"
+#include "varkel/escapes.h"
 #include "varkel/grow.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
@@ -296,29 +297,6 @@ void resetReparse() {
   topNumberBase = 0;
 }
 
-std::string unescapeCarefully(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); i++) {
-    if (text[i] == '%' && i + 5 < text.size() && strncasecmp(&text[i], "%5c%3b", 6) == 0) {
-      out += ';';
-      i += 5;
-      continue;
-    }
-    if (text[i] == '%' && i + 2 < text.size() && isxdigit((unsigned char)text[i + 1]) &&
-        isxdigit((unsigned char)text[i + 2])) {
-      unsigned char b = (unsigned char)(hexVal(text[i + 1]) * 16 + hexVal(text[i + 2]));
-      if ((b >= 1 && b <= 31) || (b && strchr("\"$*+<>\\;", b))) {
-        out += (char)b;
-        i += 2;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
-}
-
 std::string decodePageText(const std::string& text) {
   static const struct {
     const char* entity;
@@ -519,12 +497,22 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     }
   }
   AxisLabel& l = axisLabels[node];
+  bool hasCondition = false;
   for (auto it = items; it != itemsEnd; ++it)
-    if (startsWith(*it, "f0"))
+    if (startsWith(*it, "f0")) {
       l.match = matchParseExpression(unescapeCarefully(afterEquals(*it)).c_str());
+      hasCondition = true;
+    }
   // A category is indexed under the value its records hold, which its label may show
-  // altered (quotes), so the value of its equality condition is the index key.
-  std::string indexKey = categoryValue(l.match, label);
+  // altered (quotes, a cut), so the value of its equality condition is the index key.
+  // Written with record viewing off, an entry has no condition, and a category whose label
+  // is not its value carries the value as its key.
+  bool valueKey = hasKey && !hasCondition && !dateEntry && dateIndex == 0;
+  std::string indexKey = valueKey ? key : hasCondition ? categoryValue(l.match, label) : label;
+  if (!hasCondition && !dateLabel && l.field != -1) {
+    // The category's own condition, as growth gives it, not the one of the label it copies.
+    l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
+  }
   if (!hash && !dateLabel && (l.label == noneLabel || l.field != -1))
     makeHashtab(node, indexKey.c_str());
   l.label = label;
@@ -547,7 +535,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
 
   for (position = items; position != itemsEnd; ++position) {
     const std::string& item = *position;
-    if (startsWith(item, "key")) {
+    if (startsWith(item, "key") && !valueKey) {
       xfree(l.key);
       l.key = _newStr(key.c_str(), __FILE__, __LINE__);
       if (dateIndex > 0) {

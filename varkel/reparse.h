@@ -93,10 +93,6 @@ void splitCoords(mbitset<128>& coordinate, std::vector<int>& leaves);
 // The part number of the leftmost condition of tree; -1 for none. label is not used.
 int findMatchFieldPart(_MatchTree* tree, AxisLabel& label);
 
-// Undoes the escapes the tree writers put into labels, keys and match values: "%5c%3b" is
-// ';', and '%' with two hex digits is the byte when it is one of the bytes they escape.
-std::string unescapeCarefully(const std::string& text);
-
 // A page's attribute text as the browser hands it to the applet: the entities the page
 // writer makes ("&amp;", "&lt;", "&gt;", "&quot;") become their characters again.
 std::string decodePageText(const std::string& text);

@@ -13,8 +13,8 @@
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
-#include "varkel/cgifront.h"
 #include "varkel/datasource.h"
+#include "varkel/escapes.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
 #include "varkel/varkel.h"
@@ -96,44 +96,14 @@ static string urlEncodeBytes(const char* text, size_t len) {
 string url_encode(const char* text) { return urlEncodeBytes(text, strlen(text)); }
 
 void outputCarefully(const char* text, FILE* stream) {
-  if (!text) return;
-  // Values are cut so that a reader's 255-byte field always holds them whole.
-  int count = 0;
-  bool escaped = false;  // the last backslash written still escapes the next byte
-  auto fitsEscape = [&count] { return count <= 251; };
-  for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
-    unsigned char b = *p;
-    if (b >= 1 && b <= 31) {
-      if (!fitsEscape()) return;
-      url_char(b, stream);
-      count += 3;
-    } else if (strchr("\"$*+<>", b)) {
-      if (!fitsEscape()) return;
-      url_char(b, stream);
-      count += 3;
-      escaped = false;
-    } else if (b == '\\') {
-      if (!fitsEscape()) return;
-      escaped = !escaped;
-      fputs("%5c", stream);
-      count += 3;
-    } else if (b == ';') {
-      if (!escaped) {
-        if (!fitsEscape()) return;
-        fputs("%5c", stream);
-        count += 3;
-      }
-      if (!fitsEscape()) return;
-      fputs("%3b", stream);
-      count += 3;
-      escaped = false;
-    } else {
-      if (count > 253) return;
-      fputc(b, stream);
-      count++;
-      escaped = false;
-    }
-  }
+  // A label is cut so that a reader's 255-byte field always holds it whole.
+  std::string escaped = escapeCarefully(text, labelLimit);
+  fwrite(escaped.data(), 1, escaped.size(), stream);
+}
+
+void outputEscaped(const char* text, FILE* stream) {
+  std::string escaped = escapeCarefully(text);
+  fwrite(escaped.data(), 1, escaped.size(), stream);
 }
 
 void outputHTMLString(const char* text, FILE* stream) {

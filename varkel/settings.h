@@ -55,11 +55,13 @@ void outputPassthroughParameters(bool both);
 // into a value being written; a null or "Old style" text writes nothing.
 void outputFunction(FILE* stream, const char* functionText);
 
-// Writes a label or match value into a param value: control bytes and '"' '$' '*' '+' '<'
-// '>' URL-escaped, every ';' as an escaped backslash and semicolon unless a backslash
-// already escapes it; at most 254 characters, whole escapes only. Null or empty writes
-// nothing.
+// Writes a label into a value, escaped as escapeCarefully escapes it and cut to whole
+// escapes within 254 characters. Null or empty writes nothing.
 void outputCarefully(const char* text, FILE* stream);
+
+// Writes a text that must read back whole (a match value, separators, a key) into a value,
+// escaped as escapeCarefully escapes it, never cut. Null or empty writes nothing.
+void outputEscaped(const char* text, FILE* stream);
 
 // Writes c as '%' and two lower-case hex digits; url_string does so for every byte of text.
 void url_char(char c, FILE* stream);

@@ -15,6 +15,7 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/date.h"
+#include "varkel/escapes.h"
 #include "varkel/grow.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
@@ -80,11 +81,29 @@ static void writeLastCategory(FILE* f, const AxisLabel& l) {
     outputFunction(f, "'_last_category_'");
 }
 
+// With record viewing off an entry carries no condition, and the cube re-reader finds a
+// grown category by its label. A category whose label does not read back as the value its
+// records hold (quotes shown as blanks, a label cut to fit the viewer) is given that value
+// as its key. Null for every other label.
+static const char* categoryKey(const AxisLabel& l) {
+  const _MatchTree* m = l.match;
+  if (l.key || !l.hash || !m || m->type != MATCH_LEAF || !m->leaf || m->leaf->op != 'L' ||
+      !m->leaf->value)
+    return nullptr;
+  const char* value = *m->leaf->value ? m->leaf->value : blankLabel;
+  if (unescapeCarefully(escapeCarefully(l.label.c_str(), labelLimit)) == value) return nullptr;
+  return value;
+}
+
 // Label, match (when withMatch), key, format and function: the items every form begins with.
 static void writeCommonItems(FILE* f, const AxisLabel& l, bool withMatch, bool withKey) {
   if (!l.label.empty()) outputCarefully(l.label.c_str(), f);
   if (withMatch) matchPrint(f, l.match);
-  if (withKey && l.key) fprintf(f, "%ckey=%s", ';', l.key);
+  const char* key = !withKey ? nullptr : l.key ? l.key : withMatch ? nullptr : categoryKey(l);
+  if (key) {
+    fputs(";key=", f);
+    outputEscaped(key, f);
+  }
   if (l.format) fprintf(f, "%cformat=%s", ';', l.format->c_str());
   if (l.function) outputFunction(f, l.function);
 }

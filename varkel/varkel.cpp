@@ -268,14 +268,9 @@ static void outputName(const char* text) {
   if (verbose) msg("Output filename is %s.\n", outputFileName);
 }
 
-// -chars in either form. The coded-number base stays 64, so fewer characters than that
-// would leave digits without a character.
+// -chars in either form.
 static void outputCharset(const char* text) {
-  size_t n = strlen(text);
-  if (n < 64 || n > 255)
-    fatal(1, "Output charset must have 64 to 255 characters; '%s' has %zu.\n", text, n);
-  memset(outputChars, 0, sizeof outputChars);
-  memcpy(outputChars, text, n);
+  setOutputChars(text);
   if (verbose) msg("Output charset is %s.\n", outputChars);
 }
 

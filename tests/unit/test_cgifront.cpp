@@ -358,7 +358,7 @@ TEST_F(FrontEnd, AnOpenableProfileIsOnlyTested) {
 }
 
 TEST_F(FrontEnd, ReplacementAlphabet) {
-  std::string chars = "-_";  // 64 characters that need no encoding in a query string
+  std::string chars = "._";  // 64 characters that need no encoding in a query string
   for (char c = 'z'; c >= 'a'; c--) chars += c;
   for (char c = 'Z'; c >= 'A'; c--) chars += c;
   for (char c = '9'; c >= '0'; c--) chars += c;
@@ -375,6 +375,9 @@ TEST(FrontEndRefusals, EndTheProcess) {
   const Case cases[] = {
       {"emitAcceptedData", 106, "No data source specified"},
       {"dataSource=text:d.txt&chars=0123456789", 1, "Output charset must have 64 to 255"},
+      {"dataSource=text:d.txt&chars=-_zyxwvutsrqponmlkjihgfedcbaZYXWVUTSRQPONMLKJIHGFEDCBA"
+       "9876543210",
+       1, "holds the sign character '-'"},
       {"dataSource=exec:true", 1, ""},
   };
   for (const Case& c : cases) {

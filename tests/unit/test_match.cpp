@@ -9,6 +9,7 @@
 #include <string>
 
 #include "varkel/axislabel.h"
+#include "varkel/escapes.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/varkel.h"
@@ -264,7 +265,9 @@ struct PrintCase {
 const PrintCase printCases[] = {
     {"02f0=L03abc", ";f0=02f0=L03abc"},
     {"02f0I1/0=L01c", ";f0=02f0I1/0=L01c"},
-    {"02f3H1;2=L01b", ";f0=02f3H1;2=L01b"},
+    // separators are escaped like values after a length that counts their own bytes
+    {"02f3H1;2=L01b", ";f0=02f3H1%5c%3b2=L01b"},
+    {"02f3I2\"%0=L01b", ";f0=02f3I2%22%250=L01b"},
     {"02f0G24=L03cde", ";f0=02f0G24=L03cde"},
     {"03f12=V0210", ";f0=03f12=V0210"},
     {A "J" B, ";f0=(02f0=L01a)J(02f1=L01b)"},
@@ -274,6 +277,8 @@ const PrintCase printCases[] = {
     // the length is the value's own; the escapes follow it
     {"02f0=L03a;b", ";f0=02f0=L03a%5c%3bb"},
     {"02f0=L03a+b", ";f0=02f0=L03a%2bb"},
+    {"02f0=L05a%2bb", ";f0=02f0=L05a%252bb"},
+    {"02f0=L04a\\;b", ";f0=02f0=L04a%5c%5c%3bb"},
     {"02f0=L07(blank)", ";f0=02f0=L00"},
     {"02f0=Z07(blank)", ";f0=02f0=Z07(blank)"},
     {"02f0=P07(blank)", ";f0=02f0=P07(blank)"},
@@ -303,6 +308,30 @@ TEST_F(MatchTest, PrintedBlankLabelConditionsReadBackTheSame) {
     }
     matchFree(original);
     matchFree(reread);
+  }
+}
+
+TEST_F(MatchTest, PrintedConditionsReadBackWholeWhateverTheirBytes) {
+  std::string allBytes;
+  for (int b = 1; b < 256; b++) allBytes += char(b);
+  std::string pairs;
+  for (int i = 0; i < 60; i++) pairs += "a;";
+  const std::string values[] = {allBytes, std::string(255, '+'), std::string(85, '+'), pairs,
+                                "a\\;b", "a\\\\\\;b", "a%2bb", "x%3Cy", "tab%09x",
+                                "%5c%3b", "q\"uote", ""};
+  const char* separators[] = {";", "\"", "%;\\", "/"};
+  for (const std::string& v : values) {
+    for (const char* seps : separators) {
+      _MatchTree* original = matchCreateString(v.c_str(), 0, 1, -1, -1, -1, seps);
+      std::string text = unescapeCarefully(printed(original).substr(4));  // past ";f0="
+      _MatchTree* reread = matchParseExpression(text.c_str());
+      ASSERT_NE(reread, nullptr) << v;
+      EXPECT_EQ(std::string(reread->leaf->value), v) << text;
+      EXPECT_EQ(reread->leaf->separators, seps) << text;
+      EXPECT_EQ(printed(reread), printed(original)) << text;
+      matchFree(original);
+      matchFree(reread);
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
+#include "varkel/escapes.h"
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
 #include "varkel/match.h"
@@ -201,19 +202,6 @@ TEST_F(Reparse, Splitting) {
       {"", {}},               {";", {""}},
   };
   for (const Case& c : cases) EXPECT_EQ(splitString(c.text, ';'), c.pieces) << c.text;
-}
-
-TEST_F(Reparse, Unescaping) {
-  struct Case {
-    const char* written;
-    const char* text;
-  };
-  const Case cases[] = {
-      {"A%2bB", "A+B"},          {"a%5c%3bb", "a;b"},     {"%22q%22 %3c%3e", "\"q\" <>"},
-      {"%24%2a%5c", "$*\\"},     {"%09tab", "\ttab"},     {"50%25", "50%25"},
-      {"100%", "100%"},          {"%4", "%4"},            {"%5C%3B", ";"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(unescapeCarefully(c.written), c.text) << c.written;
 }
 
 TEST_F(Reparse, CubeFileIsPreferredToThePage) {
@@ -540,6 +528,10 @@ TEST_F(Reparse, WrittenCubeReadsBackToTheSameTreesAndCells) {
   int east = add(region, "East");
   int west = add(region, "West");
   int oslo = add(west, "Oslo");
+  axisLabels[east].field = axisLabels[west].field = axisLabels[oslo].field = 1;
+  // Each category with its own condition, as growth gives it.
+  for (int c : {c1, c2, c3, east, west, oslo})
+    axisLabels[c].match = categoryMatch(c, axisLabels[c].label.c_str());
   decimalPoints = 2;
   decimalMultiplier = 100;
   recordSize = 2;
@@ -836,6 +828,45 @@ TEST_F(Reparse, CategoriesAreIndexedUnderTheValueTheirRecordsHold) {
 }  // namespace
 
 namespace {
+
+TEST_F(Reparse, WithoutConditionsCategoriesComeBackByLabelOrKey) {
+  // Record viewing off: no conditions are written, so a category whose label does not
+  // read back as its value (a quote shown as a blank, a label cut to fit) carries the value
+  // as its key; the others are found by their labels.
+  measures(1);
+  const std::string values[] = {"q\"uote", "plain", std::string(85, '+'), ""};
+  const char* labels[] = {"q uote", "plain", nullptr, blankLabel};
+  int root = axis("All");
+  for (int i = 0; i < 4; i++) {
+    int c = add(root, labels[i] ? labels[i] : values[i].c_str(), 0);
+    axisLabels[c].match = categoryMatch(c, values[i].c_str());
+    axisLabels[c].hash = axisLabels[axisLabels[root].child].hash;
+    if (!axisLabels[c].hash) makeHashtab(c, values[i].c_str());
+  }
+  noQuery = 1;
+  std::string written = compact(root);
+  EXPECT_NE(written.find("x0.0=q uote;key=q%22uote;x0.1=plain;x0.2=%2b"), std::string::npos)
+      << written;
+  EXPECT_NE(written.find(";key=" + escapeCarefully(values[2].c_str()) + ";x0.3=(blank);\n"),
+            std::string::npos)
+      << written;
+
+  numberOfAxes = 0;
+  measures(1);
+  int root2 = axis("All");
+  int level = add(root2, noneLabel, 0);
+  reparseCube(written);
+  EXPECT_EQ(compact(root2), written);
+  int c = level;
+  for (int i = 0; i < 4; i++, c = axisLabels[c].sibling) {
+    ASSERT_GE(c, 0);
+    EXPECT_EQ(hashtabGet(axisLabels[level].hash, values[i].empty() ? blankLabel
+                                                                   : values[i].c_str()),
+              c) << values[i];
+    EXPECT_EQ(axisLabels[c].key, nullptr) << values[i];
+    EXPECT_EQ(std::string(axisLabels[c].match->leaf->value), values[i]);
+  }
+}
 
 TEST_F(Reparse, ValuesAreReadInTheCubesOwnDigits) {
   measures(1);
