@@ -223,7 +223,21 @@ static void completeMove(char* temp, const char* finalName, char* staged, const 
   temp[0] = '\0';
 }
 
-void finishOutputFiles() {
+// Removes the cube file an earlier run left under the name of this run's page: the page
+// now carries the newer cube. A cube file that cannot be removed would be read in its
+// place by the next -incremental run, so that is an error.
+static void removeShadowingCubeFile() {
+  if (cb4FileName[0] == '\0' || strcmp(cb4FileName, outputFileName) == 0) return;
+  if (unlink(cb4FileName) == 0) {
+    msg("Removed the cube file '%s': the page '%s' now carries the cube.\n", cb4FileName,
+        outputFileName);
+  } else if (errno != ENOENT) {
+    fatal(2, "Couldn't remove the cube file '%s', which the page '%s' replaces: %s\n",
+          cb4FileName, outputFileName, strerror(errno));
+  }
+}
+
+void finishOutputFiles(bool pageCarriesCube) {
   bool pageFile = ofp && ofp != stdout && outputTempName[0] != '\0';
   bool cubeFile = cb4 && cb4 != ofp && cb4TempName[0] != '\0';
 
@@ -243,4 +257,5 @@ void finishOutputFiles() {
   if (cubeFile) prepareMove(cb4TempName, cb4FileName, stagedCube, "cb4");
   if (pageFile) completeMove(outputTempName, outputFileName, stagedPage, "vrk");
   if (cubeFile) completeMove(cb4TempName, cb4FileName, stagedCube, "cb4");
+  if (pageFile && pageCarriesCube && !cubeFile) removeShadowingCubeFile();
 }

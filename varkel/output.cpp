@@ -127,7 +127,7 @@ void outputCubePage() {
   msg("Input %d records, matched %d, stored %d.\n", numRecords, matchedRecords, elementsStored);
   if (nonNumeric != 0) msg("Warning: found %d non-numeric fields.\n", nonNumeric);
   if (emptyFields > 0) msg("Warning: found %d empty fields.\n", emptyFields);
-  finishOutputFiles();
+  finishOutputFiles(!emitCB4);
 }
 
 void outputExpandedProfilePage() {

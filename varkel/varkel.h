@@ -125,7 +125,10 @@ void openCubeStream();
 // Closes the page and cube streams and moves their temporary files over outputFileName and
 // cb4FileName. The old files stay in place until the new ones replace them; a failure is
 // fatal 2 and leaves them untouched. Both stream globals are null afterwards.
-void finishOutputFiles();
+// When pageCarriesCube (a cube page written with the cube on it), a cube file named like
+// the page (cb4FileName), left by an earlier run, is removed once the page is in place:
+// the re-reader prefers a cube file, and that one would shadow the newer cube on the page.
+void finishOutputFiles(bool pageCarriesCube = false);
 
 // Applies the -param texts in order: each is split at its first '=' (none is fatal 1) and
 // handed to setStringParameter.

@@ -1,7 +1,8 @@
 # Reads a cube file back on its own terms: the nodes of every axis tree, the leaves among
-# them (childless and not computed) numbered depth-first, the bits each axis takes for its
-# childless nodes, and the coded coordinates and measure-major values. Prints one line per
-# cell: the path of its leaf on every axis, then its values ('-' for a missing one).
+# them (childless and not computed: no compute or function item) numbered depth-first, the
+# bits each axis takes for its childless nodes, and the coded coordinates and measure-major
+# values. Prints one line per cell: the path of its leaf on every axis, then its values ('-'
+# for a missing one).
 import re
 import sys
 
@@ -35,7 +36,8 @@ while "lumetraaxis%d" % a in settings:
     for item in re.split(r";(?=x%d[.=])" % a, settings["lumetraaxis%d" % a].rstrip(";")):
         head, _, rest = item.partition("=")
         text = rest.split(";")[0]
-        nodes.append((head, text, ";compute=" in ";" + rest))
+        computed = ";compute=" in ";" + rest or ";function=" in ";" + rest
+        nodes.append((head, text, computed))
     names = {head: text for head, text, _ in nodes}
     childless = [n for n in nodes if not any(m[0].startswith(n[0] + ".") for m in nodes)]
     leaves = []
