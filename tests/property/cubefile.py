@@ -13,6 +13,21 @@ class CubeError(Exception):
     pass
 
 
+ENTITY = re.compile(rb"&(#[0-9]+|#[xX][0-9a-fA-F]+|amp|lt|gt|quot|apos);")
+NAMED = {b"amp": b"&", b"lt": b"<", b"gt": b">", b"quot": b'"', b"apos": b"'"}
+
+
+def html_value(text):
+    """An attribute value as a browser hands it to the viewer: character references decoded."""
+    def one(m):
+        ref = m.group(1)
+        if ref.startswith(b"#"):
+            n = int(ref[2:], 16) if ref[1:2] in b"xX" else int(ref[1:])
+            return bytes([n]) if 0 < n < 256 else m.group(0)
+        return NAMED[ref]
+    return ENTITY.sub(one, text)
+
+
 def settings(path):
     """Settings of a cube file ("name=value" lines) or of a page (param tags), as bytes."""
     data = open(path, "rb").read()
@@ -22,7 +37,7 @@ def settings(path):
         if page:
             m = PARAM.match(line)
             if m:
-                out[m.group(1).decode("latin-1")] = m.group(2)
+                out[m.group(1).decode("latin-1")] = html_value(m.group(2))
         elif b"=" in line:
             name, _, value = line.partition(b"=")
             out[name.decode("latin-1")] = value

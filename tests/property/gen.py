@@ -57,7 +57,7 @@ BLANK = "(blank)"
 
 HOSTILE = ["a\\;b", "a\\\\\\;b", "a%2bb", "x%3Cy", "tab%09x", "%5c%3b", "x" * 255, "+" * 85,
            "a;" * 60, 'q"uote', "it's", "a&b", "a;b", "A+B", "<tag>", "$5*3", "", "caf\xe9",
-           "\x01\x1f\x7f\xff", "#=;f0=K(J)"]
+           "\x01\x1f\x7f\xff", "#=;f0=K(J)", "x&amp;y", "&#59;", "&lt"]
 
 SEPARATORS = [c for c in map(chr, range(33, 127)) if c not in "\"'\t"] + [" ", "\xa7"]
 
