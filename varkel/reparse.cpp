@@ -65,6 +65,11 @@ struct LevelCursor {
 };
 std::map<int, LevelCursor> levelCursors;
 
+// For a node the re-reader made as a copy of a first child elsewhere (the first category
+// of a grown level below a later category of the level above), the label it copies: what
+// stands below that label is what the new node is to have below it.
+std::map<int, int> copiedFrom;
+
 bool isDigits(const std::string& s, size_t from, size_t count) {
   if (s.size() < from + count) return false;
   for (size_t i = from; i < from + count; i++)
@@ -259,12 +264,23 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
 // there is none, or when label continues its own field one level deeper (multi-level).
 int childModel(int label) {
   Hashtab* level = axisLabels[label].hash;
-  if (axisLabels[label].multiLevelExpand || !level) return -1;
+  if (axisLabels[label].multiLevelExpand) return -1;
+  auto from = copiedFrom.find(label);
+  if (!level) return from != copiedFrom.end() ? axisLabels[from->second].child : -1;
   for (int b = axisLabels[label].backLink; b != -1 && b != label; b = axisLabels[b].backLink) {
     if (axisLabels[b].hash != level) break;
     if (axisLabels[b].child != -1) return axisLabels[b].child;
   }
+  if (from != copiedFrom.end()) return axisLabels[from->second].child;
   return -1;
+}
+
+// The label a new next sibling of label is to copy: when label copies a fixed item of the
+// profile, the item that follows that one; -1 when a copy of label itself is right.
+int siblingModel(int label) {
+  auto from = copiedFrom.find(label);
+  if (from == copiedFrom.end() || axisLabels[from->second].field != -1) return -1;
+  return axisLabels[from->second].sibling;
 }
 
 // The value a grown category stands for: that of its one equality condition (the blank
@@ -294,6 +310,7 @@ void resetReparse() {
   namedCubeFile.clear();
   valueDigits = spibbleAlphabet;
   levelCursors.clear();
+  copiedFrom.clear();
   topNumberBase = 0;
 }
 
@@ -477,7 +494,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   bool made = node == -1;
   int madeFrom = -1;  // the label of another category's subtree that a new node copies
   if (node == -1) {
-    int model = attach == 1 && !dateLabel ? childModel(parent) : -1;
+    int model = dateLabel ? -1 : attach == 1 ? childModel(parent) : siblingModel(parent);
     if (dateLabel) {
       // Generated date labels are made afresh, as the date generator makes them.
       node = getNextFree();
@@ -485,6 +502,13 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     } else if (model != -1) {
       node = duplicateNodeWOExpand(model);
       madeFrom = model;
+      copiedFrom[node] = model;
+      // A fixed item keeps its condition, as a copy made by the growth does: a cube written
+      // with record viewing off carries none to read back. A tree of its own, since every
+      // label's tree is later mapped to the data's columns once.
+      _MatchTree* condition = axisLabels[model].match;
+      if (axisLabels[node].field == -1 && condition && condition->text)
+        axisLabels[node].match = matchParseExpression(condition->text);
     } else {
       node = duplicateNodeWOExpand(parent);
       if (attach == 1) autobuildNext(node);

@@ -1,0 +1,406 @@
+# Random text profiles and records from a seed: grown levels (whole fields, parts from
+# either side, columns, multi-level expansion from both sides), fixed items with conditions,
+# calendar and fiscal date hierarchies, several measures with missing values, and category
+# texts drawn from every byte a field can hold.
+#
+# A case is a dict: "profile" (the .qv text), "header" (column names), "records" (lists of
+# field texts, first field the record id), "values" (per record, per measure: a Decimal or
+# None for a missing value) and "decimals".
+import random
+from decimal import Decimal
+
+# Classes of input that trip faults still being mended elsewhere. Each is avoided while its
+# name is listed in AVOID; drop a name once the mend is on main and the class passes.
+KNOWN_FAILING = {
+    # A date level that no record reaches (below a fixed item with a match) keeps a hidden
+    # placeholder leaf, so later leaves of the axis are shown one place off.
+    "unreached-date",
+    # Dates that cannot be read (month 13, day 32, text): a category whose dates are all
+    # invalid puts its records into the unwritten placeholder.
+    "invalid-dates",
+    # Month labels with no year or quarter level above them test the month only.
+    "month-without-year",
+    # A quarter level directly below the date: the re-reader does not register quarter keys.
+    "quarter-without-year",
+    # "Old style" function items: written like a category but given no leaf number.
+    "old-style-function",
+    # A cube-file build followed by -ecube increments re-reads the stale cube file.
+    "carrier-switch",
+    # A grown level that no record of the first build reaches is written as a "(none)" leaf;
+    # the re-reader makes that a category named "(none)", which the one-shot cube lacks.
+    "unreached-grown",
+    # Date levels of a cube written with noquery cannot be extended: the re-reader needs the
+    # conditions to place the dates (error 110, by design); the runner skips those chains.
+    "noquery-dates",
+    # A fixed item after a grown level in the same chain: -incremental re-reads the old
+    # categories into the item's position, and records of the first build vanish.
+    "after-grown-increment",
+    # Texts holding '\' or '%' with two hex digits: written and re-read differently.
+    "escapes",
+    # Texts whose escaped form passes 254 characters are cut inside the printed condition.
+    "long-escaped",
+    # Double and single quotes in category texts (first category, noquery, page form).
+    "quotes",
+    # Part separators and date formats holding ';' are printed raw into the conditions.
+    "semicolon-separator",
+    # '&' in texts reaching the page form.
+    "ampersand",
+}
+AVOID = set(KNOWN_FAILING)
+
+# Where the Parts deliberately differ, the generator keeps away for good:
+# - a literal "(blank)" text falls into the empty value's category, but that category's
+#   printed condition selects only empty fields; so no text is "(blank)".
+# Labels after a grown level in the same chain are generated (labelled "After ..."): they are
+# never given records; the oracle expects them empty.
+BLANK = "(blank)"
+
+HOSTILE = ["a\\;b", "a\\\\\\;b", "a%2bb", "x%3Cy", "tab%09x", "%5c%3b", "x" * 255, "+" * 85,
+           "a;" * 60, 'q"uote', "it's", "a&b", "a;b", "A+B", "<tag>", "$5*3", "", "caf\xe9",
+           "\x01\x1f\x7f\xff", "#=;f0=K(J)", "x&amp;y", "&#59;", "&lt"]
+
+SEPARATORS = [c for c in map(chr, range(33, 127)) if c not in "\"'\t"] + [" ", "\xa7"]
+
+
+class Gen:
+    def __init__(self, seed, avoid=None):
+        self.r = random.Random(seed)
+        self.avoid = AVOID if avoid is None else avoid
+        self.columns = ["id", "n"]  # record id, a number for numeric conditions
+        self.fill = {}  # column -> function giving one field text
+        self.fill["n"] = self.number_text
+        self.labels = 0
+
+    # ---- texts -------------------------------------------------------------------------
+
+    def allowed(self, text):
+        a = self.avoid
+        if "escapes" in a and ("\\" in text or "%" in text):
+            return False
+        if "quotes" in a and ('"' in text or "'" in text):
+            return False
+        if "ampersand" in a and "&" in text:
+            return False
+        if "long-escaped" in a and escaped_length(text) > 254:
+            return False
+        return text != BLANK and text.strip(" ") == text and not text.startswith('"')
+
+    def raw_text(self):
+        r = self.r
+        kind = r.random()
+        if kind < 0.25:
+            return r.choice(HOSTILE)
+        if kind < 0.55:
+            return "".join(r.choice("abcXYZ019 -_.;/") for _ in range(r.randint(1, 6)))
+        if kind < 0.9:
+            bad = "\t\r\n"
+            return "".join(c for c in (chr(r.randint(1, 255)) for _ in range(r.randint(1, 12)))
+                           if c not in bad)
+        return "".join(r.choice("ab;%\\\"+") for _ in range(r.randint(100, 255)))
+
+    def text(self, limit=255):
+        while True:
+            t = self.raw_text()[:limit].strip(" ")
+            if t.startswith('"'):
+                t = t.lstrip('"')
+            if self.allowed(t):
+                return t
+
+    def pool(self, size, limit=255):
+        return [self.text(limit) for _ in range(size)]
+
+    def number_text(self):
+        r = self.r
+        k = r.random()
+        if k < 0.1:
+            return ""
+        if k < 0.15:
+            return "x"
+        return str(r.randint(-5, 30))
+
+    # ---- columns -----------------------------------------------------------------------
+
+    def column(self, prefix, fill):
+        name = "%s%d" % (prefix, len(self.columns))
+        self.columns.append(name)
+        self.fill[name] = fill
+        return name
+
+    def category_column(self):
+        pool = self.pool(self.r.randint(1, 6))
+        return self.column("c", lambda: self.r.choice(pool))
+
+    def path_column(self, seps):
+        r = self.r
+        parts = self.pool(r.randint(2, 5), 40)
+        parts = [p for p in parts if not any(s in p for s in seps)] or ["p"]
+        sep = seps[0]
+
+        def fill():
+            return sep.join(r.choice(parts + [""]) for _ in range(r.randint(1, 4)))[:255]
+        return self.column("p", fill)
+
+    def separator_set(self):
+        r = self.r
+        while True:
+            s = "".join(r.choice(SEPARATORS) for _ in range(r.choice([1, 1, 1, 2])))
+            if "semicolon-separator" in self.avoid and ";" in s:
+                continue
+            if "escapes" in self.avoid and ("\\" in s or "%" in s):
+                continue
+            if "ampersand" in self.avoid and "&" in s:
+                continue
+            if s.strip(" ") and s[0] != " ":
+                return s
+
+    # ---- profile pieces ----------------------------------------------------------------
+
+    def label(self, stem="Item"):
+        self.labels += 1
+        if self.r.random() < 0.3:
+            t = self.text(60)
+            if t and "\\" not in t and '"' not in t:
+                return t
+        return "%s %d" % (stem, self.labels)
+
+    def condition(self, depth=0):
+        r = self.r
+        k = r.random()
+        if depth < 2 and k < 0.2:
+            op = r.choice(["and", "or"])
+            return "(%s %s %s)" % (self.condition(depth + 1), op, self.condition(depth + 1))
+        if k < 0.45:
+            op = r.choice([">=", "<", "=", "!=", ">", "<="])
+            return "n %s %d" % (op, r.randint(-3, 25))
+        col = self.category_column()
+        pool_value = self.fill[col]
+        v = quote(pool_value())
+        test = r.choice(["=", "equals", "contains", "startswith", "endswith", "not contains",
+                         "not equals", "in", "regexp"])
+        if test == "in":
+            return "%s in (%s, %s)" % (col, v, quote(pool_value()))
+        if test == "regexp":
+            return "%s regexp %s" % (col, quote(r.choice(["^a", "b$", "[0-9]", "x|y", "."])))
+        return "%s %s %s" % (col, test, v)
+
+    def grown_spec(self):
+        r = self.r
+        k = r.randint(0, 7)
+        if k == 0:
+            return self.category_column()
+        if k == 1:
+            c = self.category_column()
+            a = r.randint(0, 3)
+            return "%s[%d-%d]" % (c, a, a + r.randint(0, 4))
+        if k == 2:
+            c = self.category_column()
+            a = r.randint(0, 3)
+            return "sub_column(%s, %d, %d)" % (c, a, a + r.randint(0, 4))
+        seps = self.separator_set()
+        p = self.path_column(seps)
+        s = quote(seps)
+        if k == 3:
+            return "%s[%d, %s]" % (p, r.randint(0, 2), s)
+        if k == 4:
+            return "%s[-%d, %s]" % (p, r.randint(0, 2), s)
+        if k == 5:
+            return "sub_field(%s, %d, %s)" % (p, r.randint(0, 2), s)
+        first = r.randint(0, 1)
+        fn = "multi_level_expand" if k == 6 else "reverse_multi_level_expand"
+        return "%s(%s, %d, %d, %s)" % (fn, p, first, first + r.randint(0, 2), s)
+
+    def sort(self):
+        return self.r.choice(["", "", " sorta-z", " sortz-a", " sort0-9", " sort9-0"])
+
+    def date_spec(self):
+        r = self.r
+        fmt, fill = self.date_format()
+        col = self.column("d", fill)
+        out = self.date_output(fmt)
+        args = [col, quote(fmt), quote(out)]
+        if r.random() < 0.4:
+            args.append(str(r.randint(1, 12)))
+        return "date(%s)" % ", ".join(args)
+
+    def date_format(self):
+        r = self.r
+        forms = [("YYYY-MM-DD", "%Y-%m-%d"), ("DD.MM.YYYY", "%d.%m.%Y"), ("MM/DD/YY", "%m/%d/%y"),
+                 ("YYYYMMDD", "%Y%m%d"), ("YYYY-MMM-DD", "%Y-%b-%d"), ("YYYY M D", "%Y %n %e"),
+                 ("YYYY;MM;DD", "%Y;%m;%d"), ("YYYY-MM", "%Y-%m"), ("MMMM YYYY", "%B %Y")]
+        if "semicolon-separator" in self.avoid:
+            forms = [f for f in forms if ";" not in f[0]]
+        fmt, pattern = r.choice(forms)
+        bad = "invalid-dates" not in self.avoid
+
+        def fill():
+            k = r.random()
+            if k < 0.08:
+                return ""
+            if bad and k < 0.16:
+                return r.choice(["2001-13-05", "1999-02-32", "garbage", "13/45/99", "2000"])
+            return format_date(pattern, r.randint(1998, 2002), r.randint(1, 12), r.randint(1, 28))
+        return fmt, fill
+
+    def date_output(self, fmt):
+        r = self.r
+        has_day = "D" in fmt
+        year = r.choice(["Y", "YY", "Y0", "Y0", "Y2"])
+        quarter = r.choice(["", "", "Q", "Q2", "Q3", "Q4", "Q5", "Q1A"])
+        month = r.choice(["", "M", "MM", "MMM", "MMMM", "M5", "M6", "M2A"])
+        day = r.choice(["", "", "D", "DD", "D3", "D4", "D5"]) if has_day else ""
+        if year == "Y0" and not quarter:
+            if "month-without-year" in self.avoid:
+                month = day = ""
+        if year == "Y0" and quarter and "quarter-without-year" in self.avoid:
+            year = "Y"
+        if year == "Y0" and not (quarter or month or day):
+            year = "Y"
+        return "+".join(x for x in (year, quarter, month, day) if x)
+
+    def measures(self):
+        r = self.r
+        names = []
+        for _ in range(r.randint(1, 3)):
+            names.append(self.column("m", None))
+        counting = r.random() < 0.3
+        return names, counting
+
+
+def quote(text):
+    """The profile's double-quoted form of a text (the lexer turns \\" back into ")."""
+    return '"%s"' % text.replace('"', '\\"')
+
+
+def escaped_length(text):
+    """Characters the tree writer needs for a text: 3 per escaped byte, 6 for a bare ';'."""
+    n = 0
+    for c in text:
+        if ord(c) < 32 or c in '"$*+<>\\':
+            n += 3
+        elif c == ";":
+            n += 6
+        else:
+            n += 1
+    return n
+
+
+MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
+LONG_MONTHS = ["January", "February", "March", "April", "May", "June", "July", "August",
+               "September", "October", "November", "December"]
+
+
+def format_date(pattern, y, m, d):
+    out = pattern.replace("%Y", "%04d" % y).replace("%y", "%02d" % (y % 100))
+    out = out.replace("%m", "%02d" % m).replace("%n", str(m)).replace("%d", "%02d" % d)
+    out = out.replace("%e", str(d)).replace("%b", MONTHS[m - 1]).replace("%B", LONG_MONTHS[m - 1])
+    return out
+
+
+class ProfileGen(Gen):
+    """Axes of items, one line per item, '+' per level of depth."""
+
+    def items(self, depth, guarded):
+        r = self.r
+        kind = r.random()
+        if guarded and "unreached-grown" in self.avoid and "unreached-date" in self.avoid:
+            return self.fixed(depth, guarded)
+        if depth >= 3 or kind < 0.35:
+            if guarded and "unreached-grown" in self.avoid:
+                return self.fixed(depth, guarded)
+            return self.grown(depth)
+        if kind < 0.5 and not (guarded and "unreached-date" in self.avoid):
+            return self.date(depth)
+        return self.fixed(depth, guarded)
+
+    def grown(self, depth):
+        r = self.r
+        spec = self.grown_spec()
+        lines = ["+" * depth + "autobuild = " + spec + self.sort()]
+        if depth < 3 and "multi_level" not in spec and r.random() < 0.4:
+            lines += self.items(depth + 1, False)
+        if r.random() < 0.15:
+            self.labels += 1
+            lines.append("+" * depth + '"After %d" match(%s)' % (self.labels, self.condition()))
+        return lines
+
+    def date(self, depth):
+        lines = ["+" * depth + "autobuild = " + self.date_spec()]
+        if self.r.random() < 0.2:
+            lines += self.fixed(depth, True, 1)
+        return lines
+
+    def fixed(self, depth, guarded, count=None):
+        r = self.r
+        lines = []
+        for _ in range(count or r.randint(1, 3)):
+            pad = "+" * depth
+            k = r.random()
+            if k < 0.1:
+                lines.append(pad + "%s function = sum.own(all)" % quote(self.label("All")))
+                has_match = False
+            elif k < 0.17:
+                lines.append(pad + '%s compute = "n*2"' % quote(self.label("Twice")))
+                continue
+            elif k < 0.22 and "old-style-function" not in self.avoid:
+                lines.append(pad + "%s function = ratio.previous(1-3)" % quote(self.label("Old")))
+                continue
+            else:
+                lines.append(pad + "%s match(%s)" % (quote(self.label()), self.condition()))
+                has_match = True
+            if depth < 3 and r.random() < 0.4:
+                lines += self.items(depth + 1, guarded or has_match)
+        return lines
+
+
+def make_case(seed, avoid=None):
+    g = ProfileGen(seed, avoid)
+    r = g.r
+    decimals = r.choice([0, 0, 1, 2])
+    axes = []
+    for a in range(r.randint(1, 3)):
+        axes.append(("Axis %d" % a, g.items(0, False)))
+    measures, counting = g.measures()
+    lines = ["<!--varkel", "setup {", "  firstFieldNames = true",
+             "  decimalpoints = %d" % decimals, "  noquery = %NOQUERY%", "}"]
+    for name, items in axes:
+        lines.append("axis %s {" % quote(name))
+        lines += ["  " + i for i in items]
+        lines.append("}")
+    lines.append("measure {")
+    lines += ['  "%s" extract = %s' % (m.upper(), m) for m in measures]
+    if counting:
+        lines.append("  \"Count\" extract = '-1'")
+    lines += ["}", "varkel-->", ""]
+
+    records, values = [], []
+    for i in range(r.randint(12, 40)):
+        rec, vals = [], []
+        for col in g.columns:
+            if col == "id":
+                rec.append("r%d" % i)
+            elif col in measures:
+                text, v = measure_value(r, decimals)
+                rec.append(text)
+                vals.append(v)
+            else:
+                rec.append(g.fill[col]())
+        if counting:
+            vals.append(Decimal(1))
+        records.append(rec)
+        values.append(vals)
+    return {"profile": "\n".join(lines), "header": g.columns, "records": records,
+            "values": values, "decimals": decimals}
+
+
+def measure_value(r, decimals):
+    k = r.random()
+    if k < 0.1:
+        return "", None
+    if k < 0.15:
+        return "n/a", None
+    v = Decimal(r.randint(-2000, 20000)) / (10 ** r.randint(0, decimals))
+    return str(v), v
+
+
+def data_text(header, records):
+    return "".join("\t".join(f) + "\n" for f in [header] + records)
