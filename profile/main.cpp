@@ -62,6 +62,13 @@ int main(int argc, char** argv) {
       argc > 2 ? std::string(trimQuotes(argv[2], '"')) : changeExtension(input, ".qv4");
 
   FILE* in = fopen(input.c_str(), "r");
+  // A directory opens but holds no profile.
+  struct stat inStat;
+  bool inKnown = in != nullptr && fstat(fileno(in), &inStat) == 0;
+  if (inKnown && S_ISDIR(inStat.st_mode)) {
+    fclose(in);
+    in = nullptr;
+  }
   if (in == nullptr) {
     fprintf(stderr, "\nError: could not open %s for input.\n\n", input.c_str());
     do_exit(1);
@@ -69,8 +76,8 @@ int main(int argc, char** argv) {
   FILE* out = stdout;
   if (output != "stdout" && output != "-") {
     // Opening the profile itself for output would empty it before it is read.
-    struct stat inStat, outStat;
-    if (fstat(fileno(in), &inStat) == 0 && stat(output.c_str(), &outStat) == 0 &&
+    struct stat outStat;
+    if (inKnown && stat(output.c_str(), &outStat) == 0 &&
         inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
       fprintf(stderr, "\nError: could not open %s for output: it is the input file.\n\n",
               output.c_str());

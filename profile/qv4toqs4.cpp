@@ -19,6 +19,13 @@ int main(int argc, char** argv) {
   string outName = argc > 2 ? string(trimQuotes(argv[2], '"')) : changeExtension(inName, ".qs4");
 
   FILE* in = fopen(inName.c_str(), "rb");
+  // A directory opens but holds no compiled profile.
+  struct stat inStat;
+  bool inKnown = in != nullptr && fstat(fileno(in), &inStat) == 0;
+  if (inKnown && S_ISDIR(inStat.st_mode)) {
+    fclose(in);
+    in = nullptr;
+  }
   if (in == nullptr) {
     fprintf(stderr, "Error %d: could not open %s for input.\n", 2, inName.c_str());
     return 1;
@@ -26,8 +33,8 @@ int main(int argc, char** argv) {
   FILE* out = stdout;
   if (outName != "stdout" && outName != "-") {
     // Opening the input itself for output would empty it before it is read.
-    struct stat inStat, outStat;
-    if (fstat(fileno(in), &inStat) == 0 && stat(outName.c_str(), &outStat) == 0 &&
+    struct stat outStat;
+    if (inKnown && stat(outName.c_str(), &outStat) == 0 &&
         inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino) {
       fprintf(stderr, "Error %d: could not open %s for output: it is the input file.\n", 2,
               outName.c_str());

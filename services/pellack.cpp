@@ -1,11 +1,12 @@
 // pellack: a CGI program that stores documents posted by the viewer under a file name and
 // hands each back to the browser, for ten minutes, as a download whose content type follows
 // the name's extension. All documents live in one capture file, "pellack.f", in the working
-// directory; every access holds an exclusive lock on it, taken without waiting.
+// directory; every access holds an exclusive lock on it, waiting a few seconds at most for it.
 //
 // A record of the capture file: the name (32 bytes: the name, a NUL, blanks), the time of
 // posting and the data length with its NUL (32 bytes each: "%31d" and a NUL), then the data
-// and its NUL. One NUL byte after the last record ends the live part; the file never shrinks.
+// and its NUL. One NUL byte after the last record ends the live part. A store writes in place
+// behind the live part; a fetch that drops expired records puts a new file in place.
 #include "cgi/uncgi.h"
 #include "common/util.h"
 
@@ -14,8 +15,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 static const char* const CaptureFile = "pellack.f";
 static const int FieldSize = 32;
@@ -24,6 +28,9 @@ static const long DataBufSize = 2100000;    // the data and its NUL
 static const long MaxNameLength = FieldSize - 1;
 static const long long Lifetime = 600;      // seconds a document can be fetched
 static const int FindPasses = 20;
+// How long a request waits for another to release the capture file, and how often it asks.
+static const int LockWaitMs = 5000;
+static const int LockPollMs = 5;
 
 // One record as read from or written to the capture file: header, then data, and room for
 // the end mark that a store writes after it.
@@ -155,15 +162,84 @@ static void failHtml(const char* paragraph) {
   exit(0);
 }
 
-// Opens and locks the capture file for a fetch; the failures answer and end the request.
-static int openLocked(const char* openFailure) {
-  int fd = open(CaptureFile, O_RDWR);
-  if (fd < 0) failHtml(openFailure);
-  if (doLock(fd) != 0) {
-    close(fd);
-    failHtml("<p>Failed to lock file.\n");
+// Gets the lock on fd, waiting up to LockWaitMs for another request to finish with the file.
+// 0 when granted, else not 0.
+static int waitForLock(int fd) {
+  for (int waited = 0;; waited += LockPollMs) {
+    if (doLock(fd) == 0) return 0;
+    if (waited >= LockWaitMs) return -1;
+    usleep(LockPollMs * 1000);
   }
+}
+
+// Opens the capture file (flags as for open) and locks it. -1 when it cannot be opened,
+// -2 when the lock cannot be had in time. A fetch may have put a compacted file in place
+// while this one waited: the lock then holds the old file, so it is opened again.
+static int openLocked(int flags) {
+  for (int attempt = 0;; attempt++) {
+    int fd = open(CaptureFile, flags, 0666);
+    if (fd < 0) return -1;
+    if (waitForLock(fd) != 0) {
+      close(fd);
+      return -2;
+    }
+    struct stat held, named;
+    if (fstat(fd, &held) == 0 && stat(CaptureFile, &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino)
+      return fd;
+    close(fd);
+    if (attempt == 100) return -2;
+  }
+}
+
+// openLocked for a fetch: the failures answer and end the request.
+static int openForFetch(const char* openFailure) {
+  int fd = openLocked(O_RDWR);
+  if (fd == -1) failHtml(openFailure);
+  if (fd < 0) failHtml("<p>Failed to lock file.\n");
   return fd;
+}
+
+// The compacted capture file while it is being written beside the real one; removed by the
+// handler of a signal that ends the process meanwhile.
+static char asideName[] = "pellack.f.XXXXXX";
+static volatile sig_atomic_t asideMade = 0;
+
+static void dropAside(int sig) {
+  if (asideMade) unlink(asideName);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Puts the live records of fd (size bytes), those whose time is later than cutoff, in its
+// place as a new file: written aside and renamed over the name while fd is locked, so that
+// whatever ends the process the name holds either the old file or the whole new one. When
+// no new file can be made the old one simply stays, expired records and all.
+static void compact(int fd, off_t size, long long cutoff) {
+  const int signals[] = {SIGHUP, SIGINT, SIGTERM};
+  for (int sig : signals) signal(sig, dropAside);
+  strcpy(asideName, "pellack.f.XXXXXX");
+  int out = mkstemp(asideName);
+  if (out < 0) return;
+  asideMade = 1;
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && fchmod(out, st.st_mode & 07777) == 0;
+  off_t readPos = 0, writePos = 0;
+  RecordHead head;
+  while (ok && readHead(fd, readPos, size, &head)) {
+    long total = HeaderSize + head.length;
+    if (head.time > cutoff) {
+      ok = readAt(fd, recordBuf + HeaderSize, head.length, readPos + HeaderSize) &&
+           writeAt(out, recordBuf, total, writePos);
+      writePos += total;
+    }
+    readPos += total;
+    if (readPos > size - 2) break;
+  }
+  ok = ok && writeAt(out, "", 1, writePos) && fsync(out) == 0;
+  ok = close(out) == 0 && ok;
+  if (!ok || rename(asideName, CaptureFile) != 0) unlink(asideName);
+  asideMade = 0;
 }
 
 // Answers every live copy of name, waiting up to twenty passes for it to be stored, and
@@ -173,7 +249,7 @@ static void fetch(const char* name) {
 
   bool seen = false;
   for (int pass = 0; pass < FindPasses && !seen; pass++) {
-    int fd = openLocked("<p>Failed to open file for reading (1).\n");
+    int fd = openForFetch("<p>Failed to open file for reading (1).\n");
     scanRecords(fd, fileSize(fd), name, &seen);
     // The lock goes with the close, so a store can land during the wait.
     close(fd);
@@ -181,39 +257,39 @@ static void fetch(const char* name) {
   }
   if (!seen) failHtml("<p>Failed to find requested file.\n");
 
-  int fd = openLocked("<p>Failed to open file for reading (2).\n");
+  // The answer is gathered first and sent once the capture file is settled, so that a
+  // client hanging up cannot end the process half-way through the file.
+  int fd = openForFetch("<p>Failed to open file for reading (2).\n");
   off_t size = fileSize(fd);
-  off_t readPos = 0, writePos = 0;
-  bool served = false, unsupported = false;
+  // Compared this way round a time field of any size cannot overflow.
+  long long cutoff = (long long)now - Lifetime;
+  std::string answer;
+  off_t readPos = 0;
+  bool served = false, unsupported = false, expired = false;
   RecordHead head;
   while (size >= 2 && readHead(fd, readPos, size, &head)) {
     long total = HeaderSize + head.length;
-    if (!readAt(fd, recordBuf + HeaderSize, head.length, readPos + HeaderSize)) break;
     if (!unsupported && strcmp(head.name, name) == 0) {
       const char* type = contentType(head.name);
-      if (type) {
-        fputs(type, stdout);
-        fwrite(recordBuf + HeaderSize, 1, head.length, stdout);
-        served = true;
-      } else {
-        // The answer ends here, but the pass goes on so the file keeps its end mark.
-        printf("Content-type: unknown\n\n<p>File type not supported.\n");
+      if (!type) {
+        answer += "Content-type: unknown\n\n<p>File type not supported.\n";
         unsupported = true;
+      } else if (readAt(fd, recordBuf + HeaderSize, head.length, readPos + HeaderSize)) {
+        answer += type;
+        answer.append(recordBuf + HeaderSize, head.length);
+        served = true;
       }
     }
-    // Compared this way round a time field of any size cannot overflow.
-    if (head.time > (long long)now - Lifetime) {
-      if (writePos != readPos) writeAt(fd, recordBuf, total, writePos);
-      writePos += total;
-    }
+    if (head.time <= cutoff) expired = true;
     readPos += total;
     if (readPos > size - 2) break;
   }
-  writeAt(fd, "", 1, writePos);
+  if (expired) compact(fd, size, cutoff);
   close(fd);
-  if (unsupported) return;
-  if (!served)
-    printf("Content-type: text/html\n\n<p>File is no longer available (%d).\n", (int)size);
+  if (!served && !unsupported)
+    answer = "Content-type: text/html\n\n<p>File is no longer available (" +
+             std::to_string((int)size) + ").\n";
+  fwrite(answer.data(), 1, answer.size(), stdout);
 }
 
 // Appends a record of data under name after the live records, and answers "OK".
@@ -234,12 +310,9 @@ static void store() {
   size_t dataLength = strlen(data);
   if (dataLength + 1 > (size_t)DataBufSize) return writeMessage("data parameter too long\n");
 
-  int fd = open(CaptureFile, O_RDWR | O_CREAT, 0666);
-  if (fd < 0) return writeMessage("Failed to open pellack.f");
-  if (doLock(fd) != 0) {
-    close(fd);
-    return;
-  }
+  int fd = openLocked(O_RDWR | O_CREAT);
+  if (fd == -1) return writeMessage("Failed to open pellack.f");
+  if (fd < 0) return writeMessage("Failed to lock file.\n");
   off_t end = scanRecords(fd, fileSize(fd), nullptr, nullptr);
 
   memset(recordBuf, ' ', FieldSize);
@@ -259,6 +332,8 @@ static void store() {
 }
 
 int main() {
+  // A client that hangs up makes writes to it fail instead of ending the process.
+  signal(SIGPIPE, SIG_IGN);
   const char* method = getenv("REQUEST_METHOD");
   if (method && strcmp(method, "GET") == 0) {
     uncgi(false);

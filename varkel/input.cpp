@@ -153,10 +153,43 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
   return n;
 }
 
-// libcurl's write callback: gathers the document.
+// A document being fetched, and whether it grew past maxUrlDocument.
+struct Fetched {
+  std::string body;
+  bool tooLarge = false;
+};
+
+// libcurl's write callback: gathers the document, and stops the transfer past the cap.
 static size_t gatherDocument(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+  Fetched* fetched = static_cast<Fetched*>(user);
+  size_t n = size * count;
+  if (n > maxUrlDocument - fetched->body.size()) {
+    fetched->tooLarge = true;
+    return 0;
+  }
+  fetched->body.append(data, n);
+  return n;
+}
+
+// Every option of a fetch, in one place: what may be fetched and how, and the bounds that
+// keep an endless or silent source from holding the builder.
+static void setFetchOptions(CURL* curl, const char* url, Fetched* fetched, char* errors) {
+  curl_easy_setopt(curl, CURLOPT_URL, url);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  // A web request reaches only web documents, also through redirects.
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp,file");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
+  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)maxUrlDocument);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, urlConnectTimeout);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, urlStallTimeout);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, fetched);
 }
 
 void HTCallClient(std::string& document) {
@@ -181,21 +214,17 @@ int urlFetch(const char* url) {
   }
   CURL* curl = curl_easy_init();
   if (!curl) fatal(2, "Unable to open url '%s'\n", url);
-  std::string body;
-  curl_easy_setopt(curl, CURLOPT_URL, url);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  // A web request reaches only web documents, also through redirects.
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp,file");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  Fetched fetched;
+  char errors[CURL_ERROR_SIZE] = "";
+  setFetchOptions(curl, url, &fetched, errors);
   CURLcode rc = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
-  if (rc == CURLE_OK) HTCallClient(body);
+  if (fetched.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
+    fatal(2, "The document at url '%s' is larger than the limit of %zu bytes.\n", url,
+          maxUrlDocument);
+  if (rc == CURLE_OPERATION_TIMEDOUT)
+    fatal(2, "Unable to fetch url '%s': %s\n", url, errors[0] ? errors : "timed out");
+  if (rc == CURLE_OK) HTCallClient(fetched.body);
   return 0;
 }
 

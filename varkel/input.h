@@ -51,8 +51,15 @@ int extractNextRecordFields(const char* line, char sep);
 // as they are. Null writes every row again.
 void setNeededFields(const unsigned char* mask);
 
+// Bounds of a URL fetch: the largest document (bytes), the seconds to connect, and the
+// seconds the transfer may stall (less than one byte a second) before it is given up.
+const size_t maxUrlDocument = size_t(256) << 20;
+const long urlConnectTimeout = 30;
+const long urlStallTimeout = 60;
+
 // Fetches the whole document at url into memory, replacing the previous one, and returns
-// 0. A document that cannot be found is reported by the first urlGetLine.
+// 0. A document that cannot be found is reported by the first urlGetLine. A document
+// larger than maxUrlDocument, and a source that times out, are error 2.
 int urlFetch(const char* url);
 
 // Copies the next line of the fetched document, without its LF, into buffer (max bytes,
