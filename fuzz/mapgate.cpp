@@ -19,11 +19,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string query, map;
   fuzzSplit(data, size, query, map);
-  fuzzWriteFile("map", reinterpret_cast<const uint8_t*>(map.data()), map.size());
+  fuzzWriteFile("m.map", reinterpret_cast<const uint8_t*>(map.data()), map.size());
   bool debugForm = size > 0 && data[0] == 'D';
   unsetenv("W3_mapfile");
   unsetenv("W3_debugfile");
-  setenv(debugForm ? "W3_debugfile" : "W3_mapfile", "map", 1);
+  setenv(debugForm ? "W3_debugfile" : "W3_mapfile", "m.map", 1);
   setenv("W3_query", query.c_str(), 1);
   auto prepare = [] {
     paramIndex = 0;
