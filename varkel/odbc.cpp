@@ -165,13 +165,15 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
     char* row = rows[c - 1];
     row[0] = '\0';
     SQLLEN indicator = 0;
-    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize - 1, &indicator);
+    // The whole row is the buffer: a long value keeps 255 characters, as a record line's
+    // field does, so a cube built from a table equals the one built from its text file.
+    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize, &indicator);
     if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
       ODBC_Error(rc);
       fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c);
     }
     if (indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND) row[0] = '\0';
-    row[fieldSize - 2] = '\0';
+    row[fieldSize - 1] = '\0';
     if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
   }
   return 0;
