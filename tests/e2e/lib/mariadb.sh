@@ -89,12 +89,24 @@ db_counter() { printf 'nextval(%s)' "$1"; }
 db_sleep() { printf 'sleep(%s) = 0' "$1"; }
 
 # db_odbcinst: the driver's section; db_dsn NAME PORT: a DSN of database shop, its text in
-# LATIN1. The DSN "cursor" reads the result as the server sends it rather than whole, so a
-# server that stops in the middle of a pass fails a fetch.
+# LATIN1. This driver reads a result whole when it executes the statement, so a server that
+# stops in the middle of a pass fails the execution.
 db_odbcinst() { printf '[MariaDB]\nDriver=%s\n' "$db_driver"; }
 db_dsn() {
-  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n' \
+  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n\n' \
     "$1" "$2"
-  [ "$1" = cursor ] && printf 'NO_CACHE=1\n'
-  printf '\n'
 }
+
+# db_sleeping: true while a statement pauses in db_sleep.
+db_sleeping() {
+  [ "$(mariadb_admin -N -e "select count(*) from information_schema.processlist
+    where state = 'User sleep'" 2>/dev/null)" != 0 ]
+}
+
+# What the driver says of a wrong password, an unknown table, a server that is not running
+# and one stopped while a statement runs.
+db_says_password='Access denied for user '\''reader'\''@'\''127.0.0.1'\'''
+db_says_table='Table '\''shop.nope'\'' doesn'\''t exist'
+db_says_down='Can'\''t connect to server on '\''127.0.0.1'\'''
+db_says_stopped='Lost connection'
+db_stopped_error='Error 108: SQLExecDirect(H, "select * from sales where sleep(case when nextval(readcount) > 58 then 60 else 0 end) = 0", SQL_NTS) failed with -1'

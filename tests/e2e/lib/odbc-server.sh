@@ -49,6 +49,7 @@ varkel() {
      ${ASAN_OPTIONS:+ASAN_OPTIONS=$ASAN_OPTIONS} ${UBSAN_OPTIONS:+UBSAN_OPTIONS=$UBSAN_OPTIONS} \
      timeout 60 "$build/varkel/varkel" "$@" </dev/null >out 2>err)
   status=$?
+  return $status
 }
 reader="username=reader;password=$reader_password"
 
@@ -157,4 +158,127 @@ varkel odbc -datasource "odbc:shop;$reader;select * from mixed order by id" -dum
 same "-dumpodbcall: every row" mixed.listing odbc/dump.html
 varkel odbc -datasource "odbc:shop;$reader;select * from sales" -dumpodbcall
 same "-dumpodbcall to standard output" sales.listing odbc/out
+
+# --- Record queries through lighttpd, as the viewer asks for them.
+cgi=$work/www/cgi-bin
+mkdir -p "$cgi"
+cp "$build/varkel/varkel" "$cgi/varkel"
+write_config() {
+  cat >"$work/lighttpd.conf" <<CONF
+server.document-root = "$work/www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/error.log"
+server.modules = ( "mod_cgi", "mod_setenv" )
+cgi.assign = ( "/varkel" => "" )
+setenv.add-environment = ( "ODBCSYSINI" => "$ODBCSYSINI", "ODBCINI" => "$ODBCINI",
+  "VARKEL_CGI_DSNS" => "shop", "ASAN_OPTIONS" => "${ASAN_OPTIONS:-}" )
+CONF
+}
+start_lighttpd write_config || { echo "FAIL: lighttpd did not start"; exit 1; }
+base=http://127.0.0.1:$port/cgi-bin
+
+# table-rows FILE: the rows of a record table, without its head.
+table_rows() { sed -n '/^<\/tr>$/,/<\/table>/p' "$1" | sed -e '1d' -e '/<\/table>/d'; }
+
+# Seven records a page: every page's form asks for the next, until a page has none.
+mixed_source="odbc:shop;$reader;select * from mixed order by id"
+fetch page1 -G "$base/varkel" --data-urlencode "dataSource=$mixed_source" \
+  -d emitAcceptedData=1 -d range=1-7
+: >paged.rows
+pages=1
+while :; do
+  table_rows "page$pages.body" >>paged.rows
+  grep -q '^<form method=post' "page$pages.body" || break
+  [ "$pages" -lt 10 ] || { flunk "paging: more than 10 pages"; break; }
+  form_args=()
+  while IFS= read -r line; do
+    name=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\1/p' <<<"$line")
+    value=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\2/p' <<<"$line" |
+      sed -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g')
+    form_args+=(--data-urlencode "$name=$value")
+  done < <(grep '^<input type=hidden' "page$pages.body")
+  pages=$((pages + 1))
+  fetch "page$pages" "${form_args[@]}" "$base/varkel"
+done
+same "paging: six pages of seven rows at most" <(echo 6) <(echo "$pages")
+same "paging: every id once, in order" <(seq 40) \
+  <(sed -n '/^<tr>$/{n;s/^<td>\(.*\)<\/td>$/\1/p}' paged.rows)
+fetch whole -G "$base/varkel" --data-urlencode "dataSource=$mixed_source" \
+  -d emitAcceptedData=1 -d range=1-100
+same "paging: the pages hold the rows of one whole page" <(table_rows whole.body) paged.rows
+
+# The text form lists what the database's client lists (each field followed by a TAB).
+fetch tsv -G "$base/varkel" --data-urlencode "dataSource=$mixed_source" \
+  -d emitAcceptedData=1 -d datasourceformat=tsv
+same "tsv: every row as the client lists it" <(sed 's/$/\t/' mixed.listing; echo) tsv.body
+
+# --- Scrambled credentials: the page of a cube carries the source with its user name and
+# password scrambled, and that source connects again, on the command line and as a request.
+varkel odbc sales.qv4 -ecube -datasource "odbc:shop;$reader;select * from sales" -o cred.html
+rawdata=$(sed -n 's/^<param name="rawdata" value="\(.*\)">$/\1/p' odbc/cred.html)
+case $rawdata in
+  "odbc:shop;eusername="*";epassword="*";select * from sales") pass "credentials scrambled" ;;
+  *) flunk "credentials scrambled: rawdata '$rawdata'" ;;
+esac
+case $rawdata in *reader* | *r3ad*) flunk "credentials in plain text: '$rawdata'" ;; esac
+varkel odbc -datasource "$rawdata" -dumpodbcall
+same "scrambled credentials: -dumpodbcall connects" sales.listing odbc/out
+fetch cred -G "$base/varkel" --data-urlencode "dataSource=$rawdata" \
+  -d emitAcceptedData=1 -d datasourceformat=tsv
+same "scrambled credentials: a record query connects" <(sed 's/$/\t/' sales.listing; echo) \
+  cred.body
+
+# --- Failures: each ends with error 108 after the driver's message, and the page and cube
+# file of the previous build stay as they were.
+varkel odbc sales.qv4 -datasource "odbc:shop;$reader;select * from sales" -o kept.html
+cp odbc/kept.html kept.html.before
+cp odbc/kept.cb4 kept.cb4.before
+ls odbc >files.before
+# fails NAME WANT-LAST-LINE DRIVER-TEXT [SOURCE]: the build from SOURCE over kept.html, or
+# the one already started in the background as $builder.
+fails() {
+  local name=$1 want=$2 says=$3
+  if [ -n "${4:-}" ]; then varkel odbc sales.qv4 -datasource "$4" -o kept.html; else
+    wait "$builder"; status=$?
+  fi
+  # A handle's value changes from run to run.
+  sed -i 's/SQLExecDirect([0-9a-f]*,/SQLExecDirect(H,/' odbc/err
+  same "$name: status" <(echo 108) <(echo "$status")
+  same "$name: error" <(printf '%s\n' "$want") <(tail -n 1 odbc/err)
+  if grep -a -q 'ODBC Error -1: SQLSTATE = [0-9A-Z]\{5\}, ' odbc/err &&
+      grep -a -q -F "$says" odbc/err; then
+    pass "$name: the driver's message"
+  else
+    flunk "$name: the driver's message, want '$says'"; cat odbc/err
+  fi
+  same "$name: the page is kept" kept.html.before odbc/kept.html
+  same "$name: the cube file is kept" kept.cb4.before odbc/kept.cb4
+  same "$name: no files left" files.before <(ls odbc)
+}
+fails "wrong password" \
+  "Error 108: SQLConnect failed with dsn='shop' username='reader' password='wrong' command='select * from sales'" \
+  "$db_says_password" 'odbc:shop;username=reader;password=wrong;select * from sales'
+fails "unknown table" 'Error 108: SQLExecDirect(H, "select * from nope", SQL_NTS) failed with -1' \
+  "$db_says_table" "odbc:shop;$reader;select * from nope"
+fails "server not running" \
+  "Error 108: SQLConnect failed with dsn='down' username='reader' password='x' command='select * from sales'" \
+  "$db_says_down" 'odbc:down;username=reader;password=x;select * from sales'
+
+# The server stops while the cube pass reads: its rows after the tenth wait for a minute (the
+# expansion pass reads 48), and the server is stopped while one waits.
+pause=$(db_sleep "case when $(db_counter readcount) > 58 then 60 else 0 end")
+varkel odbc sales.qv4 -datasource \
+  "odbc:cursor;username=$db_admin;password=admin secret;select * from sales where $pause" \
+  -o kept.html &
+builder=$!
+for i in $(seq 300); do
+  db_sleeping && break
+  kill -0 "$builder" 2>/dev/null || break
+  sleep 0.1
+done
+db_sleeping || flunk "server stopped mid-pass: the cube pass did not reach the pause"
+db_stop
+fails "server stopped mid-pass" "$db_stopped_error" "$db_says_stopped"
+grep -q '^Expanding profile: $' odbc/err || flunk "server stopped mid-pass: the expansion pass did not end"
 exit $fail

@@ -95,3 +95,17 @@ db_dsn() {
   [ "$1" = cursor ] && printf 'UseDeclareFetch=1\nFetch=5\n'
   printf '\n'
 }
+
+# db_sleeping: true while a statement pauses in db_sleep.
+db_sleeping() {
+  [ "$(psql_admin -d postgres -A -t -c "select count(*) from pg_stat_activity
+    where wait_event = 'PgSleep'" 2>/dev/null)" != 0 ]
+}
+
+# What the driver says of a wrong password, an unknown table, a server that is not running
+# and one stopped while a statement runs.
+db_says_password='password authentication failed for user "reader"'
+db_says_table='relation "nope" does not exist'
+db_says_down='Connection refused'
+db_says_stopped='terminating connection due to administrator command'
+db_stopped_error='Error 108: SQLFetch failed with -1'
