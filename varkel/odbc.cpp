@@ -42,6 +42,8 @@ int dbDecrypt(char* text, const char* key) { return dbEncrypt(text, key); }
 static SQLHENV henv = SQL_NULL_HENV;
 static SQLHDBC hdbc = SQL_NULL_HDBC;
 static SQLHSTMT hstmt = SQL_NULL_HSTMT;
+// The open connection is a web request's: what its statement changed is rolled back.
+static bool rollbackOnClose = false;
 // Columns of the result, 0 until the first fetch; kept for the rest of the run, like the
 // ";"-joined list of their names.
 static SQLSMALLINT numColumns = 0;
@@ -102,6 +104,15 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       ODBC_Error(rc);
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
+    // Drivers may take the read-only mode as a hint only (the PostgreSQL and MariaDB ones
+    // let a function called by a SELECT write), so the statement also runs in a transaction
+    // that is never committed: ODBC_Close rolls it back, and a lost connection does too.
+    rc = SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0);
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT) failed with %d\n", (int)rc);
+    }
+    rollbackOnClose = true;
   }
   rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
                   (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
@@ -183,6 +194,8 @@ void ODBC_Close() {
   if (hstmt != SQL_NULL_HSTMT) SQLFreeStmt(hstmt, SQL_DROP);
   hstmt = SQL_NULL_HSTMT;
   if (hdbc != SQL_NULL_HDBC) {
+    if (rollbackOnClose) SQLTransact(henv, hdbc, SQL_ROLLBACK);
+    rollbackOnClose = false;
     SQLDisconnect(hdbc);
     SQLFreeConnect(hdbc);
   }

@@ -26,7 +26,8 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
 // failing fetch or column read, or more than 512 columns, is error 108.
 int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns);
 
-// Releases statement, connection and environment; the handles are null afterwards.
+// Releases statement, connection and environment; the handles are null afterwards. A web
+// request's connection has its transaction rolled back first.
 void ODBC_Close();
 
 // Writes the ODBC error of the current handles to standard error, unless code is 0;

@@ -177,6 +177,19 @@ TEST_F(Odbc, LongValueKeepsWhatARecordLineKeeps) {
   EXPECT_EQ(rowsOf(statement), (std::vector<std::string>{fromLine}));
 }
 
+TEST_F(Odbc, RequestConnectionCommitsNothing) {
+  // Whatever a web request's statement gets past the driver is rolled back on close.
+  EXPECT_EXIT(
+      {
+        isCGI = 1;
+        ODBC_Open("testdb", "", "", "delete from sales where region = 'R1'");
+        ODBC_Close();
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(rowsOf("select count(*) from sales"), (std::vector<std::string>{"20"}));
+}
+
 TEST_F(Odbc, TableNameQuotesRestored) {
   EXPECT_EQ(rowsOf("select x FROM  'My Table'"), (std::vector<std::string>{"it's"}));
   // The debug lines go through msg: to standard error outside CGI mode.

@@ -97,6 +97,20 @@ db_dsn() {
     "$1" "$2"
 }
 
+# db_writers: a function bump() that writes a row into scratch, and a sequence tally.
+db_writers() {
+  db_sql <<'SQL'
+delimiter //
+create function bump() returns integer modifies sql data
+begin
+  insert into scratch values (1);
+  return 1;
+end//
+delimiter ;
+create sequence tally;
+SQL
+}
+
 # db_sleeping: true while a statement pauses in db_sleep.
 db_sleeping() {
   [ "$(mariadb_admin -N -e "select count(*) from information_schema.processlist

@@ -229,6 +229,45 @@ fetch cred -G "$base/varkel" --data-urlencode "dataSource=$rawdata" \
 same "scrambled credentials: a record query connects" <(sed 's/$/\t/' sales.listing; echo) \
   cred.body
 
+# --- A request's statement cannot change the database: anything but one SELECT is refused
+# before a connection is made, so is a DSN the web server does not list, and a SELECT that
+# calls a function that writes runs on a read-only connection.
+db_writers || { echo "FAIL: creating the functions that write"; exit 1; }
+db_list 'select * from sales' >sales.before
+admin="username=$db_admin;password=admin secret"
+# request NAME SOURCE: a record query for SOURCE as tab-separated text.
+request() {
+  fetch "$1" -G "$base/varkel" --data-urlencode "dataSource=$2" -d emitAcceptedData=1 \
+    -d datasourceformat=tsv
+}
+refused='<p><b>Only a single SELECT statement is allowed in web requests.</b></p>\n</body>\n'
+n=0
+for statement in 'delete from scratch' 'insert into scratch values (1)' \
+    'update sales set units = 0' 'drop table scratch' 'create table made(x integer)' \
+    'select * into made from sales' "select * from sales into outfile '$work/out.txt'" \
+    "select $(db_counter tally)"; do
+  n=$((n + 1))
+  request "write$n" "odbc:shop;$admin;$statement"
+  same "request policy: '$statement' refused" <(printf "$refused") "write$n.body"
+done
+request unlisted "odbc:cursor;$admin;select * from sales"
+same "request policy: a DSN the server does not list" <(printf \
+  '<p><b>This ODBC data source is not open to web requests.</b></p>\n</body>\n') unlisted.body
+# A ';' ends the statement: what follows is a token of the source, not a statement.
+request semicolon "odbc:shop;$admin;select count(*) as n from scratch; delete from scratch"
+same "request policy: after a ';' no statement runs" <(printf 'n\t\n0\t\n\n') semicolon.body
+# A function that writes, called by a SELECT: the request still sees its own row, but the
+# write is never committed.
+request calls "odbc:shop;$admin;select bump() as b"
+same "request policy: a SELECT calling a function that writes runs" <(printf 'b\t\n1\t\n\n') \
+  calls.body
+same "request policy: scratch is empty" <(printf 'n\n0\n') \
+  <(db_list 'select count(*) as n from scratch')
+same "request policy: the sequence has not moved" <(printf 'n\n1\n') \
+  <(db_list "select $(db_counter tally) as n")
+same "request policy: sales unchanged" sales.before <(db_list 'select * from sales')
+[ -e made ] || [ -e "$work/out.txt" ] && flunk "request policy: a statement wrote a file"
+
 # --- Failures: each ends with error 108 after the driver's message, and the page and cube
 # file of the previous build stay as they were.
 varkel odbc sales.qv4 -datasource "odbc:shop;$reader;select * from sales" -o kept.html

@@ -96,6 +96,15 @@ db_dsn() {
   printf '\n'
 }
 
+# db_writers: a function bump() that writes a row into scratch, and a sequence tally.
+db_writers() {
+  db_sql <<'SQL'
+create function bump() returns integer language sql
+  as 'insert into scratch values (1); select 1';
+create sequence tally;
+SQL
+}
+
 # db_sleeping: true while a statement pauses in db_sleep.
 db_sleeping() {
   [ "$(psql_admin -d postgres -A -t -c "select count(*) from pg_stat_activity
