@@ -42,6 +42,8 @@ int dbDecrypt(char* text, const char* key) { return dbEncrypt(text, key); }
 static SQLHENV henv = SQL_NULL_HENV;
 static SQLHDBC hdbc = SQL_NULL_HDBC;
 static SQLHSTMT hstmt = SQL_NULL_HSTMT;
+// The open connection is a web request's: what its statement changed is rolled back.
+static bool rollbackOnClose = false;
 // Columns of the result, 0 until the first fetch; kept for the rest of the run, like the
 // ";"-joined list of their names.
 static SQLSMALLINT numColumns = 0;
@@ -102,6 +104,15 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       ODBC_Error(rc);
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
+    // Drivers may take the read-only mode as a hint only (the PostgreSQL and MariaDB ones
+    // let a function called by a SELECT write), so the statement also runs in a transaction
+    // that is never committed: ODBC_Close rolls it back, and a lost connection does too.
+    rc = SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0);
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT) failed with %d\n", (int)rc);
+    }
+    rollbackOnClose = true;
   }
   rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
                   (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
@@ -165,13 +176,15 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
     char* row = rows[c - 1];
     row[0] = '\0';
     SQLLEN indicator = 0;
-    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize - 1, &indicator);
+    // The whole row is the buffer: a long value keeps 255 characters, as a record line's
+    // field does, so a cube built from a table equals the one built from its text file.
+    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize, &indicator);
     if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
       ODBC_Error(rc);
       fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c);
     }
     if (indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND) row[0] = '\0';
-    row[fieldSize - 2] = '\0';
+    row[fieldSize - 1] = '\0';
     if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
   }
   return 0;
@@ -181,6 +194,8 @@ void ODBC_Close() {
   if (hstmt != SQL_NULL_HSTMT) SQLFreeStmt(hstmt, SQL_DROP);
   hstmt = SQL_NULL_HSTMT;
   if (hdbc != SQL_NULL_HDBC) {
+    if (rollbackOnClose) SQLTransact(henv, hdbc, SQL_ROLLBACK);
+    rollbackOnClose = false;
     SQLDisconnect(hdbc);
     SQLFreeConnect(hdbc);
   }

@@ -19,13 +19,15 @@ int dbDecrypt(char* text, const char* key);
 // double quotes). Returns 0; every failure ends the run (error -1 or 108).
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command);
 
-// Fetches the next row into rows (maxFields rows of fieldSize bytes), one column per row, a
-// NULL empty, and sets columns to the result's column count. The first call also puts the
-// column names into newDataFieldNames. Returns 0 for a row, -1 at the end of the result. A
+// Fetches the next row into rows (maxFields rows of fieldSize bytes), one column per row cut
+// to fieldSize - 1 characters like a record line's field, a NULL empty, and sets columns to
+// the result's column count. The first call also puts the column names into
+// newDataFieldNames. Returns 0 for a row, -1 at the end of the result. A
 // failing fetch or column read, or more than 512 columns, is error 108.
 int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns);
 
-// Releases statement, connection and environment; the handles are null afterwards.
+// Releases statement, connection and environment; the handles are null afterwards. A web
+// request's connection has its transaction rolled back first.
 void ODBC_Close();
 
 // Writes the ODBC error of the current handles to standard error, unless code is 0;

@@ -166,6 +166,30 @@ TEST_F(Odbc, EveryPassRunsTheStatementAnew) {
       "^pass 0: 2 rows of 2 columns\npass 1: 2 rows of 2 columns\nregion;amount\n$");
 }
 
+TEST_F(Odbc, LongValueKeepsWhatARecordLineKeeps) {
+  // 300 characters, ending in a digit so that a cut shows where it fell.
+  const char* statement = "select replace(hex(zeroblob(150)), '0', 'x') || '9', 'short'";
+  std::string line(300, 'x');
+  line += "9\tshort";
+  extractInputFields(inputFields, line.c_str(), '\t');
+  std::string fromLine = std::string(inputFields[0]) + "|" + inputFields[1];
+  ASSERT_EQ(fromLine.size(), 255u + 6u);
+  EXPECT_EQ(rowsOf(statement), (std::vector<std::string>{fromLine}));
+}
+
+TEST_F(Odbc, RequestConnectionCommitsNothing) {
+  // Whatever a web request's statement gets past the driver is rolled back on close.
+  EXPECT_EXIT(
+      {
+        isCGI = 1;
+        ODBC_Open("testdb", "", "", "delete from sales where region = 'R1'");
+        ODBC_Close();
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(rowsOf("select count(*) from sales"), (std::vector<std::string>{"20"}));
+}
+
 TEST_F(Odbc, TableNameQuotesRestored) {
   EXPECT_EQ(rowsOf("select x FROM  'My Table'"), (std::vector<std::string>{"it's"}));
   // The debug lines go through msg: to standard error outside CGI mode.
