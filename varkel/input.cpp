@@ -100,15 +100,23 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
   bool quoted = false, lineHasCut = false;
   const char* p = line;
   auto atEnd = [](const char* q) { return *q == '\0' || *q == '\r' || *q == '\n'; };
-  // What ends a plain field: its separator or the end of the line.
-  const char stops[4] = {sep ? sep : '\r', '\r', '\n', '\0'};
+  // What ends a plain field: its separator or the end of the line. Fields are short, so a
+  // table lookup per byte beats a library scan that has to be set up for every field.
+  static bool stops[256];
+  static int stopsSeparator = -1;
+  if (stopsSeparator != (unsigned char)sep) {
+    memset(stops, 0, sizeof stops);
+    stops[(unsigned char)sep] = stops[(unsigned char)'\r'] = stops[(unsigned char)'\n'] = true;
+    stops[0] = true;
+    stopsSeparator = (unsigned char)sep;
+  }
   while (!atEnd(p)) {
     char c = *p;
     if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
       // A field that starts with neither a quote nor a blank: quotes inside it change
       // nothing and only trailing blanks are trimmed, so it is copied in one piece.
       const char* start = p;
-      p += strcspn(p, stops);
+      while (!stops[(unsigned char)*p]) p++;
       int size = int(p - start);
       if (size > maxLen) {
         size = maxLen;

@@ -21,6 +21,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
@@ -105,9 +106,12 @@ class KeyTable {
 // Per axis of the running pass.
 struct AxisKeys {
   enum State { unknown, waiting, ready, off } state = unknown;
-  std::vector<int> fields;        // the data columns the axis reads, ascending
+  std::vector<int> fields;        // the data columns the axis reads
   std::vector<int> pendingDates;  // dates (1-based) whose column is not known yet
-  KeyTable table;                 // growing: settled keys (value 0); else key -> leaves
+  // What is known per key: growing, 0 for a settled key; else where its leaves lie. An axis
+  // of one field looks its key up by the field's value number, others by those numbers.
+  std::vector<int64_t> byValue;   // by value number, -1 none
+  KeyTable table;
   std::vector<int32_t> leaves;    // per stored key: the count, then the leaf numbers
 };
 
@@ -117,11 +121,41 @@ AxisKeys axisKeys[32];
 bool masksSet = false;      // the needed fields have been given to the splitter
 unsigned char needed[maxInputFields];
 
-// The key of the last query: its axis (-1 none), bytes, hash; and the labels there were.
+// Every distinct text of a key field gets a number, once per record: the axes that read the
+// field then key by the number.
+const uint32_t noValue = UINT32_MAX;  // a text the full table has no number for
+struct ColumnValues {
+  KeyTable table;
+  uint32_t count = 0;
+  int record = -1;              // the record whose number is in value
+  uint32_t value = noValue;
+};
+std::vector<ColumnValues> columnValues;
+
+// The key of the last query: its axis (-1 none) and the numbers of its fields.
 int keyAxis = -1;
-std::vector<char> key;
+uint32_t keyValue = noValue;  // an axis of one field
+std::vector<char> key;        // several: the numbers' bytes
 uint64_t keyHash = 0;
 int labelsBefore = 0;
+
+// The number of the current record's text of field f.
+uint32_t valueNumber(int f) {
+  ColumnValues& c = columnValues[size_t(f)];
+  if (c.record == numRecords) return c.value;
+  const char* text = inputFields[f];
+  size_t n = strnlen(text, fieldSize - 1);
+  uint64_t hash = hashBytes(text, n);
+  int64_t found = c.table.find(text, n, hash);
+  if (found >= 0)
+    c.value = uint32_t(found);
+  else if (c.table.insert(text, n, hash, c.count))
+    c.value = c.count++;
+  else
+    c.value = noValue;
+  c.record = numRecords;
+  return c.value;
+}
 
 bool isColumn(int f) { return f >= 0 && f < maxInputFields; }
 
@@ -222,13 +256,33 @@ bool buildKey(int a) {
   AxisKeys& k = axisKeys[a];
   if (k.state == AxisKeys::waiting && datesMapped(k)) updateNeededFields();
   if (k.state != AxisKeys::ready) return false;
-  key.clear();
-  for (int f : k.fields) {
-    const char* text = inputFields[f];
-    key.insert(key.end(), text, text + strnlen(text, fieldSize - 1) + 1);
+  if (k.fields.size() == 1) {
+    keyValue = valueNumber(k.fields[0]);
+    if (keyValue == noValue) return false;
+  } else {
+    key.resize(4 * k.fields.size());
+    for (size_t i = 0; i < k.fields.size(); i++) {
+      uint32_t v = valueNumber(k.fields[i]);
+      if (v == noValue) return false;
+      memcpy(&key[4 * i], &v, 4);
+    }
+    keyHash = hashBytes(key.data(), key.size());
   }
-  keyHash = hashBytes(key.data(), key.size());
   keyAxis = a;
+  return true;
+}
+
+// What is known of the key just built, or -1.
+int64_t findKey(const AxisKeys& k) {
+  if (k.fields.size() != 1) return k.table.find(key.data(), key.size(), keyHash);
+  return keyValue < k.byValue.size() ? k.byValue[keyValue] : -1;
+}
+
+// Remembers value for the key just built; false when the table is full.
+bool storeKey(AxisKeys& k, uint32_t value) {
+  if (k.fields.size() != 1) return k.table.insert(key.data(), key.size(), keyHash, value);
+  if (keyValue >= k.byValue.size()) k.byValue.resize(size_t(keyValue) + 1, -1);
+  k.byValue[keyValue] = value;
   return true;
 }
 
@@ -253,6 +307,7 @@ void beginKeyedPass(bool isGrowing) {
   endKeyedPass();
 #ifndef VARKEL_FULL_WALK
   active = true;
+  columnValues.resize(maxInputFields);
 #endif
   growing = isGrowing;
 }
@@ -263,13 +318,14 @@ void endKeyedPass() {
   keyAxis = -1;
   for (AxisKeys& k : axisKeys) k = AxisKeys();
   std::vector<char>().swap(key);
+  std::vector<ColumnValues>().swap(columnValues);
   setNeededFields(nullptr);
 }
 
 bool keyedGrowthSettled(int a) {
   if (!growing || !buildKey(a)) return false;
   labelsBefore = nextFree;
-  return axisKeys[a].table.find(key.data(), key.size(), keyHash) >= 0;
+  return findKey(axisKeys[a]) >= 0;
 }
 
 void keyedGrowthWalked(int a, unsigned long stamp) {
@@ -277,13 +333,14 @@ void keyedGrowthWalked(int a, unsigned long stamp) {
   keyAxis = -1;
   AxisKeys& k = axisKeys[a];
   if (growthStamp() == stamp) {
-    k.table.insert(key.data(), key.size(), keyHash, 0);
+    storeKey(k, 0);
     return;
   }
   for (int n = labelsBefore; n < nextFree; n++) {
     if (readsOnlyKey(k, n)) continue;
     // Cannot happen as growth copies what it grows from; should it, walk every record.
     k.table.clear();
+    k.byValue.clear();
     k.state = AxisKeys::off;
     setNeededFields(nullptr);
     return;
@@ -292,7 +349,7 @@ void keyedGrowthWalked(int a, unsigned long stamp) {
 
 bool keyedLeavesKnown(int a) {
   if (growing || !buildKey(a)) return false;
-  int64_t at = axisKeys[a].table.find(key.data(), key.size(), keyHash);
+  int64_t at = findKey(axisKeys[a]);
   if (at < 0) return false;
   const int32_t* stored = &axisKeys[a].leaves[size_t(at)];
   int count = stored[0];
@@ -308,7 +365,7 @@ void keyedLeavesWalked(int a) {
   if (keyAxis != a) return;
   keyAxis = -1;
   AxisKeys& k = axisKeys[a];
-  if (!k.table.insert(key.data(), key.size(), keyHash, uint32_t(k.leaves.size()))) return;
+  if (!storeKey(k, uint32_t(k.leaves.size()))) return;
   k.leaves.push_back(numLeaves[a]);
   for (int i = 0; i < numLeaves[a]; i++) k.leaves.push_back(leafNums[size_t(firstLeaf[a] + i)]);
 }
