@@ -10,6 +10,7 @@
 // In the cube pass the trees no longer change, so a key's leaves are those of its first walk.
 #include "varkel/recordkey.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -33,20 +34,49 @@ namespace {
 const size_t maxKeys = size_t(1) << 20;
 const size_t maxKeyBytes = size_t(64) << 20;
 
-uint64_t hashBytes(const char* p, size_t n) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
-  while (n >= 8) {
-    uint64_t w;
-    memcpy(&w, p, 8);
-    h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
-    h ^= h >> 29;
-    p += 8;
-    n -= 8;
+// The bytes p[0..n) as words: whole words, then a last one that overlaps the one before
+// (or the few bytes of a short key), so no byte outside the key is read.
+inline uint64_t wordAt(const char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+// A key of fewer than eight bytes as one word that tells apart any two keys of its length.
+inline uint64_t shortWord(const char* p, size_t n) {
+  if (n >= 4) {
+    uint32_t lo, hi;
+    memcpy(&lo, p, 4);
+    memcpy(&hi, p + n - 4, 4);
+    return lo | (uint64_t(hi) << 32);
   }
-  uint64_t w = 0;
-  memcpy(&w, p, n);
-  h = (h ^ w) * 0x94D049BB133111EBULL;
+  if (n == 0) return 0;
+  return (unsigned char)p[0] | ((unsigned char)p[n / 2] << 8) | ((unsigned char)p[n - 1] << 16);
+}
+
+inline uint64_t mix(uint64_t h, uint64_t w) {
+  h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 29);
+}
+
+inline uint64_t hashBytes(const char* p, size_t n) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
+  if (n < 8) {
+    h = mix(h, shortWord(p, n));
+  } else {
+    size_t i = 0;
+    for (; i + 8 < n; i += 8) h = mix(h, wordAt(p + i));
+    h = mix(h, wordAt(p + n - 8));
+  }
+  h *= 0x94D049BB133111EBULL;
   return h ^ (h >> 31);
+}
+
+inline bool sameBytes(const char* a, const char* b, size_t n) {
+  if (n < 8) return shortWord(a, n) == shortWord(b, n);
+  size_t i = 0;
+  for (; i + 8 < n; i += 8)
+    if (wordAt(a + i) != wordAt(b + i)) return false;
+  return wordAt(a + n - 8) == wordAt(b + n - 8);
 }
 
 // An open-addressing table from key bytes to a number, the keys kept in one arena.
@@ -59,9 +89,18 @@ class KeyTable {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots[i];
       if (s.length == emptySlot) return -1;
-      if (s.hash == hash && s.length == n && memcmp(&bytes[s.offset], key, n) == 0)
+      if (s.hash == hash && s.length == n && sameBytes(&bytes[s.offset], key, n))
         return s.value;
     }
+  }
+  // Starts fetching what a find of hash reads first: its home slot, then the key there.
+  void prefetchSlot(uint64_t hash) const {
+    if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
+  }
+  void prefetchKey(uint64_t hash) const {
+    if (slots.empty()) return;
+    const Slot& s = slots[hash & (slots.size() - 1)];
+    if (s.length != emptySlot) __builtin_prefetch(&bytes[s.offset]);
   }
   // Stores value under a key not in the table; false (nothing stored) when full.
   bool insert(const char* key, size_t n, uint64_t hash, uint32_t value) {
@@ -127,34 +166,57 @@ const uint32_t noValue = UINT32_MAX;  // a text the full table has no number for
 struct ColumnValues {
   KeyTable table;
   uint32_t count = 0;
-  int record = -1;              // the record whose number is in value
-  uint32_t value = noValue;
+  uint32_t value = noValue;  // the current record's
 };
 std::vector<ColumnValues> columnValues;
 
 // The key of the last query: its axis (-1 none) and the numbers of its fields.
 int keyAxis = -1;
 uint32_t keyValue = noValue;  // an axis of one field
-std::vector<char> key;        // several: the numbers' bytes
+std::vector<char> key;        // several: the numbers' bytes (room for every field's)
+size_t keySize = 0;
 uint64_t keyHash = 0;
 int labelsBefore = 0;
 
-// The number of the current record's text of field f.
+std::vector<int> keyColumns;  // the fields of every keyed axis
+int numberedRecord = -1;      // the record whose key fields are numbered
+
+// Numbers the current record's text of every key field. The tables lie far apart in
+// memory, so each is fetched before any is read.
+void numberValues() {
+  numberedRecord = numRecords;
+  struct Text {
+    const char* text;
+    size_t length;
+    uint64_t hash;
+  };
+  static Text texts[maxInputFields];
+  size_t count = keyColumns.size();
+  for (size_t i = 0; i < count; i++) {
+    const char* text = inputFields[keyColumns[i]];
+    size_t n = strnlen(text, fieldSize - 1);
+    texts[i] = Text{text, n, hashBytes(text, n)};
+    columnValues[size_t(keyColumns[i])].table.prefetchSlot(texts[i].hash);
+  }
+  for (size_t i = 0; i < count; i++)
+    columnValues[size_t(keyColumns[i])].table.prefetchKey(texts[i].hash);
+  for (size_t i = 0; i < count; i++) {
+    ColumnValues& c = columnValues[size_t(keyColumns[i])];
+    const Text& t = texts[i];
+    int64_t found = c.table.find(t.text, t.length, t.hash);
+    if (found >= 0)
+      c.value = uint32_t(found);
+    else if (c.table.insert(t.text, t.length, t.hash, c.count))
+      c.value = c.count++;
+    else
+      c.value = noValue;
+  }
+}
+
+// The number of the current record's text of key field f.
 uint32_t valueNumber(int f) {
-  ColumnValues& c = columnValues[size_t(f)];
-  if (c.record == numRecords) return c.value;
-  const char* text = inputFields[f];
-  size_t n = strnlen(text, fieldSize - 1);
-  uint64_t hash = hashBytes(text, n);
-  int64_t found = c.table.find(text, n, hash);
-  if (found >= 0)
-    c.value = uint32_t(found);
-  else if (c.table.insert(text, n, hash, c.count))
-    c.value = c.count++;
-  else
-    c.value = noValue;
-  c.record = numRecords;
-  return c.value;
+  if (numberedRecord != numRecords) numberValues();
+  return columnValues[size_t(f)].value;
 }
 
 bool isColumn(int f) { return f >= 0 && f < maxInputFields; }
@@ -224,8 +286,16 @@ bool datesMapped(AxisKeys& k) {
   return true;
 }
 
-// Tells the splitter which fields the pass reads, once every axis knows its own.
+// Tells the splitter which fields the pass reads, once every axis knows its own; and
+// gathers the key fields of the keyed axes.
 void updateNeededFields() {
+  keyColumns.clear();
+  for (int a = 0; a < numberOfAxes; a++)
+    if (axisKeys[a].state == AxisKeys::ready)
+      for (int f : axisKeys[a].fields)
+        if (std::find(keyColumns.begin(), keyColumns.end(), f) == keyColumns.end())
+          keyColumns.push_back(f);
+  numberedRecord = -1;
   for (int a = 0; a < numberOfAxes; a++)
     if (axisKeys[a].state != AxisKeys::ready) {
       setNeededFields(nullptr);
@@ -260,13 +330,15 @@ bool buildKey(int a) {
     keyValue = valueNumber(k.fields[0]);
     if (keyValue == noValue) return false;
   } else {
-    key.resize(4 * k.fields.size());
+    size_t size = 4 * k.fields.size();
+    if (key.size() < size) key.resize(size);
     for (size_t i = 0; i < k.fields.size(); i++) {
       uint32_t v = valueNumber(k.fields[i]);
       if (v == noValue) return false;
       memcpy(&key[4 * i], &v, 4);
     }
-    keyHash = hashBytes(key.data(), key.size());
+    keySize = size;
+    keyHash = hashBytes(key.data(), size);
   }
   keyAxis = a;
   return true;
@@ -274,13 +346,13 @@ bool buildKey(int a) {
 
 // What is known of the key just built, or -1.
 int64_t findKey(const AxisKeys& k) {
-  if (k.fields.size() != 1) return k.table.find(key.data(), key.size(), keyHash);
+  if (k.fields.size() != 1) return k.table.find(key.data(), keySize, keyHash);
   return keyValue < k.byValue.size() ? k.byValue[keyValue] : -1;
 }
 
 // Remembers value for the key just built; false when the table is full.
 bool storeKey(AxisKeys& k, uint32_t value) {
-  if (k.fields.size() != 1) return k.table.insert(key.data(), key.size(), keyHash, value);
+  if (k.fields.size() != 1) return k.table.insert(key.data(), keySize, keyHash, value);
   if (keyValue >= k.byValue.size()) k.byValue.resize(size_t(keyValue) + 1, -1);
   k.byValue[keyValue] = value;
   return true;
@@ -319,6 +391,8 @@ void endKeyedPass() {
   for (AxisKeys& k : axisKeys) k = AxisKeys();
   std::vector<char>().swap(key);
   std::vector<ColumnValues>().swap(columnValues);
+  keyColumns.clear();
+  numberedRecord = -1;
   setNeededFields(nullptr);
 }
 
@@ -342,7 +416,7 @@ void keyedGrowthWalked(int a, unsigned long stamp) {
     k.table.clear();
     k.byValue.clear();
     k.state = AxisKeys::off;
-    setNeededFields(nullptr);
+    updateNeededFields();
     return;
   }
 }
