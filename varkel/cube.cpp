@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cmath>
 #include <cstdlib>
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -22,7 +23,7 @@
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
-DataNodes dataNodes;
+DataNodes& dataNodes = *new DataNodes;
 int recordSize = 1;
 
 int firstLeaf[32];
@@ -295,6 +296,37 @@ static double nonNumericField(int f, const char* text) {
   return HUGE_VAL;
 }
 
+// The value of a copied measure of the usual form, digits with perhaps a sign and a
+// fraction, without strtod: at most 15 digits and 22 decimals make the digits and the power
+// of ten exact doubles, and their quotient is then the correctly rounded value strtod gives.
+// False for any other text, which strtod reads.
+static bool simpleDecimal(const char* copy, double* out) {
+  static int radixIsPoint = -1;  // strtod reads '.' as the decimal point
+  if (radixIsPoint < 0) {
+    const char* point = localeconv()->decimal_point;
+    radixIsPoint = point[0] == '.' && point[1] == '\0';
+  }
+  static const double powers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = copy;
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') p++;
+  uint64_t digits = 0;
+  int count = 0, decimals = 0;
+  for (; isdigit((unsigned char)*p); p++, count++) digits = digits * 10 + uint64_t(*p - '0');
+  if (count == 0) return false;
+  if (*p == '.' && decimalChar == '.' && radixIsPoint) {
+    for (p++; isdigit((unsigned char)*p); p++, decimals++)
+      digits = digits * 10 + uint64_t(*p - '0');
+    if (decimals == 0) return false;
+  }
+  if (*p != '\0' || count + decimals > 15 || decimals > 22) return false;
+  double v = double(digits) / powers[decimals];
+  *out = negative ? -v : v;
+  return true;
+}
+
 double extractAField(int m) {
   int f = recordFieldNums[m];
   if (f < 0) return 1.0;
@@ -324,8 +356,9 @@ double extractAField(int m) {
   }
   copy[n] = '\0';
   if (n == 0) return HUGE_VAL;
+  double v;
   errno = 0;
-  double v = strtod(copy, nullptr);
+  if (!simpleDecimal(copy, &v)) v = strtod(copy, nullptr);
   // A value too small to hold is as good as zero; only overflow loses the measure.
   if (v == HUGE_VAL || v == -HUGE_VAL || (errno == ERANGE && std::fabs(v) > 1.0))
     fatal(5, "Data value '%s' is too large, in record %d field %d\n", copy, numRecords, f);

@@ -4,6 +4,7 @@
 
 #include <assert.h>
 #include <curl/curl.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -99,16 +100,31 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
   int n = 0, len = 0;
   bool quoted = false, lineHasCut = false;
   const char* p = line;
-  auto atEnd = [](const char* q) { return *q == '\0' || *q == '\r' || *q == '\n'; };
-  // What ends a plain field: its separator or the end of the line.
-  const char stops[4] = {sep ? sep : '\r', '\r', '\n', '\0'};
+  // The line ends at its first NUL, CR or LF; the plain fields before it are found by their
+  // separator alone, eight bytes at a time.
+  const char* end = line + strcspn(line, "\r\n");
+  auto atEnd = [end](const char* q) { return q >= end; };
+  const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+  const uint64_t separators = ones * (unsigned char)sep;
   while (!atEnd(p)) {
     char c = *p;
     if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
       // A field that starts with neither a quote nor a blank: quotes inside it change
       // nothing and only trailing blanks are trimmed, so it is copied in one piece.
       const char* start = p;
-      p += strcspn(p, stops);
+      while (end - p >= 8) {
+        uint64_t word;
+        memcpy(&word, p, 8);
+        word ^= separators;
+        uint64_t zero = (word - ones) & ~word & highs;  // its lowest bit marks the first
+        if (zero) {
+          p += __builtin_ctzll(zero) >> 3;
+          goto fieldEnd;
+        }
+        p += 8;
+      }
+      while (p < end && *p != sep) p++;
+    fieldEnd:
       int size = int(p - start);
       if (size > maxLen) {
         size = maxLen;

@@ -10,6 +10,7 @@
 // In the cube pass the trees no longer change, so a key's leaves are those of its first walk.
 #include "varkel/recordkey.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/pipeline.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
@@ -32,20 +34,49 @@ namespace {
 const size_t maxKeys = size_t(1) << 20;
 const size_t maxKeyBytes = size_t(64) << 20;
 
-uint64_t hashBytes(const char* p, size_t n) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
-  while (n >= 8) {
-    uint64_t w;
-    memcpy(&w, p, 8);
-    h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
-    h ^= h >> 29;
-    p += 8;
-    n -= 8;
+// The bytes p[0..n) as words: whole words, then a last one that overlaps the one before
+// (or the few bytes of a short key), so no byte outside the key is read.
+inline uint64_t wordAt(const char* p) {
+  uint64_t w;
+  memcpy(&w, p, 8);
+  return w;
+}
+// A key of fewer than eight bytes as one word that tells apart any two keys of its length.
+inline uint64_t shortWord(const char* p, size_t n) {
+  if (n >= 4) {
+    uint32_t lo, hi;
+    memcpy(&lo, p, 4);
+    memcpy(&hi, p + n - 4, 4);
+    return lo | (uint64_t(hi) << 32);
   }
-  uint64_t w = 0;
-  if (n > 0) memcpy(&w, p, n);  // an empty key may have no bytes at all
-  h = (h ^ w) * 0x94D049BB133111EBULL;
+  if (n == 0) return 0;
+  return (unsigned char)p[0] | ((unsigned char)p[n / 2] << 8) | ((unsigned char)p[n - 1] << 16);
+}
+
+inline uint64_t mix(uint64_t h, uint64_t w) {
+  h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 29);
+}
+
+inline uint64_t hashBytes(const char* p, size_t n) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
+  if (n < 8) {
+    h = mix(h, shortWord(p, n));
+  } else {
+    size_t i = 0;
+    for (; i + 8 < n; i += 8) h = mix(h, wordAt(p + i));
+    h = mix(h, wordAt(p + n - 8));
+  }
+  h *= 0x94D049BB133111EBULL;
   return h ^ (h >> 31);
+}
+
+inline bool sameBytes(const char* a, const char* b, size_t n) {
+  if (n < 8) return shortWord(a, n) == shortWord(b, n);
+  size_t i = 0;
+  for (; i + 8 < n; i += 8)
+    if (wordAt(a + i) != wordAt(b + i)) return false;
+  return wordAt(a + n - 8) == wordAt(b + n - 8);
 }
 
 // An open-addressing table from key bytes to a number, the keys kept in one arena.
@@ -58,11 +89,18 @@ class KeyTable {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots[i];
       if (s.length == emptySlot) return -1;
-      // An empty key has no bytes in the arena to compare (which may itself be empty).
-      if (s.hash == hash && s.length == n &&
-          (n == 0 || memcmp(&bytes[s.offset], key, n) == 0))
+      if (s.hash == hash && s.length == n && sameBytes(bytes.data() + s.offset, key, n))
         return s.value;
     }
+  }
+  // Starts fetching what a find of hash reads first: its home slot, then the key there.
+  void prefetchSlot(uint64_t hash) const {
+    if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
+  }
+  void prefetchKey(uint64_t hash) const {
+    if (slots.empty()) return;
+    const Slot& s = slots[hash & (slots.size() - 1)];
+    if (s.length != emptySlot) __builtin_prefetch(bytes.data() + s.offset);
   }
   // Stores value under a key not in the table; false (nothing stored) when full.
   bool insert(const char* key, size_t n, uint64_t hash, uint32_t value) {
@@ -107,9 +145,12 @@ class KeyTable {
 // Per axis of the running pass.
 struct AxisKeys {
   enum State { unknown, waiting, ready, off } state = unknown;
-  std::vector<int> fields;        // the data columns the axis reads, ascending
+  std::vector<int> fields;        // the data columns the axis reads
   std::vector<int> pendingDates;  // dates (1-based) whose column is not known yet
-  KeyTable table;                 // growing: settled keys (value 0); else key -> leaves
+  // What is known per key: growing, 0 for a settled key; else where its leaves lie. An axis
+  // of one field looks its key up by the field's value number, others by those numbers.
+  std::vector<int64_t> byValue;   // by value number, -1 none
+  KeyTable table;
   std::vector<int32_t> leaves;    // per stored key: the count, then the leaf numbers
 };
 
@@ -119,11 +160,64 @@ AxisKeys axisKeys[32];
 bool masksSet = false;      // the needed fields have been given to the splitter
 unsigned char needed[maxInputFields];
 
-// The key of the last query: its axis (-1 none), bytes, hash; and the labels there were.
+// Every distinct text of a key field gets a number, once per record: the axes that read the
+// field then key by the number.
+const uint32_t noValue = UINT32_MAX;  // a text the full table has no number for
+struct ColumnValues {
+  KeyTable table;
+  uint32_t count = 0;
+  uint32_t value = noValue;  // the current record's
+};
+std::vector<ColumnValues> columnValues;
+
+// The key of the last query: its axis (-1 none) and the numbers of its fields.
 int keyAxis = -1;
-std::vector<char> key;
+uint32_t keyValue = noValue;  // an axis of one field
+std::vector<char> key;        // several: the numbers' bytes (room for every field's)
+size_t keySize = 0;
 uint64_t keyHash = 0;
 int labelsBefore = 0;
+
+std::vector<int> keyColumns;  // the fields of every keyed axis
+int numberedRecord = -1;      // the record whose key fields are numbered
+
+// Numbers the current record's text of every key field. The tables lie far apart in
+// memory, so each is fetched before any is read.
+void numberValues() {
+  numberedRecord = numRecords;
+  struct Text {
+    const char* text;
+    size_t length;
+    uint64_t hash;
+  };
+  static Text texts[maxInputFields];
+  size_t count = keyColumns.size();
+  for (size_t i = 0; i < count; i++) {
+    const char* text = inputFields[keyColumns[i]];
+    size_t n = strnlen(text, fieldSize - 1);
+    texts[i] = Text{text, n, hashBytes(text, n)};
+    columnValues[size_t(keyColumns[i])].table.prefetchSlot(texts[i].hash);
+  }
+  for (size_t i = 0; i < count; i++)
+    columnValues[size_t(keyColumns[i])].table.prefetchKey(texts[i].hash);
+  for (size_t i = 0; i < count; i++) {
+    ColumnValues& c = columnValues[size_t(keyColumns[i])];
+    const Text& t = texts[i];
+    int64_t found = c.table.find(t.text, t.length, t.hash);
+    if (found >= 0)
+      c.value = uint32_t(found);
+    else if (c.table.insert(t.text, t.length, t.hash, c.count))
+      c.value = c.count++;
+    else
+      c.value = noValue;
+  }
+}
+
+// The number of the current record's text of key field f.
+uint32_t valueNumber(int f) {
+  if (numberedRecord != numRecords) numberValues();
+  return columnValues[size_t(f)].value;
+}
 
 bool isColumn(int f) { return f >= 0 && f < maxInputFields; }
 
@@ -192,8 +286,16 @@ bool datesMapped(AxisKeys& k) {
   return true;
 }
 
-// Tells the splitter which fields the pass reads, once every axis knows its own.
+// Tells the splitter which fields the pass reads, once every axis knows its own; and
+// gathers the key fields of the keyed axes.
 void updateNeededFields() {
+  keyColumns.clear();
+  for (int a = 0; a < numberOfAxes; a++)
+    if (axisKeys[a].state == AxisKeys::ready)
+      for (int f : axisKeys[a].fields)
+        if (std::find(keyColumns.begin(), keyColumns.end(), f) == keyColumns.end())
+          keyColumns.push_back(f);
+  numberedRecord = -1;
   for (int a = 0; a < numberOfAxes; a++)
     if (axisKeys[a].state != AxisKeys::ready) {
       setNeededFields(nullptr);
@@ -224,13 +326,35 @@ bool buildKey(int a) {
   AxisKeys& k = axisKeys[a];
   if (k.state == AxisKeys::waiting && datesMapped(k)) updateNeededFields();
   if (k.state != AxisKeys::ready) return false;
-  key.clear();
-  for (int f : k.fields) {
-    const char* text = inputFields[f];
-    key.insert(key.end(), text, text + strnlen(text, fieldSize - 1) + 1);
+  if (k.fields.size() == 1) {
+    keyValue = valueNumber(k.fields[0]);
+    if (keyValue == noValue) return false;
+  } else {
+    size_t size = 4 * k.fields.size();
+    if (key.size() < size) key.resize(size);
+    for (size_t i = 0; i < k.fields.size(); i++) {
+      uint32_t v = valueNumber(k.fields[i]);
+      if (v == noValue) return false;
+      memcpy(&key[4 * i], &v, 4);
+    }
+    keySize = size;
+    keyHash = hashBytes(key.data(), size);
   }
-  keyHash = hashBytes(key.data(), key.size());
   keyAxis = a;
+  return true;
+}
+
+// What is known of the key just built, or -1.
+int64_t findKey(const AxisKeys& k) {
+  if (k.fields.size() != 1) return k.table.find(key.data(), keySize, keyHash);
+  return keyValue < k.byValue.size() ? k.byValue[keyValue] : -1;
+}
+
+// Remembers value for the key just built; false when the table is full.
+bool storeKey(AxisKeys& k, uint32_t value) {
+  if (k.fields.size() != 1) return k.table.insert(key.data(), keySize, keyHash, value);
+  if (keyValue >= k.byValue.size()) k.byValue.resize(size_t(keyValue) + 1, -1);
+  k.byValue[keyValue] = value;
   return true;
 }
 
@@ -255,6 +379,7 @@ void beginKeyedPass(bool isGrowing) {
   endKeyedPass();
 #ifndef VARKEL_FULL_WALK
   active = true;
+  columnValues.resize(maxInputFields);
 #endif
   growing = isGrowing;
 }
@@ -265,13 +390,16 @@ void endKeyedPass() {
   keyAxis = -1;
   for (AxisKeys& k : axisKeys) k = AxisKeys();
   std::vector<char>().swap(key);
+  std::vector<ColumnValues>().swap(columnValues);
+  keyColumns.clear();
+  numberedRecord = -1;
   setNeededFields(nullptr);
 }
 
 bool keyedGrowthSettled(int a) {
   if (!growing || !buildKey(a)) return false;
   labelsBefore = nextFree;
-  return axisKeys[a].table.find(key.data(), key.size(), keyHash) >= 0;
+  return findKey(axisKeys[a]) >= 0;
 }
 
 void keyedGrowthWalked(int a, unsigned long stamp) {
@@ -279,22 +407,23 @@ void keyedGrowthWalked(int a, unsigned long stamp) {
   keyAxis = -1;
   AxisKeys& k = axisKeys[a];
   if (growthStamp() == stamp) {
-    k.table.insert(key.data(), key.size(), keyHash, 0);
+    storeKey(k, 0);
     return;
   }
   for (int n = labelsBefore; n < nextFree; n++) {
     if (readsOnlyKey(k, n)) continue;
     // Cannot happen as growth copies what it grows from; should it, walk every record.
     k.table.clear();
+    k.byValue.clear();
     k.state = AxisKeys::off;
-    setNeededFields(nullptr);
+    updateNeededFields();
     return;
   }
 }
 
 bool keyedLeavesKnown(int a) {
   if (growing || !buildKey(a)) return false;
-  int64_t at = axisKeys[a].table.find(key.data(), key.size(), keyHash);
+  int64_t at = findKey(axisKeys[a]);
   if (at < 0) return false;
   const int32_t* stored = &axisKeys[a].leaves[size_t(at)];
   int count = stored[0];
@@ -310,7 +439,7 @@ void keyedLeavesWalked(int a) {
   if (keyAxis != a) return;
   keyAxis = -1;
   AxisKeys& k = axisKeys[a];
-  if (!k.table.insert(key.data(), key.size(), keyHash, uint32_t(k.leaves.size()))) return;
+  if (!storeKey(k, uint32_t(k.leaves.size()))) return;
   k.leaves.push_back(numLeaves[a]);
   for (int i = 0; i < numLeaves[a]; i++) k.leaves.push_back(leafNums[size_t(firstLeaf[a] + i)]);
 }
