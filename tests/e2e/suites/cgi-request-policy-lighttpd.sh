@@ -57,7 +57,8 @@ server.document-root = "$www"
 server.bind = "127.0.0.1"
 server.port = $port
 server.errorlog = "$work/error.log"
-server.modules = ( "mod_cgi", "mod_setenv" )
+server.modules = ( "mod_cgi", "mod_setenv", "mod_redirect" )
+url.redirect = ( "^/to-file$" => "file:///etc/passwd" )
 cgi.assign = ( "/varkel" => "", "/mapgate" => "", "/pellack" => "" )
 setenv.add-environment = ( "ODBCSYSINI" => "$work", "ODBCINI" => "$work/odbc.ini" )
 \$HTTP["url"] =~ "^/cgi-bin/open/" {
@@ -132,6 +133,8 @@ echo "== URLs: only where allowed, and then only http and https"
 refused url-closed varkel "$url_refused" "dataSource=url:http://127.0.0.1:$port/data.txt" "${tsv[@]}"
 refused url-file varkel "$url_refused" "dataSource=url:file:///etc/passwd" "${tsv[@]}"
 refused url-file-open open/varkel "$scheme_refused" "dataSource=url:file:///etc/passwd" "${tsv[@]}"
+ask url-redirect open/varkel "dataSource=url:http://127.0.0.1:$port/to-file" "${tsv[@]}"
+never "no redirect to a file" "$work/url-redirect.body" "root:x:0"
 ask url-open open/varkel "dataSource=url:http://127.0.0.1:$port/data.txt" "${tsv[@]}"
 want 'f0\tf1\tf2\t\nEurope\tFrance\t10\t\n\n'
 check "an http URL where the server allows URLs" "$work/want" "$work/url-open.body"
