@@ -22,26 +22,26 @@ static std::string clean(ArgumentCleaning cleaning, const std::string& text) {
   return text;
 }
 
-// One conversion spec (with its '%') filled with value, after the stars' ints.
+// One printf directive (with its '%') filled with value, after the stars' ints.
 template <typename T>
-static std::string fill(const std::string& spec, const int* stars, int starCount, T value) {
+static std::string fill(const std::string& directive, const int* stars, int starCount, T value) {
   char small[256];
   int n;
   if (starCount == 0)
-    n = snprintf(small, sizeof small, spec.c_str(), value);
+    n = snprintf(small, sizeof small, directive.c_str(), value);
   else if (starCount == 1)
-    n = snprintf(small, sizeof small, spec.c_str(), stars[0], value);
+    n = snprintf(small, sizeof small, directive.c_str(), stars[0], value);
   else
-    n = snprintf(small, sizeof small, spec.c_str(), stars[0], stars[1], value);
+    n = snprintf(small, sizeof small, directive.c_str(), stars[0], stars[1], value);
   if (n < 0) return std::string();
   if ((size_t)n < sizeof small) return std::string(small, n);
   std::string big(n + 1, '\0');
   if (starCount == 0)
-    snprintf(&big[0], big.size(), spec.c_str(), value);
+    snprintf(&big[0], big.size(), directive.c_str(), value);
   else if (starCount == 1)
-    snprintf(&big[0], big.size(), spec.c_str(), stars[0], value);
+    snprintf(&big[0], big.size(), directive.c_str(), stars[0], value);
   else
-    snprintf(&big[0], big.size(), spec.c_str(), stars[0], stars[1], value);
+    snprintf(&big[0], big.size(), directive.c_str(), stars[0], stars[1], value);
   big.resize(n);
   return big;
 }
@@ -82,52 +82,54 @@ std::string formatMessage(ArgumentCleaning cleaning, const char* format, va_list
     while (*p && strchr("hlLqjzt", *p)) length += *p++;
     char conversion = *p;
     if (conversion) p++;
-    std::string spec(start, p);
+    std::string directive(start, p);
     switch (conversion) {
       case 'd':
       case 'i':
-        if (length == "l") out += fill(spec, stars, starCount, va_arg(args, long));
-        else if (length == "ll" || length == "q") out += fill(spec, stars, starCount, va_arg(args, long long));
-        else if (length == "z") out += fill(spec, stars, starCount, va_arg(args, ptrdiff_t));
-        else if (length == "j") out += fill(spec, stars, starCount, va_arg(args, intmax_t));
-        else if (length == "t") out += fill(spec, stars, starCount, va_arg(args, ptrdiff_t));
-        else out += fill(spec, stars, starCount, va_arg(args, int));
+        if (length == "l") out += fill(directive, stars, starCount, va_arg(args, long));
+        else if (length == "ll" || length == "q")
+          out += fill(directive, stars, starCount, va_arg(args, long long));
+        else if (length == "z" || length == "t")
+          out += fill(directive, stars, starCount, va_arg(args, ptrdiff_t));
+        else if (length == "j") out += fill(directive, stars, starCount, va_arg(args, intmax_t));
+        else out += fill(directive, stars, starCount, va_arg(args, int));
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        if (length == "l") out += fill(spec, stars, starCount, va_arg(args, unsigned long));
-        else if (length == "ll" || length == "q") out += fill(spec, stars, starCount, va_arg(args, unsigned long long));
-        else if (length == "z") out += fill(spec, stars, starCount, va_arg(args, size_t));
-        else if (length == "j") out += fill(spec, stars, starCount, va_arg(args, uintmax_t));
-        else if (length == "t") out += fill(spec, stars, starCount, va_arg(args, ptrdiff_t));
-        else out += fill(spec, stars, starCount, va_arg(args, unsigned));
+        if (length == "l") out += fill(directive, stars, starCount, va_arg(args, unsigned long));
+        else if (length == "ll" || length == "q")
+          out += fill(directive, stars, starCount, va_arg(args, unsigned long long));
+        else if (length == "z" || length == "t")
+          out += fill(directive, stars, starCount, va_arg(args, size_t));
+        else if (length == "j") out += fill(directive, stars, starCount, va_arg(args, uintmax_t));
+        else out += fill(directive, stars, starCount, va_arg(args, unsigned));
         break;
       case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        if (length == "L") out += fill(spec, stars, starCount, va_arg(args, long double));
-        else out += fill(spec, stars, starCount, va_arg(args, double));
+        if (length == "L") out += fill(directive, stars, starCount, va_arg(args, long double));
+        else out += fill(directive, stars, starCount, va_arg(args, double));
         break;
       case 'p':
-        out += fill(spec, stars, starCount, va_arg(args, void*));
+        out += fill(directive, stars, starCount, va_arg(args, void*));
         break;
       case 'c': {
         int c = va_arg(args, int);
         if ((char)c == '\0') {  // written as its byte, as printf would
-          out += fill(spec, stars, starCount, c);
+          out += fill(directive, stars, starCount, c);
           break;
         }
-        spec.back() = 's';
-        out += fill(spec, stars, starCount, clean(cleaning, std::string(1, (char)c)).c_str());
+        directive.back() = 's';
+        out += fill(directive, stars, starCount, clean(cleaning, std::string(1, (char)c)).c_str());
         break;
       }
       case 's': {
         const char* text = va_arg(args, const char*);
-        out += fill(spec, stars, starCount, clean(cleaning, text ? text : "(null)").c_str());
+        out += fill(directive, stars, starCount, clean(cleaning, text ? text : "(null)").c_str());
         break;
       }
-      default:  // an incomplete or unknown spec is written as it stands
-        out += spec;
+      default:  // an incomplete or unknown directive is written as it stands
+        out += directive;
     }
   }
   va_end(args);

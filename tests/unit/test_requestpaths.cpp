@@ -96,7 +96,8 @@ TEST_F(RequestPaths, InsideComparesWholeDirectoryNames) {
 
 TEST_F(RequestPaths, DirectoriesFromTheServersEnvironment) {
   EXPECT_EQ(requestDataDirs(), std::vector<std::string>{root});  // unset: the working directory
-  setenv("VARKEL_CGI_DATA_DIRS", ("data2::" + root + "/data/up/data/sub:nothere:secret.txt").c_str(), 1);
+  const std::string list = "data2::" + root + "/data/up/data/sub:nothere:secret.txt";
+  setenv("VARKEL_CGI_DATA_DIRS", list.c_str(), 1);
   const std::vector<std::string> want = {root + "/data2", root + "/data/sub"};
   EXPECT_EQ(requestDataDirs(), want);
   setenv("VARKEL_CGI_DATA_DIRS", "", 1);
