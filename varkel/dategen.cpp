@@ -220,10 +220,6 @@ std::string monthTest(Date* d, int month) {
                      'y', monthText(d, month));
 }
 
-_MatchTree* monthEquals(Date* d, int month) {
-  return parseCondition("(" + monthTest(d, month) + ")");
-}
-
 std::string dayConditionIn(Date* d, int month, int year, const char* dayText) {
   std::string text =
       "(" +
@@ -395,6 +391,57 @@ void insertIntoTree(int parent, int child) {
   axisLabels[last].sibling = child;
 }
 
+// The conditions of the generated labels, from the period alone, so that a label re-read
+// from a cube written without its condition gets the one the generator gives it. year is
+// the year as stored (two digits for a two-digit input year).
+
+// A fiscal year: its months, those after the end month in the calendar year before.
+std::string fiscalYearCondition(Date* d, int fiscalYear) {
+  std::string condition;
+  for (int k = 0; k < 12; k++) {
+    int m = (d->fiscalYearEnd + 1 + k) % 12;
+    if (!condition.empty()) condition += "K";
+    condition += monthYearCondition(d, calendarYearOf(d, fiscalYear, m), m);
+  }
+  return condition;
+}
+
+// First month and its calendar year (as stored) of quarter 0-3 of year (fiscal or
+// calendar, as the date counts its years).
+void quarterStart(Date* d, int year, int quarter, int& firstMonth, int& firstYear) {
+  if (!isFiscal(d)) {
+    firstMonth = 3 * quarter;
+    firstYear = year;
+  } else {
+    firstMonth = (3 * quarter + d->fiscalYearEnd + 1) % 12;
+    firstYear = calendarYearOf(d, year, firstMonth);
+  }
+  firstYear = storedYear(d, firstYear);
+}
+
+std::string quarterCondition(Date* d, int firstYear, int firstMonth) {
+  return monthYearCondition(d, firstYear, firstMonth) + "K" +
+         monthYearCondition(d, firstYear, firstMonth + 1) + "K" +
+         monthYearCondition(d, firstYear, firstMonth + 2);
+}
+
+// A year or quarter above selects the calendar year; without one the month is made per
+// year and must select its year itself, or every year's January would hold them all.
+std::string monthCondition(Date* d, int year, int month) {
+  if (d->yearOutput || d->quarterOutput) return "(" + monthTest(d, month) + ")";
+  return monthYearCondition(d, year, month);
+}
+
+std::string dayLabelCondition(Date* d, int year, int month, int day) {
+  std::string dayText;
+  switch (d->dayInput) {
+    case 1: dayText = format("%d", day); break;
+    case 2: dayText = format("%02d", day); break;
+    default: fatal(110, "Unknown day input format %d\n", d->dayInput);
+  }
+  return dayConditionIn(d, month, year, dayText.c_str());
+}
+
 int generateBlankDateNode(Date* d, int placeholder) {
   currentPlaceholder = placeholder;
   int32_t* blank = currentLevels(d).blankDateLabel;
@@ -427,22 +474,11 @@ int generateYearNode(Date* d, int placeholder) {
     default: fatal(110, "Unknown year output format %d.\n", d->yearOutput);
   }
   int n = newDateLabel(text, key, sortNumeric, true, currentLevels(d).years);
-  if (!fiscal) {
+  if (!fiscal)
     axisLabels[n].match = elementEquals(d, currentYearText, d->yearPosition,
                                         d->yearFirstColumn, d->yearLastColumn);
-  } else {
-    // The months after the end month lie in the calendar year before the fiscal year.
-    std::string condition;
-    for (int m = d->fiscalYearEnd + 1; m <= 11; m++) {
-      if (!condition.empty()) condition += "K";
-      condition += monthYearCondition(d, calendarYearOf(d, fiscalYear, m), m);
-    }
-    for (int m = 0; m <= d->fiscalYearEnd; m++) {
-      if (!condition.empty()) condition += "K";
-      condition += monthYearCondition(d, calendarYearOf(d, fiscalYear, m), m);
-    }
-    axisLabels[n].match = parseCondition(condition);
-  }
+  else
+    axisLabels[n].match = parseCondition(fiscalYearCondition(d, fiscalYear));
   insertIntoTree(placeholder, n);
   generateYearQuarters(d, n, fiscalYear, currentMonth);
   return n;
@@ -462,24 +498,17 @@ int generateQuarterNode(Date* d, int parent, int year, int month) {
   if (!d->quarterOutput && month == currentMonth)
     return generateQuarterMonths(d, parent, month, calendarYearOf(d, year, month));
 
-  int quarter, firstMonth, firstYear;
-  if (!isFiscal(d)) {
-    quarter = month / 3;
-    firstMonth = 3 * quarter;
-    firstYear = year;
-  } else {
-    int end = d->fiscalYearEnd;
-    int r = month - end + 11;  // 0 for the month after the end month
+  int quarter = month / 3;
+  if (isFiscal(d)) {
+    int r = month - d->fiscalYearEnd + 11;  // 0 for the month after the end month
     if (r < 0)
       r += 12;
     else if (r > 11)
       r -= 12;
     quarter = r / 3;
-    firstMonth = 3 * quarter + end + 1;
-    if (firstMonth > 11) firstMonth -= 12;
-    firstYear = calendarYearOf(d, year, firstMonth);
   }
-  firstYear = storedYear(d, firstYear);
+  int firstMonth, firstYear;
+  quarterStart(d, year, quarter, firstMonth, firstYear);
 
   std::string key = padded(yearWindow(year), 4) + "Q" + padded(quarter + 1, 1);
   int found = hashtabGet(currentLevels(d).quarters, key.c_str());
@@ -501,9 +530,7 @@ int generateQuarterNode(Date* d, int parent, int year, int month) {
     default: fatal(110, "Unknown quarter format %d\n", d->quarterOutput);
   }
   int n = newDateLabel(text, key, sortAToZ, true, currentLevels(d).quarters);
-  axisLabels[n].match = parseCondition(monthYearCondition(d, firstYear, firstMonth) + "K" +
-                                       monthYearCondition(d, firstYear, firstMonth + 1) + "K" +
-                                       monthYearCondition(d, firstYear, firstMonth + 2));
+  axisLabels[n].match = parseCondition(quarterCondition(d, firstYear, firstMonth));
   if (d->flags & Date::allMonths) {
     for (int k = 0; k < 3; k++) generateQuarterMonths(d, n, firstMonth + k, firstYear);
   } else {
@@ -556,12 +583,7 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
     default: fatal(110, "Unknown month format M%d\n", d->monthOutput);
   }
   int n = newDateLabel(text, key, sortNumeric, true, currentLevels(d).months);
-  // A year or quarter above selects the calendar year; without one the month is made per
-  // year and must select its year itself, or every year's January would hold them all.
-  if (d->yearOutput || d->quarterOutput)
-    axisLabels[n].match = monthEquals(d, month);
-  else
-    axisLabels[n].match = parseCondition(monthYearCondition(d, year, month));
+  axisLabels[n].match = parseCondition(monthCondition(d, year, month));
   if (isCurrentMonth(month, year)) generateMonthDays(d, n, month, year, currentDay);
   insertIntoTree(parent, n);
   return n;
@@ -601,14 +623,8 @@ int generateDayNode(Date* d, int parent, int month, int year, int day) {
     case 5: text = format("%s %02d %04d", shortName, day, yearWindow(year)); break;
     default: fatal(110, "Unknown day format D%d\n", d->dayOutput);
   }
-  std::string dayText;
-  switch (d->dayInput) {
-    case 1: dayText = format("%d", day); break;
-    case 2: dayText = format("%02d", day); break;
-    default: fatal(110, "Unknown day input format %d\n", d->dayInput);
-  }
   int n = newDateLabel(text, key, sortNumeric, false, currentLevels(d).days);
-  axisLabels[n].match = parseCondition(dayConditionIn(d, month, year, dayText.c_str()));
+  axisLabels[n].match = parseCondition(dayLabelCondition(d, year, month, day));
   insertIntoTree(parent, n);
   return n;
 }
@@ -666,4 +682,45 @@ void dateUpdateHash(int date, int label, int part, const char* key, int placehol
   }
   if (!table) fatal(110, "Unable to find '%s' subfield %d in date node %d.\n", k, part, label);
   hashtabPut(table, k, label);
+}
+
+_MatchTree* dateLabelCondition(int date, const char* key) {
+  if (date < 1 || date > dateCount || !key) return nullptr;
+  Date* d = &dateTable[date - 1];
+  std::string k(key);
+  if (k == blankDateKey) return matchCreateString("", d->field, -1, -1, -1, -1, "");
+  if (k.size() < 4 || strspn(k.c_str(), "0123456789") < 4) return nullptr;
+  int year = storedYear(d, atoi(k.substr(0, 4).c_str()));
+  std::string rest = k.substr(4);
+  bool digits = strspn(rest.c_str(), "0123456789") == rest.size();
+  std::string text;
+  if (rest.empty()) {
+    if (isFiscal(d)) {
+      text = fiscalYearCondition(d, year);
+    } else {
+      std::string yearText = twoDigitYears(d) ? format("%02d", twoDigits(year))
+                                              : format("%04d", yearWindow(year));
+      text = elementTest(d, d->yearInput,
+                         elementTarget(d, d->yearPosition, d->yearFirstColumn,
+                                       d->yearLastColumn),
+                         'L', yearText);
+    }
+  } else if (rest.size() == 2 && rest[0] == 'Q' && rest[1] >= '1' && rest[1] <= '4') {
+    int firstMonth, firstYear;
+    quarterStart(d, year, rest[1] - '1', firstMonth, firstYear);
+    text = quarterCondition(d, firstYear, firstMonth);
+  } else if (digits && (rest.size() == 2 || rest.size() == 4)) {
+    int month = atoi(rest.substr(0, 2).c_str()) - 1;
+    if (month < 0 || month > 11) return nullptr;
+    if (rest.size() == 2) {
+      text = monthCondition(d, year, month);
+    } else {
+      int day = atoi(rest.substr(2).c_str());
+      if (day < 1 || day > 31) return nullptr;
+      text = dayLabelCondition(d, year, month, day);
+    }
+  } else {
+    return nullptr;
+  }
+  return matchParseExpression(text.c_str());
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 struct Date;
+struct _MatchTree;
 
 // The element values of the date value read last, overwritten by every insertDate. An
 // element absent from the date's input format reads as year 0, month 0, day 0 and an
@@ -78,5 +79,11 @@ void giveOwnDateLevels(int placeholder);
 // "99999999" becomes the placeholder's blank-date label. Any other key, or a date that
 // does not exist, is fatal 110 naming key, part and label.
 void dateUpdateHash(int date, int label, int part, const char* key, int placeholder = -1);
+
+// The condition the generator gives the label of the date with 1-based index date whose
+// period key is key (the forms of dateUpdateHash), on the date's field slot as the profile
+// names it (mapped to a data column with the other labels); null for a key of no known
+// form. For labels re-read from a cube written without conditions.
+_MatchTree* dateLabelCondition(int date, const char* key);
 
 #endif

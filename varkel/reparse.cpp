@@ -563,6 +563,9 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       xfree(l.key);
       l.key = _newStr(key.c_str(), __FILE__, __LINE__);
       if (dateIndex > 0) {
+        // Written with record viewing off, a date label comes back with the condition the
+        // generator gives its period.
+        if (!hasCondition && dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
         if (!l.match)
           fatal(110,
                 "Date label '%s' in cube '%s' carries no condition (written with record "

@@ -710,3 +710,55 @@ TEST_F(DateGen, EveryPlaceholderCopyKeepsItsOwnPeriods) {
   for (const char* key : {"2001", "200105", "2002"})
     EXPECT_NE(byKey(p, key), byKey(copy, key)) << key;
 }
+
+TEST_F(DateGen, ConditionsFromKeysAreThoseTheGeneratorGives) {
+  // A cube written without conditions gives the re-reader only the keys: the condition made
+  // from a label's key is the one the label was generated with.
+  struct Case {
+    const char* input;
+    const char* output;
+    int endMonth;
+    Values values;
+  };
+  const Case cases[] = {
+      {"YYYY-MM-DD", "Y+Q+M+D", 12, {"2001-02-03", "1999-12-31", ""}},
+      {"DD.MM.YY", "Y+MM+DD", 3, {"03.02.01", "31.12.99", "15.04.00"}},
+      {"M/D/YYYY", "Q+M+D", 6, {"2/3/2001", "12/31/1999", "7/1/2000"}},
+      {"YYYY;MMM;DD", "Y+Q2+MMM", 9, {"2001;Feb;03", "1999;Oct;31"}},
+      {"YYMMDD", "M6", 12, {"010203", "991231"}},
+      {"YYYY-MM-DD", "Y+D", 6, {"2001-02-03", "2000-08-09"}},
+  };
+  auto print = [](_MatchTree* tree) {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&data, &size);
+    matchPrint(f, tree);
+    fclose(f);
+    std::string s(data, size);
+    free(data);
+    return s;
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    int p = define(c.input, c.output, c.endMonth);
+    for (const char* v : c.values) record(p, v);
+    std::vector<int> stack{axisLabels[p].child};
+    int labels = 0;
+    while (!stack.empty()) {
+      int n = stack.back();
+      stack.pop_back();
+      if (n < 0) continue;
+      stack.push_back(axisLabels[n].sibling);
+      stack.push_back(axisLabels[n].child);
+      labels++;
+      _MatchTree* made = dateLabelCondition(1, axisLabels[n].key);
+      ASSERT_NE(made, nullptr) << c.input << " " << axisLabels[n].key;
+      EXPECT_EQ(print(made), print(axisLabels[n].match)) << c.input << " " << c.output << " "
+                                                        << axisLabels[n].key;
+    }
+    EXPECT_GT(labels, 1) << c.input;
+  }
+  for (const char* key : {"", "20x1", "2001Q5", "200113", "20010230x", "2001Q"})
+    EXPECT_EQ(dateLabelCondition(1, key), nullptr) << key;
+  EXPECT_EQ(dateLabelCondition(9, "2001"), nullptr);
+}

@@ -774,13 +774,36 @@ TEST_F(ReparseDates, EntryWithoutPathIsRefused) {
               "there");
 }
 
-TEST_F(ReparseDates, DateLabelWithoutConditionIsRefused) {
+TEST_F(ReparseDates, DateLabelsWithoutConditionsGetTheGeneratorsConditions) {
+  // Written with record viewing off, date labels carry only their keys.
+  Date& d = dateTable[0];
+  d.fieldName = "f2";
+  d.field = 2;
+  d.inputFormat = "YYYY-MM-DD";
+  d.outputFormat = "Y+M";
+  d.fiscalYearEnd = 11;
+  parseDateInputFormat(&d);
+  parseDateOutputFormat(&d);
   measures(1);
   int root = axis("All");
-  placeholder(root);
-  EXPECT_EXIT(reparseCube("lumetraaxis0=x0=All;x0.0=1999;key=1999;\n"),
-              ::testing::ExitedWithCode(110),
-              "Error 110: Date label '1999' in cube '.*' carries no condition");
+  int p = placeholder(root);
+  reparseCube("lumetraaxis0=x0=All;x0.0=1999;key=1999;x0.0.0=05;key=199905;\n");
+  int year = axisLabels[p].child;
+  ASSERT_GE(year, 0);
+  int month = axisLabels[year].child;
+  ASSERT_GE(month, 0);
+  auto printed = [](_MatchTree* tree) {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* f = open_memstream(&data, &size);
+    matchPrint(f, tree);
+    fclose(f);
+    std::string s(data, size);
+    free(data);
+    return s;
+  };
+  EXPECT_EQ(printed(axisLabels[year].match), ";f0=02f2H2- 0=L041999");
+  EXPECT_EQ(printed(axisLabels[month].match), ";f0=02f2H2- 1=y0205");
 }
 
 }  // namespace
