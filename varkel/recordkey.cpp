@@ -43,7 +43,7 @@ uint64_t hashBytes(const char* p, size_t n) {
     n -= 8;
   }
   uint64_t w = 0;
-  memcpy(&w, p, n);
+  if (n) memcpy(&w, p, n);  // an axis read through no field has an empty key, and no bytes
   h = (h ^ w) * 0x94D049BB133111EBULL;
   return h ^ (h >> 31);
 }
@@ -58,7 +58,9 @@ class KeyTable {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots[i];
       if (s.length == emptySlot) return -1;
-      if (s.hash == hash && s.length == n && memcmp(&bytes[s.offset], key, n) == 0)
+      // An axis read through no field has the empty key, and the arena may hold no bytes.
+      if (s.hash == hash && s.length == n &&
+          (n == 0 || memcmp(&bytes[s.offset], key, n) == 0))
         return s.value;
     }
   }
