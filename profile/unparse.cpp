@@ -260,6 +260,7 @@ struct TreeCursor {
   node* root = nullptr;
   node* current = nullptr;
   node* lastTop = nullptr;
+  node* currentTop = nullptr;  // the top-level line the current node hangs from, if any
   std::unordered_set<const node*> topLevel;
   std::unordered_set<const node*> measures;  // the measures lines among topLevel
   std::unordered_set<const node*> bareMeasures;  // those of them without a compute text
@@ -271,9 +272,16 @@ struct TreeCursor {
 // Whether an item read now would land in the measures axis: the top-level line that the
 // current node hangs from is a measures line.
 static bool inMeasures(const TreeCursor& t) {
-  const node* n = t.current;
-  while (n != nullptr && t.topLevel.count(n) == 0) n = n->backLink;
-  return n != nullptr && t.measures.count(n) != 0;
+  return t.currentTop != nullptr && t.measures.count(t.currentTop) != 0;
+}
+
+// 'P': the current node climbs one attach step. Items climb within their axis; a top-level
+// line climbs to the one before it, or out of every axis from the first.
+static void climb(TreeCursor& t) {
+  if (t.current == nullptr) return;
+  if (t.current == t.currentTop)
+    t.currentTop = t.current->backLink == t.root ? nullptr : t.current->backLink;
+  t.current = t.current->backLink;
 }
 
 // The first-measure line that makes the compiler write a measures record with this label and
@@ -327,6 +335,7 @@ static void attach(TreeCursor& t, node* n, bool topLevel, int at) {
     t.lastTop = n;
     t.topLevel.insert(n);
     t.current = n;
+    t.currentTop = n;
     return;
   }
   if (t.current == nullptr || t.current == t.root)
@@ -408,7 +417,7 @@ int parse(FILE* in, FILE* out) {
         tree.pending = type;
         break;
       case 'P':
-        if (tree.current != nullptr) tree.current = tree.current->backLink;
+        climb(tree);
         break;
       case 'X':
         done = true;
