@@ -32,6 +32,11 @@ string formatLine(const char* format, ...) {
 node* newNode() { return new node(); }
 
 string escapeQuotes(const string& text, char q) {
+  // The lexer reads a backslash before the closing quote as an escaped quote, so no quoting
+  // can end a text in one: refused rather than printed as a script that does not compile.
+  if (!text.empty() && text.back() == '\\')
+    fatal(110, "Cannot print '%s': a quoted text of a profile script cannot end in a backslash.\n",
+          text.c_str());
   string out;
   for (char c : text) {
     if (c == q) out += '\\';

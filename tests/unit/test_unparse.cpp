@@ -468,6 +468,46 @@ TEST_F(Unparse, ParameterRecordWithAFieldTooManyIsRefused) {
   EXPECT_EQ(o.err.rfind("Error 110: Unexpected end-of-node seen near byte ", 0), 0u) << o.err;
 }
 
+// The lexer reads a backslash before a closing quote as an escaped quote: a text that ends in
+// one cannot be printed so that it compiles back, wherever it stands.
+TEST_F(Unparse, TextsEndingInABackslashAreRefused) {
+  const char* const err =
+      "a quoted text of a profile script cannot end in a backslash.\n";
+  ParamRecord setup;
+  setup.shorts[0] = "..\\";
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+  };
+  auto read = [](node* (*reader)(const char*, int*), string record) {
+    return [=] {
+      int pos = 0;
+      reader(record.c_str(), &pos);
+    };
+  };
+  const Case cases[] = {
+      {"a label", read(readLabelRecord, S("dir\\") + "|")},
+      {"a regexp value", read(readMatchRecord, "1" "01" + S("") + S("A") +
+                                                   S(S("f") + "=Z" + S("C:\\\\")) + "|")},
+      {"a field", read(readExtractRecord, "1" "0" + S("f\\") + S("A") + "|")},
+      {"an autobuild separator",
+       read(readAutobuildRecord, "11" "0100" "0" + S("F") + S("\\") + "|")},
+      {"an axis compute text", read(readAxisRecord, "1" + S("A") + "02" + S("x\\") + "|")},
+      {"the data separator",
+       [] { captured([](FILE* f) { printDataSource(f, "text:d;0;\\"); }); }},
+      {"a setup string", [&] { parsed(setup.file("X")); }},
+  };
+  for (auto& c : cases) {
+    Outcome o = runToEnd(c.run);
+    EXPECT_EQ(o.status, 110) << c.what;
+    EXPECT_NE(o.err.find(err), string::npos) << c.what << ": " << o.err;
+  }
+  // Backslashes elsewhere, before a quote included, read back as they stand.
+  int pos = 0;
+  node* n = readLabelRecord((S("a\\\"b\\c") + "|").c_str(), &pos);
+  EXPECT_EQ(n->text, "\"a\\\\\"b\\c\" extract=f-1");
+}
+
 TEST_F(Unparse, DataSourceLines) {
   struct Case {
     const char* data;
