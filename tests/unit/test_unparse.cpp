@@ -636,13 +636,18 @@ TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
   }
 }
 
-TEST_F(Unparse, MeasuresFunctionIsSaidByAFirstItem) {
+TEST_F(Unparse, MeasuresFunctionIsSaidWhereItCompilesBack) {
   ParamRecord r;
   const string axis = "31" + S("A") + "0100|";
   auto measures = [](const char* label, const char* function) {
     return "7" + S(label) + S(function) + "|";
   };
   const string computed = "5" + S("c") + "5" + S("q") + "9|";
+  const string computedSame = "5" + S("c") + "5" + S("sum.own(all)") + "9|";
+  const string extract = "41" "7" + S("amt") + S("Amount") + "0|";
+  const string condition = S(S("f") + "=L" + S("v"));
+  const string categorySame = "61" "02" + S("sum.own(all)") + S("k") + condition + "|";
+  const string categoryPlain = "61" "01" + S("") + S("k") + condition + "|";
   struct Case {
     const char* what;
     string nodes;
@@ -666,6 +671,26 @@ TEST_F(Unparse, MeasuresFunctionIsSaidByAFirstItem) {
        "axis measure \"T\" compute=\"sum.own(a\\)\" {\n"},
       {"a text that is no function", "C" + axis + "C" + measures("T", "a+b") + "X",
        "axis measure \"T\" compute=\"a+b\" {\n"},
+      // Where the axis line compiles back to the same record, it says the function itself.
+      {"a function before an extract item",
+       "C" + axis + "C" + measures("T", "max.own(all)") + "C" + extract + "X",
+       "axis measure \"T\" compute=\"max.own(all)\" {\n"
+       "\t\"Amount\" extract='amt' format=\"D2N0\"\n"},
+      {"a function before a label item",
+       "C" + axis + "C" + measures("T", "max.own(all)") + "C" + "9" + S("Count") + "|" + "X",
+       "axis measure \"T\" compute=\"max.own(all)\" {\n\t\"Count\" extract=f-1\n"},
+      {"a function before a computed item with the same text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + computedSame + "X",
+       "axis measure \"T\" compute=\"sum.own(all)\" {\n"
+       "\t\"c\" compute=\"sum.own(all)\" format=\"D0N9\"\n"},
+      {"a function before a category with the same compute text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + categorySame + "X",
+       "axis measure \"T\" compute=\"sum.own(all)\" {\n"
+       "\t\"k\" match ('f' equals \"v\") compute=\"sum.own(all)\"\n"},
+      {"a function before a category without compute text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + categoryPlain + "X",
+       "axis measure \"T\" {\n\t\"T\" function = sum.own(\"all\")\n"
+       "\t\"k\" match ('f' equals \"v\")\n"},
   };
   for (auto& c : cases) {
     TearDown();
