@@ -7,33 +7,26 @@
 
 #include <set>
 
+#include "common/util.h"
+
 // Texts this decoder handed to putenv; only these may be freed when a repeated field
 // replaces its variable (a variable the process started with is left alone). Never
 // destroyed: the environment keeps using the texts until the process is gone.
 static std::set<char*>& ownedTexts = *new std::set<char*>;
 
-static int hexDigitValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 unsigned char hextoi(const char* two) {
-  int hi = hexDigitValue((unsigned char)two[0]);
-  int lo = hexDigitValue((unsigned char)two[1]);
-  return (unsigned char)(((hi < 0 ? 0 : hi) << 4) | (lo < 0 ? 0 : lo));
+  return (unsigned char)(hexVal(two[0]) * 16 + hexVal(two[1]));
 }
 
-// Shared by both decoders; plus says whether '+' stands for a blank. "%00" stays as it is
-// so that a decoded text never holds a NUL that would cut a name or value short.
-static char* decode(char* text, bool plus) {
+// Shared by both decoders; form says the text is a form field: '+' stands for a blank, and
+// "%00" stays as it is, so that no NUL cuts a name or value short.
+static char* decode(char* text, bool form) {
   char* out = text;
   for (char* in = text; *in; in++) {
-    if (*in == '+' && plus) {
+    if (*in == '+' && form) {
       *out++ = ' ';
-    } else if (*in == '%' && hexDigitValue((unsigned char)in[1]) >= 0 &&
-               hexDigitValue((unsigned char)in[2]) >= 0 && hextoi(in + 1) != 0) {
+    } else if (*in == '%' && hexDigit(in[1]) >= 0 && hexDigit(in[2]) >= 0 &&
+               (!form || hextoi(in + 1) != 0)) {
       *out++ = (char)hextoi(in + 1);
       in += 2;
     } else {

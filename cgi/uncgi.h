@@ -31,7 +31,8 @@ char* postread();
 // A '%' without two hex digits after it, and "%00", are copied unchanged.
 char* url_deescape(char* text);
 
-// The same decoding without the '+' rule.
+// Decodes %XX to its byte, in place, "%00" included (so the text may end before the returned
+// end); '+' stays. For scrambled credentials, whose bytes may be any.
 char* url_decode(char* text);
 
 // The value of the two hex digits at two (either case); callers check both digits first.

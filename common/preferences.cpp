@@ -185,8 +185,8 @@ static bool isHex(char c) {
 }
 
 // A reports list that must fit a long string: keeps whole items from the start while the
-// list, length digits included, stays within 65535 bytes. Stops at an empty, malformed or
-// cut-off item.
+// list, length digits included, stays within 65535 bytes, each written again as a long
+// string (lower-case length digits). Stops at an empty, malformed or cut-off item.
 static string truncateReports(const string& value) {
   string kept;
   int items = 0;
@@ -198,7 +198,7 @@ static string truncateReports(const string& value) {
     size_t len = strtoul(value.substr(pos, 4).c_str(), nullptr, 16);
     if (len == 0 || pos + 4 + len > value.size()) break;
     if (kept.size() + 4 + len > 65535) break;
-    kept.append(value, pos, 4 + len);
+    kept += makeString(4, value.substr(pos + 4, len).c_str());
     pos += 4 + len;
     items++;
   }

@@ -19,8 +19,7 @@ void (*fatalCleanupHook)() = nullptr;
 const char spibbleAlphabet[65] =
     "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,.";
 
-// Value of a hex digit, or -1 for any other character.
-static int hexDigit(char c) {
+int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

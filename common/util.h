@@ -32,6 +32,9 @@ int getNibbles(int n, const char* text, int* pos);
 // The value 0-15 of one hex digit of either case.
 int hexVal(char c);
 
+// The value 0-15 of one hex digit of either case, or -1 for any other character.
+int hexDigit(char c);
+
 // The character at *pos minus '0'; *pos advances by one. The end of the text is fatal 110.
 int getBoolean(const char* text, int* pos);
 

@@ -32,6 +32,11 @@ string formatLine(const char* format, ...) {
 node* newNode() { return new node(); }
 
 string escapeQuotes(const string& text, char q) {
+  // The lexer reads a backslash before the closing quote as an escaped quote, so no quoting
+  // can end a text in one: refused rather than printed as a script that does not compile.
+  if (!text.empty() && text.back() == '\\')
+    fatal(110, "Cannot print '%s': a quoted text of a profile script cannot end in a backslash.\n",
+          text.c_str());
   string out;
   for (char c : text) {
     if (c == q) out += '\\';
@@ -254,26 +259,43 @@ static string readInput(FILE* in) {
   return text;
 }
 
+// A measures line whose compute text is a function: said on the line itself when its first
+// item leaves that text to the measures record, else by a first item of its own.
+struct FunctionMeasures {
+  node* measures;
+  string label, function;
+  string firstItem;     // the line of that first item
+  bool kept = false;    // the first item read leaves the compute text as it is
+};
+
 // Where the records read so far hang: the root of the parameter record, the node the next
 // record attaches to, and the top-level chain of axis and measures lines.
 struct TreeCursor {
   node* root = nullptr;
   node* current = nullptr;
   node* lastTop = nullptr;
+  node* currentTop = nullptr;  // the top-level line the current node hangs from, if any
   std::unordered_set<const node*> topLevel;
   std::unordered_set<const node*> measures;  // the measures lines among topLevel
   std::unordered_set<const node*> bareMeasures;  // those of them without a compute text
-  // Measures lines whose function is said by a first item, and that item's line.
-  std::vector<std::pair<node*, string>> firstMeasures;
+  // Measures lines whose compute text is a function a first item could say instead.
+  std::vector<FunctionMeasures> firstMeasures;
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
 
 // Whether an item read now would land in the measures axis: the top-level line that the
 // current node hangs from is a measures line.
 static bool inMeasures(const TreeCursor& t) {
-  const node* n = t.current;
-  while (n != nullptr && t.topLevel.count(n) == 0) n = n->backLink;
-  return n != nullptr && t.measures.count(n) != 0;
+  return t.currentTop != nullptr && t.measures.count(t.currentTop) != 0;
+}
+
+// 'P': the current node climbs one attach step. Items climb within their axis; a top-level
+// line climbs to the one before it, or out of every axis from the first.
+static void climb(TreeCursor& t) {
+  if (t.current == nullptr) return;
+  if (t.current == t.currentTop)
+    t.currentTop = t.current->backLink == t.root ? nullptr : t.current->backLink;
+  t.current = t.current->backLink;
 }
 
 // The first-measure line that makes the compiler write a measures record with this label and
@@ -306,6 +328,37 @@ static string functionItem(const string& label, const string& function) {
                     scope.c_str(), dq(args).c_str());
 }
 
+// Whether the item record of type at pos, read as the first item below a measures line with
+// the compute text function, leaves that text to the measures record when its script line
+// is compiled: an extract or label item says no compute text, a computed item or a category
+// with a compute text says its own.
+static bool keepsCompute(char type, const char* text, int pos, const string& function) {
+  switch (type) {
+    case '4':
+    case '9':
+      return true;
+    case '5':
+      getString(2, text, &pos);
+      getSpibble(text, &pos);
+      return getString(2, text, &pos) == function;
+    case '6': {
+      getBoolean(text, &pos);
+      int code = getNibbles(2, text, &pos);
+      return code != 1 && getString(2, text, &pos) == function;
+    }
+    default:
+      return false;
+  }
+}
+
+// Notes, for a record about to become the first item below a measures line with a function,
+// whether the line can say that function itself.
+static void noteFirstMeasure(TreeCursor& t, char type, const char* text, int pos) {
+  if (t.pending != 'C' || t.current == nullptr || t.current->child != nullptr) return;
+  for (auto& m : t.firstMeasures)
+    if (m.measures == t.current) m.kept = keepsCompute(type, text, pos, m.function);
+}
+
 // Hangs n into the tree. Axis and measures records always go after the last top-level node,
 // so that an empty axis (after which the compiler writes 'C') does not swallow what follows.
 // Other records go where the pending operator says, below or after the current node, but
@@ -327,6 +380,7 @@ static void attach(TreeCursor& t, node* n, bool topLevel, int at) {
     t.lastTop = n;
     t.topLevel.insert(n);
     t.current = n;
+    t.currentTop = n;
     return;
   }
   if (t.current == nullptr || t.current == t.root)
@@ -365,6 +419,7 @@ int parse(FILE* in, FILE* out) {
   while (!done && text[pos] != '\0') {
     int at = pos;
     char type = text[pos++];
+    noteFirstMeasure(tree, type, text, pos);
     node* n = nullptr;
     bool topLevel = false;
     switch (type) {
@@ -396,10 +451,7 @@ int parse(FILE* in, FILE* out) {
         tree.measures.insert(n);
         if (function.empty()) tree.bareMeasures.insert(n);
         string first = functionItem(label, function);
-        if (!first.empty()) {
-          n->text = formatLine("axis measure \"%s\"", dq(label).c_str());
-          tree.firstMeasures.push_back({n, first});
-        }
+        if (!first.empty()) tree.firstMeasures.push_back({n, label, function, first});
         break;
       }
       case '9': n = readLabelRecord(text, &pos); break;
@@ -408,7 +460,7 @@ int parse(FILE* in, FILE* out) {
         tree.pending = type;
         break;
       case 'P':
-        if (tree.current != nullptr) tree.current = tree.current->backLink;
+        climb(tree);
         break;
       case 'X':
         done = true;
@@ -420,12 +472,14 @@ int parse(FILE* in, FILE* out) {
   }
   if (tree.root == nullptr) fatal(110, "Input file has no parameter record.\n");
   for (auto& m : tree.firstMeasures) {
+    if (m.kept) continue;
+    m.measures->text = formatLine("axis measure \"%s\"", dq(m.label).c_str());
     node* first = newNode();
-    first->text = m.second;
-    first->backLink = m.first;
-    first->next = m.first->child;
+    first->text = m.firstItem;
+    first->backLink = m.measures;
+    first->next = m.measures->child;
     if (first->next != nullptr) first->next->backLink = first;
-    m.first->child = first;
+    m.measures->child = first;
   }
   printScriptTree(out, tree.root->child, 0);
   fputs("}\n\n", out);

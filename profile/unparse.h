@@ -68,7 +68,7 @@ string unparseField(const char* text, int* pos);
 string formatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // text with a backslash before every q, which the profile lexer takes back out of a q-quoted
-// string.
+// string. A text that ends in a backslash cannot be quoted: fatal 110.
 string escapeQuotes(const string& text, char q);
 
 #endif

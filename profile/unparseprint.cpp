@@ -117,8 +117,8 @@ void printDataSource(FILE* out, const char* data) {
   char separator = text[n - 1];
   char flag = text[n - 3];
   text.erase(n - 4);
-  if (separator == '"')
-    fputs("\tseparator=\"\\\"\"\n", out);
+  if (separator == '"' || separator == '\\')
+    fprintf(out, "\tseparator=\"%s\"\n", escapeQuotes(string(1, separator), '"').c_str());
   else
     fprintf(out, "\tseparator=\"%c\"\n", separator);
   fputs(flag == '1' ? "\tfirstfieldnames=true\n" : "\tfirstfieldnames=false\n", out);

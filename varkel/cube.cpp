@@ -360,9 +360,10 @@ double extractAField(int m) {
   errno = 0;
   if (!simpleDecimal(copy, &v)) v = strtod(copy, nullptr);
   // A value too small to hold is as good as zero; only overflow loses the measure.
-  if (v == HUGE_VAL || v == -HUGE_VAL || (errno == ERANGE && std::fabs(v) > 1.0))
+  bool underflow = errno == ERANGE && std::fabs(v) <= 1.0;
+  if (v == HUGE_VAL || v == -HUGE_VAL || (errno == ERANGE && !underflow))
     fatal(5, "Data value '%s' is too large, in record %d field %d\n", copy, numRecords, f);
-  if (v == 0) {
+  if (v == 0 && !underflow) {
     for (const char* q = copy; *q; q++)
       if (!(isdigit((unsigned char)*q) || *q == decimalChar || *q == ')' ||
             isspace((unsigned char)*q)))

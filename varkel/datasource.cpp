@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cgi/uncgi.h"
 #include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/input.h"
@@ -37,19 +38,11 @@ static bool startsWith(const char* text, const char* prefix) {
 
 #ifdef HAVE_ODBC
 // A scrambled credential from the viewer page: URL-decoded, then unscrambled. A byte equal
-// to its key byte was scrambled to NUL and written as "%00", which url_decode keeps as it
-// is and dbDecrypt would stop at; so the bytes are decoded here the same way, "%00" too,
-// and unscrambled over their whole length.
+// to its key byte was scrambled to NUL and written as "%00", at which dbDecrypt would stop;
+// so the bytes are unscrambled over their whole decoded length.
 static char* plainCredential(const char* value) {
-  std::string bytes;
-  for (const char* p = value; *p; p++) {
-    if (p[0] == '%' && isxdigit((unsigned char)p[1]) && isxdigit((unsigned char)p[2])) {
-      bytes += (char)(hexVal(p[1]) * 16 + hexVal(p[2]));
-      p += 2;
-    } else {
-      bytes += *p;
-    }
-  }
+  std::string bytes = value;
+  bytes.resize(size_t(url_decode(&bytes[0]) - bytes.data()));
   size_t keyLength = strlen(credentialKey);
   for (size_t i = 0; i < bytes.size(); i++)
     bytes[i] = (char)(bytes[i] ^ credentialKey[i % keyLength]);

@@ -202,8 +202,8 @@ TEST_F(Cube, MeasureFieldsParseLikeMoney) {
       {"$1,234.50", 1234.5, 0, 0}, {"(12)", -12, 0, 0}, {"(-12)", -12, 0, 0},
       {"USD 7", 7, 0, 0},          {"abc", HUGE_VAL, 1, 0}, {"-", HUGE_VAL, 1, 0},
       {"0.00", 0, 0, 0},           {"+5", 5, 0, 0},       {"", HUGE_VAL, 0, 1},
-      // Too small to hold is no overflow: it reads as zero, which the text does not spell.
-      {"1e-400", HUGE_VAL, 1, 0},
+      // Too small to hold is no overflow: it counts as zero.
+      {"1e-400", 0, 0, 0},         {"-1e-400", 0, 0, 0},  {"0e5", HUGE_VAL, 1, 0},
   };
   int a = axis("A");
   leaf(a, "", 0);

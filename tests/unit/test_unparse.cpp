@@ -468,6 +468,46 @@ TEST_F(Unparse, ParameterRecordWithAFieldTooManyIsRefused) {
   EXPECT_EQ(o.err.rfind("Error 110: Unexpected end-of-node seen near byte ", 0), 0u) << o.err;
 }
 
+// The lexer reads a backslash before a closing quote as an escaped quote: a text that ends in
+// one cannot be printed so that it compiles back, wherever it stands.
+TEST_F(Unparse, TextsEndingInABackslashAreRefused) {
+  const char* const err =
+      "a quoted text of a profile script cannot end in a backslash.\n";
+  ParamRecord setup;
+  setup.shorts[0] = "..\\";
+  struct Case {
+    const char* what;
+    std::function<void()> run;
+  };
+  auto read = [](node* (*reader)(const char*, int*), string record) {
+    return [=] {
+      int pos = 0;
+      reader(record.c_str(), &pos);
+    };
+  };
+  const Case cases[] = {
+      {"a label", read(readLabelRecord, S("dir\\") + "|")},
+      {"a regexp value", read(readMatchRecord, "1" "01" + S("") + S("A") +
+                                                   S(S("f") + "=Z" + S("C:\\\\")) + "|")},
+      {"a field", read(readExtractRecord, "1" "0" + S("f\\") + S("A") + "|")},
+      {"an autobuild separator",
+       read(readAutobuildRecord, "11" "0100" "0" + S("F") + S("\\") + "|")},
+      {"an axis compute text", read(readAxisRecord, "1" + S("A") + "02" + S("x\\") + "|")},
+      {"the data separator",
+       [] { captured([](FILE* f) { printDataSource(f, "text:d;0;\\"); }); }},
+      {"a setup string", [&] { parsed(setup.file("X")); }},
+  };
+  for (auto& c : cases) {
+    Outcome o = runToEnd(c.run);
+    EXPECT_EQ(o.status, 110) << c.what;
+    EXPECT_NE(o.err.find(err), string::npos) << c.what << ": " << o.err;
+  }
+  // Backslashes elsewhere, before a quote included, read back as they stand.
+  int pos = 0;
+  node* n = readLabelRecord((S("a\\\"b\\c") + "|").c_str(), &pos);
+  EXPECT_EQ(n->text, "\"a\\\\\"b\\c\" extract=f-1");
+}
+
 TEST_F(Unparse, DataSourceLines) {
   struct Case {
     const char* data;
@@ -596,13 +636,18 @@ TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
   }
 }
 
-TEST_F(Unparse, MeasuresFunctionIsSaidByAFirstItem) {
+TEST_F(Unparse, MeasuresFunctionIsSaidWhereItCompilesBack) {
   ParamRecord r;
   const string axis = "31" + S("A") + "0100|";
   auto measures = [](const char* label, const char* function) {
     return "7" + S(label) + S(function) + "|";
   };
   const string computed = "5" + S("c") + "5" + S("q") + "9|";
+  const string computedSame = "5" + S("c") + "5" + S("sum.own(all)") + "9|";
+  const string extract = "41" "7" + S("amt") + S("Amount") + "0|";
+  const string condition = S(S("f") + "=L" + S("v"));
+  const string categorySame = "61" "02" + S("sum.own(all)") + S("k") + condition + "|";
+  const string categoryPlain = "61" "01" + S("") + S("k") + condition + "|";
   struct Case {
     const char* what;
     string nodes;
@@ -626,6 +671,26 @@ TEST_F(Unparse, MeasuresFunctionIsSaidByAFirstItem) {
        "axis measure \"T\" compute=\"sum.own(a\\)\" {\n"},
       {"a text that is no function", "C" + axis + "C" + measures("T", "a+b") + "X",
        "axis measure \"T\" compute=\"a+b\" {\n"},
+      // Where the axis line compiles back to the same record, it says the function itself.
+      {"a function before an extract item",
+       "C" + axis + "C" + measures("T", "max.own(all)") + "C" + extract + "X",
+       "axis measure \"T\" compute=\"max.own(all)\" {\n"
+       "\t\"Amount\" extract='amt' format=\"D2N0\"\n"},
+      {"a function before a label item",
+       "C" + axis + "C" + measures("T", "max.own(all)") + "C" + "9" + S("Count") + "|" + "X",
+       "axis measure \"T\" compute=\"max.own(all)\" {\n\t\"Count\" extract=f-1\n"},
+      {"a function before a computed item with the same text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + computedSame + "X",
+       "axis measure \"T\" compute=\"sum.own(all)\" {\n"
+       "\t\"c\" compute=\"sum.own(all)\" format=\"D0N9\"\n"},
+      {"a function before a category with the same compute text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + categorySame + "X",
+       "axis measure \"T\" compute=\"sum.own(all)\" {\n"
+       "\t\"k\" match ('f' equals \"v\") compute=\"sum.own(all)\"\n"},
+      {"a function before a category without compute text",
+       "C" + axis + "C" + measures("T", "sum.own(all)") + "C" + categoryPlain + "X",
+       "axis measure \"T\" {\n\t\"T\" function = sum.own(\"all\")\n"
+       "\t\"k\" match ('f' equals \"v\")\n"},
   };
   for (auto& c : cases) {
     TearDown();
