@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/util.h"
 #include "varkel/cube.h"
@@ -111,9 +112,13 @@ void printCodedData(FILE* f) {
       for (double v : cell.second) printCodedDataValue(f, v);
     return;
   }
+  // The map is walked once: a walk per measure would chase its nodes again and again.
+  std::vector<const std::vector<double>*> cells;
+  cells.reserve(dataNodes.size());
+  for (auto& cell : dataNodes) cells.push_back(&cell.second);
   for (int m = 0; m < recordSize; m++)
-    for (auto& cell : dataNodes)
-      printCodedDataValue(f, m < int(cell.second.size()) ? cell.second[m] : HUGE_VAL);
+    for (const std::vector<double>* values : cells)
+      printCodedDataValue(f, m < int(values->size()) ? (*values)[m] : HUGE_VAL);
 }
 
 void printCodedCoord(FILE* f, const mbitset<128>& key) {

@@ -12,6 +12,7 @@
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
+#include "varkel/cellstage.h"
 #include "varkel/fieldparts.h"
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
@@ -138,118 +139,6 @@ void storeScan(int a) {
   }
 }
 
-// While the cube pass runs, cells are gathered in an open-addressing hash table whose values
-// lie in one arena, recordSize per cell; a lookup there costs far less than a descent of the
-// ordered map, and the map is filled once, in coordinate order, at the end of the pass.
-namespace {
-struct StagedCell {
-  mbitset<128> key;
-  size_t offset;  // 1 + the cell's first value in stageValues; 0 for an empty slot
-};
-bool staging = false;
-std::vector<StagedCell> stageSlots;  // a power of two of slots, at most half of them used
-std::vector<double> stageValues;
-size_t stageCount = 0;
-
-size_t stageHash(const mbitset<128>& key) {
-  uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
-  uint64_t h = (lo ^ (hi * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-  return size_t(h ^ (h >> 31));
-}
-
-// The values of the staged cell of key, made with every value missing when it is new.
-double* stagedCell(const mbitset<128>& key) {
-  size_t mask = stageSlots.size() - 1;
-  for (size_t i = stageHash(key) & mask;; i = (i + 1) & mask) {
-    StagedCell& slot = stageSlots[i];
-    if (slot.offset == 0) {
-      if (2 * (stageCount + 1) > stageSlots.size()) {
-        std::vector<StagedCell> old(2 * stageSlots.size());
-        old.swap(stageSlots);
-        size_t newMask = stageSlots.size() - 1;
-        for (const StagedCell& c : old) {
-          if (c.offset == 0) continue;
-          size_t j = stageHash(c.key) & newMask;
-          while (stageSlots[j].offset != 0) j = (j + 1) & newMask;
-          stageSlots[j] = c;
-        }
-        return stagedCell(key);
-      }
-      slot.key = key;
-      slot.offset = stageValues.size() + 1;
-      stageValues.resize(stageValues.size() + recordSize, HUGE_VAL);
-      stageCount++;
-      return &stageValues[slot.offset - 1];
-    }
-    if (slot.key == key) return &stageValues[slot.offset - 1];
-  }
-}
-// Puts cells in ascending coordinate order: a least-significant-digit radix sort over the
-// bits the coordinates use, as the coordinates are distinct and share few high bits.
-void sortByCoordinate(std::vector<StagedCell>& cells) {
-  const int digitBits = 11;
-  const size_t buckets = size_t(1) << digitBits;
-  mbitsetValue used = 0;
-  for (const StagedCell& c : cells) used |= c.key.value();
-  int bits = 0;
-  while (bits < 128 && (used >> bits) != 0) bits++;
-  std::vector<StagedCell> other(cells.size());
-  std::vector<size_t> count(buckets);
-  for (int shift = 0; shift < bits; shift += digitBits) {
-    std::fill(count.begin(), count.end(), 0);
-    auto digit = [&](const StagedCell& c) {
-      return size_t(c.key.value() >> shift) & (buckets - 1);
-    };
-    for (const StagedCell& c : cells) count[digit(c)]++;
-    size_t at = 0;
-    for (size_t& n : count) {
-      size_t here = n;
-      n = at;
-      at += here;
-    }
-    for (const StagedCell& c : cells) other[count[digit(c)]++] = c;
-    cells.swap(other);
-  }
-}
-}  // namespace
-
-void beginCellStaging() {
-  // Old cells (an incremental build) of another width keep the map's own path.
-  for (auto& cell : dataNodes)
-    if (int(cell.second.size()) != recordSize) return;
-  stageSlots.assign(1 << 16, StagedCell());
-  stageValues.clear();
-  stageCount = 0;
-  staging = true;
-  // Old cells go in first, so every sum keeps the order of its additions.
-  for (auto& cell : dataNodes) {
-    double* values = stagedCell(cell.first);
-    for (int m = 0; m < recordSize; m++) values[m] = cell.second[m];
-  }
-  dataNodes.clear();
-}
-
-void endCellStaging() {
-  if (!staging) return;
-  staging = false;
-  std::vector<StagedCell> cells;
-  cells.reserve(stageCount);
-  for (const StagedCell& c : stageSlots)
-    if (c.offset != 0) cells.push_back(c);
-  std::vector<StagedCell>().swap(stageSlots);
-  sortByCoordinate(cells);
-  // The values lie in the order the cells were met: fetch those of a later cell early.
-  const size_t ahead = 16;
-  for (size_t i = 0; i < cells.size(); i++) {
-    if (i + ahead < cells.size()) __builtin_prefetch(&stageValues[cells[i + ahead].offset - 1]);
-    const double* values = &stageValues[cells[i].offset - 1];
-    dataNodes.emplace_hint(dataNodes.end(), cells[i].key,
-                           std::vector<double>(values, values + recordSize));
-  }
-  std::vector<double>().swap(stageValues);
-  stageCount = 0;
-}
-
 void storeElement() {
   // As (coord << axisBits[a]) | leaf on mbitset, which empties for shifts below 0 or past
   // its width.
@@ -260,8 +149,9 @@ void storeElement() {
     v |= uint32_t(leafIndex[a]);
   }
   mbitset<128> coord = mbitset<128>::fromValue(v);
-  // The cell's slot is fetched from memory while the measures are parsed.
-  if (staging) __builtin_prefetch(&stageSlots[stageHash(coord) & (stageSlots.size() - 1)]);
+  // The cell is fetched from memory while the measures are parsed.
+  bool staging = cellStaging();
+  if (staging) prefetchStagedCell(coord);
   if (int(theRecord.size()) < recordSize) theRecord.resize(recordSize);
   for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
   double* cell;

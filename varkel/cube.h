@@ -48,11 +48,6 @@ void hashMatch(int label);
 void storeScan(int axis);
 // Adds the current record into the cell of the current combination.
 void storeElement();
-// Between these two calls (the cube pass) storeElement gathers cells outside dataNodes,
-// which then holds only the cells it had before; endCellStaging puts every cell back into
-// dataNodes with the same values as if each had been stored there directly.
-void beginCellStaging();
-void endCellStaging();
 // The value of measure m of the current record; HUGE_VAL when empty or non-numeric.
 double extractAField(int measure);
 

@@ -271,8 +271,12 @@ static void readLineRecords(Road& road, FILE* stream) {
     outputDataHeader(ofp, fNCtr);
     road.headWritten = true;
   }
+  // Only the first split clears every row; later ones clear the rows the one before filled.
+  bool first = true;
   while (getLine(stream, inputBuffer, dataType)) {
-    fNCtr = extractInputFields(inputFields, inputBuffer, separator);
+    fNCtr = first ? extractInputFields(inputFields, inputBuffer, separator)
+                  : extractNextRecordFields(inputBuffer, separator);
+    first = false;
     if (!takeRecord(road)) break;
   }
   if (dataType == textData)

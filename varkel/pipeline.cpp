@@ -15,6 +15,7 @@
 #include "common/preferences.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
+#include "varkel/cellstage.h"
 #include "varkel/cgifront.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "varkel/cellstage.h"
 #include "varkel/cube.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
