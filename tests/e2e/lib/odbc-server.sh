@@ -1,9 +1,9 @@
 # The checks of the ODBC suites against a client/server database, shared by one suite per
-# database. The suite sources the database's library first (postgresql.sh or mariadb.sh: db_start,
-# db_stop, db_setup, db_sql, db_load, db_list, db_counter, db_sleep, db_odbcinst, db_dsn),
-# then this file with the build directory as $1. A private server is started for the run;
-# one that cannot start fails the suite. The server and lighttpd are bounded in time and
-# stopped by their pids in every outcome.
+# database. The suite sources the database's library first (postgresql.sh or mariadb.sh: the
+# db_ functions and the texts of its driver's messages), then this file, with the build
+# directory as $1. A private server is started for the run; one that cannot start fails the
+# suite. The server and lighttpd are bounded in time and stopped by their pids in every
+# outcome. KEEP=1 keeps the temporary directory for a look after a failure.
 set -u
 export LC_ALL=C
 build=$(cd "$1" && pwd)
