@@ -126,15 +126,19 @@ without_source() {
 # same_cube NAME STATEMENT OPTIONS...
 same_cube() {
   local name=$1 statement=$2 label="$1 cube${3:+ $3}"; shift 2
+  rm -f "text/$name.html" "text/$name.cb4" "odbc/$name.html" "odbc/$name.cb4"
   varkel text "$name.qv4" "$@" -o "$name.html"
   [ "$status" = 0 ] || { flunk "$label from the text file: status $status"; cat text/err; }
   varkel odbc "$name.qv4" -datasource "odbc:shop;$reader;$statement" "$@" -o "$name.html"
   [ "$status" = 0 ] || { flunk "$label from $db_label: status $status"; cat odbc/err; return; }
   same "$label: messages" text/err odbc/err
   same "$label: page" <(without_source "text/$name.html") <(without_source "odbc/$name.html")
+  head -n 1 "text/$name.txt" | tr '\t' ';' >columns
+  same "$label: odbccolumns on the page" columns \
+    <(sed -n 's/^<param name="odbccolumns" value="\(.*\)">$/\1/p' "odbc/$name.html")
   if [ -f "text/$name.cb4" ]; then
     same "$label: cube file" <(without_source "text/$name.cb4") <(without_source "odbc/$name.cb4")
-    same "$label: odbccolumns" <(head -n 1 "text/$name.txt" | tr '\t' ';') \
+    same "$label: odbccolumns in the cube file" columns \
       <(sed -n 's/^odbccolumns=//p' "odbc/$name.cb4")
   fi
 }
