@@ -149,10 +149,15 @@ same_cube mixed 'select * from mixed order by id' -ecube
 
 # --- Listings: -dumpodbc and -dumpodbcall list what the database's own client lists, each
 # field cut to the 255 characters of a record's field.
-db_list 'select * from mixed order by id' |
-  awk 'BEGIN { FS = OFS = "\t" } { for (i = 1; i <= NF; i++) $i = substr($i, 1, 255); print }' \
-  >mixed.listing
-db_list 'select * from sales' >sales.listing
+# listing STATEMENT: the client's listing so cut.
+listing() {
+  db_list "$1" |
+    awk 'BEGIN { FS = OFS = "\t" } { for (i = 1; i <= NF; i++) $i = substr($i, 1, 255); print }'
+}
+# as_tsv FILE: a listing as a tab-separated record answer writes it.
+as_tsv() { sed 's/$/\t/' "$1"; echo; }
+listing 'select * from mixed order by id' >mixed.listing
+listing 'select * from sales' >sales.listing
 : >odbc/p.qv4
 varkel odbc -datasource "odbc:shop;$reader;select * from mixed order by id" -dumpodbc \
   -o dump.html p.qv4
@@ -216,7 +221,14 @@ same "paging: the pages hold the rows of one whole page" <(table_rows whole.body
 # The text form lists what the database's client lists (each field followed by a TAB).
 fetch tsv -G "$base/varkel" --data-urlencode "dataSource=$mixed_source" \
   -d emitAcceptedData=1 -d datasourceformat=tsv
-same "tsv: every row as the client lists it" <(sed 's/$/\t/' mixed.listing; echo) tsv.body
+same "tsv: every row as the client lists it" <(as_tsv mixed.listing) tsv.body
+
+# A query element on an ISO 8859-1 value selects the rows the database selects for it (in a
+# posted form: lighttpd refuses a URL whose escapes are not UTF-8).
+fetch zurich "$base/varkel" --data-urlencode "dataSource=$mixed_source" \
+  --data-urlencode "query=r=02f2=L06"$'Z\xfcrich' -d emitAcceptedData=1 -d datasourceformat=tsv
+same "tsv: the rows of one 8-bit place" \
+  <(as_tsv <(listing $'select * from mixed where place = \'Z\xfcrich\' order by id')) zurich.body
 
 # --- Scrambled credentials: the page of a cube carries the source with its user name and
 # password scrambled, and that source connects again, on the command line and as a request.
@@ -231,7 +243,7 @@ varkel odbc -datasource "$rawdata" -dumpodbcall
 same "scrambled credentials: -dumpodbcall connects" sales.listing odbc/out
 fetch cred -G "$base/varkel" --data-urlencode "dataSource=$rawdata" \
   -d emitAcceptedData=1 -d datasourceformat=tsv
-same "scrambled credentials: a record query connects" <(sed 's/$/\t/' sales.listing; echo) \
+same "scrambled credentials: a record query connects" <(as_tsv sales.listing) \
   cred.body
 
 # --- A request's statement cannot change the database: anything but one SELECT is refused
