@@ -95,10 +95,15 @@ check "pellack after a hang-up: the second user's document" "$work/want" "$work/
 grep -q old.txt "$cgi/pellack.f" && { echo "FAIL: pellack after a hang-up: expired record kept"; fail=1; }
 
 # Sixty stores at once, each tried once, while ten fetches wait for documents among them.
-for i in $(seq 10); do fetch wait-$i "$base/pellack?getFile=s$i.txt" --max-time 60 & done
+clients=()
+for i in $(seq 10); do
+  fetch wait-$i "$base/pellack?getFile=s$i.txt" --max-time 60 & clients+=($!)
+done
 sleep 0.5
-for i in $(seq 60); do fetch store-$i --data "server=1&filename=s$i.txt&data=store+$i" "$base/pellack" & done
-wait
+for i in $(seq 60); do
+  fetch store-$i --data "server=1&filename=s$i.txt&data=store+$i" "$base/pellack" & clients+=($!)
+done
+wait "${clients[@]}"  # not the server
 ok=0
 for i in $(seq 60); do [ "$(cat "$work/store-$i.body")" = OK ] && ok=$((ok + 1)); done
 [ $ok = 60 ] && echo "ok: pellack: 60 concurrent stores answered OK" ||
