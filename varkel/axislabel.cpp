@@ -113,8 +113,7 @@ bool hasWrittenChild(int label) {
   return false;
 }
 
-// A written leaf that a viewer shows as computed, so that it takes no leaf number.
-static bool isComputedLeaf(const AxisLabel& l) {
+bool isComputedLabel(const AxisLabel& l) {
   return l.function && !isOldStyleFunction(l.function);
 }
 
@@ -136,7 +135,7 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
         if (l.child != -1) stack.push_back(l.child);
       } else if (hasWrittenChild(n)) {
         stack.push_back(l.child);
-      } else if (!isComputedLeaf(l)) {
+      } else if (!isComputedLabel(l)) {
         nodeToLeaf[n] = counter;
         if (n >= (int)leafByLabel.size()) leafByLabel.resize(n + 1, -1);
         leafByLabel[n] = counter;

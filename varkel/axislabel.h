@@ -176,6 +176,10 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack);
 // must be replaced: the tree writers write no function item for it.
 bool isOldStyleFunction(const char* functionText);
 
+// True when l is written as a computed node, with a function item: it has a function text
+// that is not of the old style. Such a label, written without children, is no leaf.
+bool isComputedLabel(const AxisLabel& l);
+
 // True when label has a child the tree writers write. A date placeholder is never written,
 // its children stand in its level in its place, so one without children stands for
 // nothing: a label whose children are all such placeholders is written as a leaf.

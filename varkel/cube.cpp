@@ -83,9 +83,10 @@ void doAxisMatches(int n) {
   }
   // The leaves are those the writers write without children (setLeafNumbers): a
   // placeholder is none, so a record whose date made no label below it stays out of
-  // it; a label whose placeholders all stayed empty holds its records itself.
+  // it; a label whose placeholders all stayed empty holds its records itself. A label
+  // written as a plain category (an old-style function) holds what its conditions select.
   bool leaf = l.dateIndex == 0 && !hasWrittenChild(n);
-  if (leaf && l.function) {
+  if (leaf && isComputedLabel(l)) {
     if (l.sibling >= 0) nodeStack.push_back(l.sibling);
     return;
   }
