@@ -641,9 +641,14 @@ int insertDate(int placeholder) {
   }
   if (!*dateFieldText(d)) return generateBlankDateNode(d, placeholder);
   resetElements();
+  // An element no generated level reads (a day with no day level, a month with no quarter,
+  // month or day level in calendar years) does not keep the value out: the labels of the
+  // levels it does have select it by their conditions anyway, and it must not depend on
+  // other records whether such a label exists when the cube pass meets it.
   if (extractDateYear(d) == -1) return -1;
-  if (extractDateMonth(d) == -1) return -1;
-  if (extractDateDay(d) == -1) return -1;
+  bool monthRead = isFiscal(d) || d->quarterOutput || d->monthOutput || d->dayOutput;
+  if (extractDateMonth(d) == -1 && monthRead) return -1;
+  if (extractDateDay(d) == -1 && d->dayOutput) return -1;
   return generateYearNode(d, placeholder);
 }
 

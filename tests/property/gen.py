@@ -12,20 +12,6 @@ from decimal import Decimal
 # Classes of input that trip faults still being mended elsewhere. Each is avoided while its
 # name is listed in AVOID; drop a name once the mend is on main and the class passes.
 KNOWN_FAILING = {
-    # A date level that no record reaches (below a fixed item with a match) keeps a hidden
-    # placeholder leaf, so later leaves of the axis are shown one place off.
-    "unreached-date",
-    # Dates that cannot be read (month 13, day 32, text): a category whose dates are all
-    # invalid puts its records into the unwritten placeholder.
-    "invalid-dates",
-    # Month labels with no year or quarter level above them test the month only.
-    "month-without-year",
-    # A quarter level directly below the date: the re-reader does not register quarter keys.
-    "quarter-without-year",
-    # "Old style" function items: written like a category but given no leaf number.
-    "old-style-function",
-    # A cube-file build followed by -ecube increments re-reads the stale cube file.
-    "carrier-switch",
     # A grown level that no record of the first build reaches is written as a "(none)" leaf;
     # the re-reader makes that a category named "(none)", which the one-shot cube lacks.
     "unreached-grown",
