@@ -283,6 +283,22 @@ int siblingModel(int label) {
   return axisLabels[from->second].sibling;
 }
 
+// Gives every label of the chain from first, and below it, a condition tree of its own
+// (a copy shares its model's): each label's tree is mapped to the data's columns once,
+// after the re-read, and a shared tree would be mapped twice.
+void ownConditions(int first) {
+  std::vector<int> stack{first};
+  while (!stack.empty()) {
+    int n = stack.back();
+    stack.pop_back();
+    if (n < 0) continue;
+    _MatchTree*& match = axisLabels[n].match;
+    if (match && match->text) match = matchParseExpression(match->text);
+    stack.push_back(axisLabels[n].sibling);
+    stack.push_back(axisLabels[n].child);
+  }
+}
+
 // The value a grown category stands for: that of its one equality condition (the blank
 // label for the empty value), else its label.
 std::string categoryValue(_MatchTree* match, const std::string& label) {
@@ -553,6 +569,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     if (below == -1 && madeFrom != -1 && !l.multiLevelExpand) below = axisLabels[madeFrom].child;
     if (below != -1 && hasPlaceholder(below)) {
       int copy = copyTree(below);
+      ownConditions(copy);
       axisLabels[node].child = copy;
     }
   }

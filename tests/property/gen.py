@@ -15,9 +15,6 @@ KNOWN_FAILING = {
     # A grown level that no record of the first build reaches is written as a "(none)" leaf;
     # the re-reader makes that a category named "(none)", which the one-shot cube lacks.
     "unreached-grown",
-    # Date levels of a cube written with noquery cannot be extended: the re-reader needs the
-    # conditions to place the dates (error 110, by design); the runner skips those chains.
-    "noquery-dates",
     # A fixed item after a grown level in the same chain: -incremental re-reads the old
     # categories into the item's position, and records of the first build vanish.
     "after-grown-increment",
@@ -25,14 +22,6 @@ KNOWN_FAILING = {
     "escapes",
     # Texts whose escaped form passes 254 characters are cut inside the printed condition.
     "long-escaped",
-    # Double and single quotes in category texts (first category, noquery, page form).
-    "quotes",
-    # Part separators and date formats holding ';' are printed raw into the conditions.
-    "semicolon-separator",
-    # A '"' part separator is written raw into the page form's conditions.
-    "quote-separator",
-    # '&' in texts reaching the page form.
-    "ampersand",
 }
 AVOID = set(KNOWN_FAILING)
 
