@@ -20,6 +20,19 @@ std::vector<Slot> slots;      // a power of two of them, at most half used
 std::vector<double> values;   // recordSize per slot, at recordSize times its index
 size_t count = 0;
 
+// Records whose addition waits: their keys, and recordSize values each, first in first out.
+const size_t waitingRecords = 16;
+mbitset<128> waitingKeys[waitingRecords];
+std::vector<double> waitingValues;
+size_t waitingFirst = 0, waitingCount = 0;
+
+void addOldestWaiting() {
+  addRecordValues(stagedCell(waitingKeys[waitingFirst]),
+                  &waitingValues[waitingFirst * size_t(recordSize)]);
+  waitingFirst = (waitingFirst + 1) % waitingRecords;
+  waitingCount--;
+}
+
 size_t hashOf(const mbitset<128>& key) {
   uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
   uint64_t h = (lo ^ (hi * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
@@ -104,12 +117,22 @@ double* stagedCell(const mbitset<128>& key) {
   }
 }
 
+void stageRecord(const mbitset<128>& key, const double* record) {
+  if (waitingCount == waitingRecords) addOldestWaiting();
+  size_t at = (waitingFirst + waitingCount) % waitingRecords;
+  waitingKeys[at] = key;
+  std::copy_n(record, recordSize, &waitingValues[at * size_t(recordSize)]);
+  waitingCount++;
+}
+
 void beginCellStaging() {
   for (auto& cell : dataNodes)
     if (int(cell.second.size()) != recordSize) return;
   slots.assign(size_t(1) << 16, Slot{mbitset<128>(), 0});
   values.assign(slots.size() * size_t(recordSize), HUGE_VAL);
   count = 0;
+  waitingValues.assign(waitingRecords * size_t(recordSize), 0.0);
+  waitingFirst = waitingCount = 0;
   staging = true;
   // Old cells go in first, so every sum keeps the order of its additions.
   for (auto& cell : dataNodes) std::copy_n(cell.second.data(), recordSize, stagedCell(cell.first));
@@ -118,6 +141,7 @@ void beginCellStaging() {
 
 void endCellStaging() {
   if (!staging) return;
+  while (waitingCount > 0) addOldestWaiting();
   staging = false;
   std::vector<Cell> cells;
   cells.reserve(count);

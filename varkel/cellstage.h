@@ -4,6 +4,9 @@
 #ifndef VARKEL_CELLSTAGE_H
 #define VARKEL_CELLSTAGE_H
 
+#include <cmath>
+
+#include "varkel/cube.h"
 #include "varkel/mbitset.h"
 
 // Between these two calls (the cube pass) storeElement gathers cells outside dataNodes,
@@ -20,5 +23,21 @@ void prefetchStagedCell(const mbitset<128>& key);
 // The recordSize values of key's staged cell, made with every value missing when it is new;
 // valid until the next call.
 double* stagedCell(const mbitset<128>& key);
+// Adds a record's recordSize values into key's staged cell. The addition may wait for a few
+// later records, so that their cells are fetched meanwhile; every cell still takes its
+// additions in the order of the records, and endCellStaging makes them all.
+void stageRecord(const mbitset<128>& key, const double* values);
+
+// Adds a record's recordSize values into a cell: a missing value gives way to a present
+// one, and a missing value added changes nothing.
+inline void addRecordValues(double* cell, const double* record) {
+  for (int m = 0; m < recordSize; m++) {
+    double r = record[m];
+    if (cell[m] == HUGE_VAL)
+      cell[m] = r;
+    else if (r != HUGE_VAL)
+      cell[m] += r;
+  }
+}
 
 #endif

@@ -150,28 +150,19 @@ void storeElement() {
     v |= uint32_t(leafIndex[a]);
   }
   mbitset<128> coord = mbitset<128>::fromValue(v);
-  // The cell is fetched from memory while the measures are parsed.
-  bool staging = cellStaging();
-  if (staging) prefetchStagedCell(coord);
   if (int(theRecord.size()) < recordSize) theRecord.resize(recordSize);
-  for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
-  double* cell;
-  if (staging) {
-    cell = stagedCell(coord);
+  if (cellStaging()) {
+    prefetchStagedCell(coord);
+    for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
+    stageRecord(coord, theRecord.data());
   } else {
+    for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
     auto it = dataNodes.find(coord);
     if (it == dataNodes.end())
       it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
     // A cell carried over from an older cube may hold fewer measures than this profile.
     if (int(it->second.size()) < recordSize) it->second.resize(recordSize, HUGE_VAL);
-    cell = it->second.data();
-  }
-  for (int m = 0; m < recordSize; m++) {
-    double r = theRecord[m];
-    if (cell[m] == HUGE_VAL)
-      cell[m] = r;
-    else if (r != HUGE_VAL)
-      cell[m] += r;
+    addRecordValues(it->second.data(), theRecord.data());
   }
   elementsStored++;
 }

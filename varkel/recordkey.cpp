@@ -79,28 +79,33 @@ inline bool sameBytes(const char* a, const char* b, size_t n) {
   return wordAt(a + n - 8) == wordAt(b + n - 8);
 }
 
-// An open-addressing table from key bytes to a number, the keys kept in one arena.
+// An open-addressing table from key bytes to a number. A slot holds a key's first bytes, so
+// that a short key is found without a second fetch; the rest of a longer one lies in an arena.
 class KeyTable {
  public:
   // The number stored under key, or -1.
   int64_t find(const char* key, size_t n, uint64_t hash) const {
     if (slots.empty()) return -1;
+    Head head = headOf(key, n);
     size_t mask = slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots[i];
       if (s.length == emptySlot) return -1;
-      if (s.hash == hash && s.length == n && sameBytes(bytes.data() + s.offset, key, n))
+      if (s.hash == hash && s.length == n && s.head.a == head.a && s.head.b == head.b &&
+          (n <= headBytes ||
+           sameBytes(bytes.data() + s.offset, key + headBytes, n - headBytes)))
         return s.value;
     }
   }
-  // Starts fetching what a find of hash reads first: its home slot, then the key there.
+  // Starts fetching what a find of hash reads first: its home slot, then the rest of the
+  // key there.
   void prefetchSlot(uint64_t hash) const {
     if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
   }
   void prefetchKey(uint64_t hash) const {
     if (slots.empty()) return;
     const Slot& s = slots[hash & (slots.size() - 1)];
-    if (s.length != emptySlot) __builtin_prefetch(bytes.data() + s.offset);
+    if (s.length != emptySlot && s.length > headBytes) __builtin_prefetch(bytes.data() + s.offset);
   }
   // Stores value under a key not in the table; false (nothing stored) when full.
   bool insert(const char* key, size_t n, uint64_t hash, uint32_t value) {
@@ -108,8 +113,8 @@ class KeyTable {
     if (2 * (count + 1) > slots.size()) rehash(slots.empty() ? 64 : 2 * slots.size());
     size_t mask = slots.size() - 1, i = hash & mask;
     while (slots[i].length != emptySlot) i = (i + 1) & mask;
-    slots[i] = Slot{hash, uint32_t(bytes.size()), uint32_t(n), value};
-    bytes.insert(bytes.end(), key, key + n);
+    slots[i] = Slot{hash, uint32_t(bytes.size()), uint32_t(n), value, headOf(key, n)};
+    if (n > headBytes) bytes.insert(bytes.end(), key + headBytes, key + n);
     count++;
     return true;
   }
@@ -121,14 +126,29 @@ class KeyTable {
 
  private:
   static const uint32_t emptySlot = UINT32_MAX;
+  static const size_t headBytes = 12;
+  // A key's first headBytes bytes, zeros after a shorter key (the length tells them apart).
+  struct Head {
+    uint64_t a;
+    uint32_t b;
+  } __attribute__((packed));
+  static Head headOf(const char* key, size_t n) {
+    char bytes[headBytes] = {};
+    if (n > 0) memcpy(bytes, key, n < headBytes ? n : headBytes);
+    Head h;
+    memcpy(&h.a, bytes, 8);
+    memcpy(&h.b, bytes + 8, 4);
+    return h;
+  }
   struct Slot {
     uint64_t hash;
-    uint32_t offset;
+    uint32_t offset;  // of the bytes after the head in the arena
     uint32_t length;  // emptySlot: unused
     uint32_t value;
+    Head head;
   };
   void rehash(size_t size) {
-    std::vector<Slot> old(size, Slot{0, 0, emptySlot, 0});
+    std::vector<Slot> old(size, Slot{0, 0, emptySlot, 0, Head{0, 0}});
     old.swap(slots);
     for (const Slot& s : old) {
       if (s.length == emptySlot) continue;

@@ -41,7 +41,8 @@ class Values:
         odd = ["", " ", "x y", "caf\xe9", "\xff\x80", "a\"b", "'q'", "$", "(", "-", "NA"]
         self.pools = {
             "region": ["North", "South", "East", "West", "north", ""] + odd[:4],
-            "city": ["Oslo", "Paris", "Lima", "Pune", "Oslo ", "P", ""] + odd[3:7],
+            "city": ["Oslo", "Paris", "Lima", "Pune", "Oslo ", "P", "", "Springfield North",
+                     "Springfield South", "Springfield"] + odd[3:7],
             "path": ["A;B;C", "A;X", "A", "B;B", "A;B;", ";B", "", "C;D;E;F", "A/B/C",
                      "x/y", "z"],
             "code": ["abcdef", "abc", "ab", "x12", "x3", "99", "", "123456789", "ab;cd"],
