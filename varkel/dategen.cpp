@@ -269,6 +269,9 @@ int extractDateYear(Date* d) {
   if (!d->yearInput) return currentYear;
   currentYearText = elementText(d, d->yearPosition, d->yearFirstColumn, d->yearLastColumn);
   if (currentYearText.empty()) return -1;
+  // A year label selects the text of the value that made it: a text that is no number
+  // would make year 0's label select itself only, and keep every real year 2000 out.
+  if (currentYearText.find_first_not_of("0123456789") != std::string::npos) return -1;
   currentYear = storedYear(d, elementNumber(currentYearText));
   return currentYear;
 }
