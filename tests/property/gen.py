@@ -18,8 +18,6 @@ KNOWN_FAILING = {
     # A fixed item after a grown level in the same chain: -incremental re-reads the old
     # categories into the item's position, and records of the first build vanish.
     "after-grown-increment",
-    # Texts holding '\' or '%' with two hex digits: written and re-read differently.
-    "escapes",
     # Texts whose escaped form passes 254 characters are cut inside the printed condition.
     "long-escaped",
 }
@@ -28,6 +26,11 @@ AVOID = set(KNOWN_FAILING)
 # Where the Parts deliberately differ, the generator keeps away for good:
 # - a literal "(blank)" text falls into the empty value's category, but that category's
 #   printed condition selects only empty fields; so no text is "(blank)".
+# - a record query takes "\;" for an escaped ';' and "\\" for two backslashes, so no query
+#   can carry a ';' that follows an odd run of backslashes, in a value or at the end of a
+#   value (or part) where the query's own ';' follows: such a category's printed condition
+#   reads back whole when the cube is extended, but its drill-through ends in error 110; so
+#   no text or separator set holds an odd run of backslashes.
 # Labels after a grown level in the same chain are generated (labelled "After ..."): they are
 # never given records; the oracle expects them empty.
 BLANK = "(blank)"
@@ -53,6 +56,8 @@ class Gen:
     def allowed(self, text):
         a = self.avoid
         if "escapes" in a and ("\\" in text or "%" in text):
+            return False
+        if odd_backslash_run(text):
             return False
         if "quotes" in a and ('"' in text or "'" in text):
             return False
@@ -127,6 +132,8 @@ class Gen:
             if "semicolon-separator" in self.avoid and ";" in s:
                 continue
             if "escapes" in self.avoid and ("\\" in s or "%" in s):
+                continue
+            if odd_backslash_run(s):
                 continue
             if "ampersand" in self.avoid and "&" in s:
                 continue
@@ -256,11 +263,21 @@ def quote(text):
     return '"%s"' % text.rstrip("\\").replace('"', '\\"')
 
 
+def odd_backslash_run(text):
+    """True when text holds an odd run of backslashes (see the deliberate differences)."""
+    run = 0
+    for c in text + "x":
+        if c != "\\" and run % 2:
+            return True
+        run = run + 1 if c == "\\" else 0
+    return False
+
+
 def escaped_length(text):
-    """Characters the tree writer needs for a text: 3 per escaped byte, 6 for a bare ';'."""
+    """Characters the tree writer needs for a text: 3 per escaped byte, 6 for a ';'."""
     n = 0
     for c in text:
-        if ord(c) < 32 or c in '"$*+<>\\':
+        if ord(c) < 32 or c in '"$%*+<>\\':
             n += 3
         elif c == ";":
             n += 6
