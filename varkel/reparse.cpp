@@ -70,6 +70,9 @@ std::map<int, LevelCursor> levelCursors;
 // stands below that label is what the new node is to have below it.
 std::map<int, int> copiedFrom;
 
+// Entries of the axis being read, counted by the path of the node they stand below.
+std::map<std::string, int> levelEntries;
+
 bool isDigits(const std::string& s, size_t from, size_t count) {
   if (s.size() < from + count) return false;
   for (size_t i = from; i < from + count; i++)
@@ -177,9 +180,33 @@ int lastOfChain(int first) {
         path.c_str(), restoredAxes, cubeName.c_str());
 }
 
+// Labels that the profile put after a grown level in its chain follow the level's last
+// category, in the cube as in the growth. So while the cube still lists categories of the
+// level (entries counts the level's entries), a position past the last category read is a
+// new category, made after that one; returns it, or -1 when position n is no new category.
+int newCategoryAfter(int first, int n, int entries) {
+  int before = 0, run = first;
+  while (run != -1 && !axisLabels[run].hash) {
+    run = axisLabels[run].sibling;
+    before++;
+  }
+  if (run == -1) return -1;
+  int tail = axisLabels[run].hash->tail, categories = 0, c = run;
+  for (; c != -1; c = axisLabels[c].sibling) {
+    categories++;
+    if (c == tail) break;
+  }
+  int following = 0;
+  for (int f = c == -1 ? -1 : axisLabels[tail].sibling; f != -1; f = axisLabels[f].sibling)
+    following++;
+  if (c == -1 || following == 0) return -1;
+  bool listed = n < entries - following;
+  return n >= before + categories && listed ? tail : -1;
+}
+
 // Resolves position n of the level that owner's child (first) begins. Sets node (-1 for a
 // new one), parent, attach, dateIndex and hash as findLabelPath describes.
-void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
+void resolvePosition(int owner, int first, int n, int entries, bool last, bool dateEntry,
                      const std::string& path, int& parent, int& node, int& attach,
                      int& dateIndex, Hashtab*& hash) {
   node = -1;
@@ -191,6 +218,14 @@ void resolvePosition(int owner, int first, int n, bool last, bool dateEntry,
   }
   LevelCursor& cursor = known->second;
   if (!cursor.spliced) {
+    int tail = newCategoryAfter(first, n, entries);
+    if (tail != -1) {
+      if (!last) badPath(path);
+      parent = tail;
+      attach = 0;
+      hash = axisLabels[tail].hash;
+      return;
+    }
     int pos = 0, at = first, before = -1;
     if (cursor.position >= 0 && cursor.position <= n) {
       pos = cursor.position;
@@ -275,6 +310,23 @@ int childModel(int label) {
   return -1;
 }
 
+// copyTree, with conditions of their own rather than shared ones: every label's condition
+// is later mapped to the data's columns once.
+int copyWithOwnConditions(int label) {
+  int copy = copyTree(label);
+  std::vector<int> todo{copy};
+  while (!todo.empty()) {
+    int n = todo.back();
+    todo.pop_back();
+    if (n == -1) continue;
+    AxisLabel& l = axisLabels[n];
+    if (l.match && l.match->text) l.match = matchParseExpression(l.match->text);
+    todo.push_back(l.sibling);
+    todo.push_back(l.child);
+  }
+  return copy;
+}
+
 // The label a new next sibling of label is to copy: when label copies a fixed item of the
 // profile, the item that follows that one; -1 when a copy of label itself is right.
 int siblingModel(int label) {
@@ -327,6 +379,7 @@ void resetReparse() {
   valueDigits = spibbleAlphabet;
   levelCursors.clear();
   copiedFrom.clear();
+  levelEntries.clear();
   topNumberBase = 0;
 }
 
@@ -473,8 +526,10 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
       attach = 1;
       return;
     }
-    resolvePosition(owner, first, n, last, dateEntry, path, parent, node, attach, dateIndex,
-                    hash);
+    std::string level = parts[0];
+    for (size_t p = 1; p < i; p++) level += "." + parts[p];
+    resolvePosition(owner, first, n, levelEntries[level], last, dateEntry, path, parent, node,
+                    attach, dateIndex, hash);
     if (last || node == -1) return;
     owner = node;
     first = axisLabels[node].child;
@@ -525,6 +580,11 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       _MatchTree* condition = axisLabels[model].match;
       if (axisLabels[node].field == -1 && condition && condition->text)
         axisLabels[node].match = matchParseExpression(condition->text);
+      // The first category of a level has behind it, as the growth gives it, what the profile
+      // put after the level.
+      Hashtab* level = axisLabels[model].hash;
+      if (attach == 1 && level && axisLabels[level->tail].sibling != -1)
+        axisLabels[node].sibling = copyWithOwnConditions(axisLabels[level->tail].sibling);
     } else {
       node = duplicateNodeWOExpand(parent);
       if (attach == 1) autobuildNext(node);
@@ -622,6 +682,13 @@ void restoreAxis(ParamLine& line) {
     while (position != end && isItem(*position)) ++position;
   } else if (position != end) {
     topNumberBase = positionNumber(position->substr(0, position->find('=')), true);
+  }
+  levelEntries.clear();
+  for (auto p = position; p != end; ++p) {
+    if (isItem(*p)) continue;
+    std::string path = p->substr(0, p->find('='));
+    size_t dot = path.rfind('.');
+    levelEntries[dot == std::string::npos ? std::string() : path.substr(0, dot)]++;
   }
   while (position != end) parseAxisEntry(pieces, position, end);
   oldBits[restoredAxes] = -1;  // present; its width is fixed by restoreCoords

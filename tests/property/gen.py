@@ -12,25 +12,42 @@ from decimal import Decimal
 # Classes of input that trip faults still being mended elsewhere. Each is avoided while its
 # name is listed in AVOID; drop a name once the mend is on main and the class passes.
 KNOWN_FAILING = {
+    # Dates that cannot be read (month 13, day 32, text): such a record still counts under
+    # a year label that another record of the same run made, so a cube extended by a run
+    # holding only the unreadable dates differs from the one-shot cube.
+    "invalid-dates",
+    # Month labels with no year or quarter level above them test the month only.
+    "month-without-year",
+    # A quarter level directly below the date: the re-reader does not register quarter keys.
+    "quarter-without-year",
+    # "Old style" function items: written like a category but given no leaf number.
+    "old-style-function",
+    # A cube-file build followed by -ecube increments re-reads the stale cube file.
+    "carrier-switch",
     # A grown level that no record of the first build reaches is written as a "(none)" leaf;
     # the re-reader makes that a category named "(none)", which the one-shot cube lacks.
     "unreached-grown",
-    # A fixed item after a grown level in the same chain: -incremental re-reads the old
-    # categories into the item's position, and records of the first build vanish.
-    "after-grown-increment",
+    # Date levels of a cube written with noquery cannot be extended: the re-reader needs the
+    # conditions to place the dates (error 110, by design); the runner skips those chains.
+    "noquery-dates",
+    # Texts holding '\' or '%' with two hex digits: written and re-read differently.
+    "escapes",
     # Texts whose escaped form passes 254 characters are cut inside the printed condition.
     "long-escaped",
+    # Double and single quotes in category texts (first category, noquery, page form).
+    "quotes",
+    # Part separators and date formats holding ';' are printed raw into the conditions.
+    "semicolon-separator",
+    # A '"' part separator is written raw into the page form's conditions.
+    "quote-separator",
+    # '&' in texts reaching the page form.
+    "ampersand",
 }
 AVOID = set(KNOWN_FAILING)
 
 # Where the Parts deliberately differ, the generator keeps away for good:
 # - a literal "(blank)" text falls into the empty value's category, but that category's
 #   printed condition selects only empty fields; so no text is "(blank)".
-# - a record query takes "\;" for an escaped ';' and "\\" for two backslashes, so no query
-#   can carry a ';' that follows an odd run of backslashes, in a value or at the end of a
-#   value (or part) where the query's own ';' follows: such a category's printed condition
-#   reads back whole when the cube is extended, but its drill-through ends in error 110; so
-#   no text or separator set holds an odd run of backslashes.
 # Labels after a grown level in the same chain are generated (labelled "After ..."): they are
 # never given records; the oracle expects them empty.
 BLANK = "(blank)"
@@ -56,8 +73,6 @@ class Gen:
     def allowed(self, text):
         a = self.avoid
         if "escapes" in a and ("\\" in text or "%" in text):
-            return False
-        if odd_backslash_run(text):
             return False
         if "quotes" in a and ('"' in text or "'" in text):
             return False
@@ -120,9 +135,12 @@ class Gen:
 
         def fill():
             # A field may not open with a double quote: the record reader would take the
-            # separators after it as text.
-            text = sep.join(r.choice(parts + [""]) for _ in range(r.randint(1, 4)))[:255]
-            return text.lstrip('" ').rstrip(" ")
+            # separators after it as text. A part cut from too few parts is the whole field.
+            while True:
+                text = sep.join(r.choice(parts + [""]) for _ in range(r.randint(1, 4)))[:255]
+                text = text.lstrip('" ').rstrip(" ")
+                if "long-escaped" not in self.avoid or escaped_length(text) <= 254:
+                    return text
         return self.column("p", fill)
 
     def separator_set(self):
@@ -132,8 +150,6 @@ class Gen:
             if "semicolon-separator" in self.avoid and ";" in s:
                 continue
             if "escapes" in self.avoid and ("\\" in s or "%" in s):
-                continue
-            if odd_backslash_run(s):
                 continue
             if "ampersand" in self.avoid and "&" in s:
                 continue
@@ -263,21 +279,11 @@ def quote(text):
     return '"%s"' % text.rstrip("\\").replace('"', '\\"')
 
 
-def odd_backslash_run(text):
-    """True when text holds an odd run of backslashes (see the deliberate differences)."""
-    run = 0
-    for c in text + "x":
-        if c != "\\" and run % 2:
-            return True
-        run = run + 1 if c == "\\" else 0
-    return False
-
-
 def escaped_length(text):
-    """Characters the tree writer needs for a text: 3 per escaped byte, 6 for a ';'."""
+    """Characters the tree writer needs for a text: 3 per escaped byte, 6 for a bare ';'."""
     n = 0
     for c in text:
-        if ord(c) < 32 or c in '"$%*+<>\\':
+        if ord(c) < 32 or c in '"$*+<>\\':
             n += 3
         elif c == ";":
             n += 6
@@ -304,13 +310,11 @@ class ProfileGen(Gen):
     def items(self, depth, guarded):
         r = self.r
         kind = r.random()
-        if guarded and "unreached-grown" in self.avoid and "unreached-date" in self.avoid:
-            return self.fixed(depth, guarded)
         if depth >= 3 or kind < 0.35:
             if guarded and "unreached-grown" in self.avoid:
                 return self.fixed(depth, guarded)
             return self.grown(depth)
-        if kind < 0.5 and not (guarded and "unreached-date" in self.avoid):
+        if kind < 0.5:
             return self.date(depth)
         return self.fixed(depth, guarded)
 
