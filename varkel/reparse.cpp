@@ -72,6 +72,8 @@ std::map<int, int> copiedFrom;
 
 // Entries of the axis being read, counted by the path of the node they stand below.
 std::map<std::string, int> levelEntries;
+// The axis being read carries conditions (it was written with record viewing on).
+bool axisHasConditions = false;
 
 bool isDigits(const std::string& s, size_t from, size_t count) {
   if (s.size() < from + count) return false;
@@ -583,8 +585,9 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       // The first category of a level has behind it, as the growth gives it, what the profile
       // put after the level.
       Hashtab* level = axisLabels[model].hash;
-      if (attach == 1 && level && axisLabels[level->tail].sibling != -1)
-        axisLabels[node].sibling = copyWithOwnConditions(axisLabels[level->tail].sibling);
+      int last = level ? level->tail : model;
+      if (attach == 1 && axisLabels[model].field != -1 && axisLabels[last].sibling != -1)
+        axisLabels[node].sibling = copyWithOwnConditions(axisLabels[last].sibling);
     } else {
       node = duplicateNodeWOExpand(parent);
       if (attach == 1) autobuildNext(node);
@@ -609,11 +612,15 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   // is not its value carries the value as its key.
   bool valueKey = hasKey && !hasCondition && !dateEntry && dateIndex == 0;
   std::string indexKey = valueKey ? key : hasCondition ? categoryValue(l.match, label) : label;
-  if (!hasCondition && !dateLabel && l.field != -1) {
+  // A grown level that no record reached is written as its template (under the none label,
+  // or the text of the category it was copied from) and, unlike every category of an axis
+  // written with conditions, without one: it stays a template.
+  bool unreached = !hash && !dateLabel && l.field != -1 && axisHasConditions && !hasCondition;
+  if (!hasCondition && !dateLabel && l.field != -1 && !unreached) {
     // The category's own condition, as growth gives it, not the one of the label it copies.
     l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
   }
-  if (!hash && !dateLabel && (l.label == noneLabel || l.field != -1))
+  if (!hash && !dateLabel && !unreached && (l.label == noneLabel || l.field != -1))
     makeHashtab(node, indexKey.c_str());
   l.label = label;
   if (hash) {
@@ -684,7 +691,9 @@ void restoreAxis(ParamLine& line) {
     topNumberBase = positionNumber(position->substr(0, position->find('=')), true);
   }
   levelEntries.clear();
+  axisHasConditions = false;
   for (auto p = position; p != end; ++p) {
+    if (startsWith(*p, "f0")) axisHasConditions = true;
     if (isItem(*p)) continue;
     std::string path = p->substr(0, p->find('='));
     size_t dot = path.rfind('.');
