@@ -13,37 +13,25 @@ from decimal import Decimal
 # name is listed in AVOID; drop a name once the mend is on main and the class passes.
 KNOWN_FAILING = {
     # Dates that cannot be read (month 13, day 32, text): such a record still counts under
-    # a year label that another record of the same run made, so a cube extended by a run
-    # holding only the unreadable dates differs from the one-shot cube.
+    # a year label that another record of the same run made; and with noquery, a fixed item
+    # after a date level below a grown level loses old cells when extended (seed 58 with
+    # --allow invalid-dates).
     "invalid-dates",
-    # Month labels with no year or quarter level above them test the month only.
-    "month-without-year",
-    # A quarter level directly below the date: the re-reader does not register quarter keys.
-    "quarter-without-year",
+    # A fixed item after a date level below a grown level, in a cube written with noquery:
+    # extended, the item's cells differ from the one-shot cube (seeds 58 and 221 with
+    # --allow item-after-date).
+    "item-after-date",
     # "Old style" function items: written like a category but given no leaf number.
     "old-style-function",
-    # A cube-file build followed by -ecube increments re-reads the stale cube file.
-    "carrier-switch",
     # A grown level that no record reaches is written as its template, whose text is that of
     # the level's first category at the time it was copied (or "(none)"): which category
     # came first differs between a one-shot and an incremental build. With noquery the
     # re-reader cannot tell such a template from a category, and makes it one.
     "unreached-grown",
-    # Date levels of a cube written with noquery cannot be extended: the re-reader needs the
-    # conditions to place the dates (error 110, by design); the runner skips those chains.
-    "noquery-dates",
-    # Texts holding '\' or '%' with two hex digits: written and re-read differently.
+    # Texts holding '\\' or '%' with two hex digits: written and re-read differently.
     "escapes",
     # Texts whose escaped form passes 254 characters are cut inside the printed condition.
     "long-escaped",
-    # Double and single quotes in category texts (first category, noquery, page form).
-    "quotes",
-    # Part separators and date formats holding ';' are printed raw into the conditions.
-    "semicolon-separator",
-    # A '"' part separator is written raw into the page form's conditions.
-    "quote-separator",
-    # '&' in texts reaching the page form.
-    "ampersand",
 }
 AVOID = set(KNOWN_FAILING)
 
@@ -75,10 +63,6 @@ class Gen:
     def allowed(self, text):
         a = self.avoid
         if "escapes" in a and ("\\" in text or "%" in text):
-            return False
-        if "quotes" in a and ('"' in text or "'" in text):
-            return False
-        if "ampersand" in a and "&" in text:
             return False
         if "long-escaped" in a and escaped_length(text) > 254:
             return False
@@ -149,13 +133,7 @@ class Gen:
         r = self.r
         while True:
             s = "".join(r.choice(SEPARATORS) for _ in range(r.choice([1, 1, 1, 2])))
-            if "semicolon-separator" in self.avoid and ";" in s:
-                continue
             if "escapes" in self.avoid and ("\\" in s or "%" in s):
-                continue
-            if "ampersand" in self.avoid and "&" in s:
-                continue
-            if "quote-separator" in self.avoid and ('"' in s or "'" in s):
                 continue
             if s.endswith("\\"):
                 s = s[::-1]  # a quoted text cannot end in a backslash; order is free in a set
@@ -236,8 +214,6 @@ class Gen:
         forms = [("YYYY-MM-DD", "%Y-%m-%d"), ("DD.MM.YYYY", "%d.%m.%Y"), ("MM/DD/YY", "%m/%d/%y"),
                  ("YYYYMMDD", "%Y%m%d"), ("YYYY-MMM-DD", "%Y-%b-%d"), ("YYYY M D", "%Y %n %e"),
                  ("YYYY;MM;DD", "%Y;%m;%d"), ("YYYY-MM", "%Y-%m"), ("MMMM YYYY", "%B %Y")]
-        if "semicolon-separator" in self.avoid:
-            forms = [f for f in forms if ";" not in f[0]]
         fmt, pattern = r.choice(forms)
         bad = 0 if "invalid-dates" in self.avoid else r.choice([0.05, 0.15, 0.6])
 
@@ -257,11 +233,6 @@ class Gen:
         quarter = r.choice(["", "", "Q", "Q2", "Q3", "Q4", "Q5", "Q1A"])
         month = r.choice(["", "M", "MM", "MMM", "MMMM", "M5", "M6", "M2A"])
         day = r.choice(["", "", "D", "DD", "D3", "D4", "D5"]) if has_day else ""
-        if year == "Y0" and not quarter:
-            if "month-without-year" in self.avoid:
-                month = day = ""
-        if year == "Y0" and quarter and "quarter-without-year" in self.avoid:
-            year = "Y"
         if year == "Y0" and not (quarter or month or day):
             year = "Y"
         return "+".join(x for x in (year, quarter, month, day) if x)
@@ -333,7 +304,7 @@ class ProfileGen(Gen):
 
     def date(self, depth):
         lines = ["+" * depth + "autobuild = " + self.date_spec()]
-        if self.r.random() < 0.2:
+        if self.r.random() < 0.2 and "item-after-date" not in self.avoid:
             lines += self.fixed(depth, True, 1)
         return lines
 
