@@ -33,3 +33,24 @@ fetch() {
   curl -s --max-time 10 -D "$work/$name.head" -o "$work/$name.body" "$@"
   tr -d '\r' < "$work/$name.head" | sed -n 's/^[Cc]ontent-[Tt]ype: *//p' > "$work/$name.type"
 }
+
+# The lines every suite's configuration starts with: its document root, the loopback
+# address, $port and the error log in $work.
+lighttpd_base_config() {
+  cat <<CONF
+server.document-root = "$work/www"
+server.bind = "127.0.0.1"
+server.port = $port
+server.errorlog = "$work/error.log"
+CONF
+}
+
+# check LABEL WANT-FILE GOT-FILE: the two files are the same, or the difference is shown and
+# the suite's $fail is set.
+check() {
+  if cmp -s "$2" "$3"; then echo "ok: $1"; else
+    echo "FAIL: $1"; diff "$2" "$3" | head -30; fail=1
+  fi
+}
+# want FORMAT ARGS...: the expected text, as printf writes it, into $work/want.
+want() { printf "$@" > "$work/want"; }

@@ -174,11 +174,8 @@ cgi=$work/www/cgi-bin
 mkdir -p "$cgi"
 cp "$build/varkel/varkel" "$cgi/varkel"
 write_config() {
-  cat >"$work/lighttpd.conf" <<CONF
-server.document-root = "$work/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
+  lighttpd_base_config > "$work/lighttpd.conf"
+  cat >> "$work/lighttpd.conf" <<CONF
 server.modules = ( "mod_cgi", "mod_setenv" )
 cgi.assign = ( "/varkel" => "" )
 setenv.add-environment = ( "ODBCSYSINI" => "$ODBCSYSINI", "ODBCINI" => "$ODBCINI",

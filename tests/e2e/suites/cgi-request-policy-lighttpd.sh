@@ -72,13 +72,6 @@ start_lighttpd write_config || exit 1
 base=http://127.0.0.1:$port/cgi-bin
 
 fail=0
-# check LABEL WANT-FILE GOT-FILE
-check() {
-  if cmp -s "$2" "$3"; then echo "ok: $1"; else
-    echo "FAIL: $1"; diff "$2" "$3" | head -30; fail=1
-  fi
-}
-want() { printf "$@" > "$work/want"; }
 # never LABEL FILE PATTERN...: the answer holds none of the PATTERNs (fixed texts).
 never() {
   local label=$1 file=$2 p; shift 2

@@ -22,11 +22,8 @@ printf 'Sales 2001: 42\n' > "$cgi/reports/2001.txt"
 . "$(dirname "$0")/../lib/lighttpd.sh"
 
 write_config() {
-  cat > "$work/lighttpd.conf" <<CONF
-server.document-root = "$work/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
+  lighttpd_base_config > "$work/lighttpd.conf"
+  cat >> "$work/lighttpd.conf" <<CONF
 server.modules = ( "mod_cgi" )
 cgi.assign = ( "/mapgate" => "", "/pellack" => "" )
 CONF

@@ -26,11 +26,8 @@ printf 'Region\tNote\nEurope\tsays "hi", twice\n' > "$cgi/notes.txt"
 . "$(dirname "$0")/../lib/lighttpd.sh"
 
 write_config() {
-  cat > "$work/lighttpd.conf" <<CONF
-server.document-root = "$work/www"
-server.bind = "127.0.0.1"
-server.port = $port
-server.errorlog = "$work/error.log"
+  lighttpd_base_config > "$work/lighttpd.conf"
+  cat >> "$work/lighttpd.conf" <<CONF
 server.modules = ( "mod_cgi", "mod_setenv" )
 cgi.assign = ( "/varkel" => "" )
 \$HTTP["url"] =~ "^/cgi-bin/trusted/" {
@@ -42,13 +39,6 @@ start_lighttpd write_config || exit 1
 base=http://127.0.0.1:$port/cgi-bin
 
 fail=0
-# check LABEL WANT-FILE GOT-FILE
-check() {
-  if cmp -s "$2" "$3"; then echo "ok: $1"; else
-    echo "FAIL: $1"; diff "$2" "$3" | head -30; fail=1
-  fi
-}
-want() { printf "$@" > "$work/want"; }
 
 # The table of one record of three columns, as the HTML rows show it.
 row() { printf '<tr>\n<td>%s</td>\n<td>%s</td>\n<td>%s</td>\n</tr>\n' "$@"; }
