@@ -19,6 +19,7 @@
 #include "varkel/match.h"
 #include "varkel/pipeline.h"
 #include "varkel/varkel.h"
+#include "tests/unit/matchtext.h"
 
 using ::testing::ExitedWithCode;
 
@@ -728,16 +729,7 @@ TEST_F(DateGen, ConditionsFromKeysAreThoseTheGeneratorGives) {
       {"YYMMDD", "M6", 12, {"010203", "991231"}},
       {"YYYY-MM-DD", "Y+D", 6, {"2001-02-03", "2000-08-09"}},
   };
-  auto print = [](_MatchTree* tree) {
-    char* data = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&data, &size);
-    matchPrint(f, tree);
-    fclose(f);
-    std::string s(data, size);
-    free(data);
-    return s;
-  };
+  auto print = printedMatch;
   for (const Case& c : cases) {
     SetUp();
     int p = define(c.input, c.output, c.endMonth);

@@ -13,6 +13,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/varkel.h"
+#include "tests/unit/matchtext.h"
 
 namespace {
 
@@ -29,16 +30,7 @@ class MatchTest : public testing::Test {
 // Makes line (TAB-separated) the current record.
 void setRecord(const char* line) { extractInputFields(inputFields, line, '\t'); }
 
-std::string printed(_MatchTree* tree) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* f = open_memstream(&data, &size);
-  matchPrint(f, tree);
-  fclose(f);
-  std::string s(data, size);
-  free(data);
-  return s;
-}
+std::string printed(_MatchTree* tree) { return printedMatch(tree); }
 
 // Three leaves on fields 0, 1 and 2.
 #define A "02f0=L01a"

@@ -27,6 +27,7 @@
 #include "varkel/varkel.h"
 
 #include "varkel/pipeline.h"
+#include "tests/unit/matchtext.h"
 
 namespace {
 
@@ -792,16 +793,7 @@ TEST_F(ReparseDates, DateLabelsWithoutConditionsGetTheGeneratorsConditions) {
   ASSERT_GE(year, 0);
   int month = axisLabels[year].child;
   ASSERT_GE(month, 0);
-  auto printed = [](_MatchTree* tree) {
-    char* data = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&data, &size);
-    matchPrint(f, tree);
-    fclose(f);
-    std::string s(data, size);
-    free(data);
-    return s;
-  };
+  auto printed = printedMatch;
   EXPECT_EQ(printed(axisLabels[year].match), ";f0=02f2H2- 0=L041999");
   EXPECT_EQ(printed(axisLabels[month].match), ";f0=02f2H2- 1=y0205");
 }
