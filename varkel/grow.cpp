@@ -61,6 +61,17 @@ int duplicateNodeWOExpand(int label) {
   return d;
 }
 
+// 1 when child is the next level of label's own multi-level expansion, grown below it
+// for the record that made it, rather than a subtree the profile put there.
+static int isExpansionLevel(int label, int child) {
+  if (child < 0) return 0;
+  const AxisLabel& l = axisLabels[label];
+  const AxisLabel& c = axisLabels[child];
+  if (!l.multiLevelExpand || !c.multiLevelExpand || c.field != l.field) return 0;
+  if (l.part != -1) return c.part == l.part + 1;
+  return l.backPart != -1 && c.backPart == l.backPart + 1;
+}
+
 int copyTree(int label) {
   if (label < 0) return -1;
   int d = duplicateNodeWOExpand(label);
@@ -75,7 +86,11 @@ int copyTree(int label) {
     axisLabels[d].sibling = sibling;
     return d;
   }
-  int child = copyTree(axisLabels[label].child);
+  // The copy of a multi-level category leaves out its deeper level: whichever category
+  // happens to stand first (the first made, or the first after sorting when a cube is read
+  // back) would otherwise fix how deep the copy's first record goes.
+  int below = axisLabels[label].child;
+  int child = isExpansionLevel(label, below) ? -1 : copyTree(below);
   axisLabels[d].child = child;
   AxisLabel& n = axisLabels[label];
   int sibling;

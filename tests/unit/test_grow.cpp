@@ -135,6 +135,37 @@ TEST_F(Growth, MultiLevelFromTheRight) {
   EXPECT_EQ(axisLabels[axisLabels[c].sibling].child, -1);
 }
 
+TEST_F(Growth, MultiLevelDepthBelowANewCategoryDoesNotDependOnTheFirstCategory) {
+  // Shop in slot 0, a path read from the right in slot 1 below it. Whichever shop stands
+  // first, a path without a second part makes a category with no level below it.
+  struct Record {
+    const char* shop;
+    const char* path;
+  };
+  const Record orders[][3] = {{{"A", "a;b"}, {"B", "x"}, {"C", "z"}},
+                              {{"B", "x"}, {"A", "a;b"}, {"C", "z"}}};
+  for (const auto& order : orders) {
+    int root = add(-1, "Shops");
+    int shop = add(root, "shop", 0);
+    int path = add(shop, "path", 1);
+    AxisLabel& l = axisLabels[path];
+    l.separator = new std::string(";");
+    l.backPart = 0;
+    l.lastPart = 1;
+    l.multiLevelExpand = 1;
+    for (const Record& r : order) {
+      strcpy(inputFields[1], r.path);
+      grow(root, r.shop);
+    }
+    for (int s = axisLabels[root].child; s >= 0; s = axisLabels[s].sibling) {
+      int p = axisLabels[s].child;
+      ASSERT_GE(p, 0) << axisLabels[s].label;
+      Texts expected = axisLabels[s].label == "A" ? Texts{"a"} : Texts{};
+      EXPECT_EQ(children(p), expected) << order[0].shop << " first, shop " << axisLabels[s].label;
+    }
+  }
+}
+
 TEST_F(Growth, FirstCategoryBesideAFalseTemplateCopiesItsSubtree) {
   int root = add(-1, "Region");
   int t = add(root, "template", 0);
