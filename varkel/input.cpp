@@ -199,6 +199,33 @@ static int storeField(char rows[][fieldSize], int n, char* field, int len,
   return n + 1;
 }
 
+// Copies a field's size bytes (fewer than fieldSize) from text to row and terminates it.
+// Short fields, the usual ones, move as a few words that overlap, all read before any is
+// written.
+static inline void putField(char* row, const char* text, int size) {
+  if (size >= 8 && size <= 16) {
+    uint64_t head, tail;
+    memcpy(&head, text, 8);
+    memcpy(&tail, text + size - 8, 8);
+    memcpy(row, &head, 8);
+    memcpy(row + size - 8, &tail, 8);
+  } else if (size >= 4 && size < 8) {
+    uint32_t head, tail;
+    memcpy(&head, text, 4);
+    memcpy(&tail, text + size - 4, 4);
+    memcpy(row, &head, 4);
+    memcpy(row + size - 4, &tail, 4);
+  } else if (size > 0 && size < 4) {
+    char first = text[0], middle = text[size / 2], last = text[size - 1];
+    row[0] = first;
+    row[size / 2] = middle;
+    row[size - 1] = last;
+  } else {
+    memmove(row, text, size);
+  }
+  row[size] = '\0';
+}
+
 // The fields the last split of inputFields stored: the rows from there on are empty.
 static int inputFieldsUsed = maxInputFields;
 
@@ -235,36 +262,39 @@ static int splitFields(char rows[][fieldSize], const char* line, const char* end
     char c = *p;
     if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
       // A field that starts with neither a quote nor a blank: quotes inside it change
-      // nothing and only trailing blanks are trimmed, so it is copied in one piece.
-      const char* start = p;
-      while (end - p >= 8) {
-        uint64_t word;
-        memcpy(&word, p, 8);
-        word ^= separators;
-        uint64_t zero = (word - ones) & ~word & highs;  // its lowest bit marks the first
-        if (zero) {
-          p += __builtin_ctzll(zero) >> 3;
-          goto fieldEnd;
+      // nothing and only trailing blanks are trimmed, so it is copied in one piece. Such
+      // fields usually follow one another, so the next one is taken here too.
+      for (;;) {
+        const char* start = p;
+        while (end - p >= 8) {
+          uint64_t word;
+          memcpy(&word, p, 8);
+          word ^= separators;
+          uint64_t zero = (word - ones) & ~word & highs;  // its lowest bit marks the first
+          if (zero) {
+            p += __builtin_ctzll(zero) >> 3;
+            goto fieldEnd;
+          }
+          p += 8;
         }
-        p += 8;
+        while (p < end && *p != sep) p++;
+      fieldEnd:
+        int size = int(p - start);
+        if (size > maxLen) {
+          size = maxLen;
+          lineHasCut = true;
+        }
+        if (n >= maxInputFields)
+          fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
+        if (!need || need[n]) {
+          while (size > 0 && start[size - 1] == ' ') size--;
+          putField(rows[n], start, size);
+        }
+        n++;
+        if (atEnd(p) || atEnd(++p)) goto lineEnd;  // past the separator
+        c = *p;
+        if (c == '"' || c == ' ' || c == sep) break;
       }
-      while (p < end && *p != sep) p++;
-    fieldEnd:
-      int size = int(p - start);
-      if (size > maxLen) {
-        size = maxLen;
-        lineHasCut = true;
-      }
-      if (n >= maxInputFields)
-        fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
-      if (!need || need[n]) {
-        while (size > 0 && start[size - 1] == ' ') size--;
-        memmove(rows[n], start, size);
-        rows[n][size] = '\0';
-      }
-      n++;
-      if (atEnd(p)) break;
-      p++;  // the separator
       continue;
     }
     if (c == '"' && !lineHasCut) quoted = (len == 0);
@@ -287,6 +317,7 @@ static int splitFields(char rows[][fieldSize], const char* line, const char* end
     p++;
   }
   if (len > 0) n = storeField(rows, n, field, len, need);
+lineEnd:
   // Rows that are empty already are only read: most of them are, and a write to every one
   // of the 513 rows per record costs more than the rest of the split.
   for (int i = n; i < clearFrom; i++)
