@@ -217,6 +217,12 @@ double extractAField(int m) {
     emptyFields++;
     return HUGE_VAL;
   }
+  // Plain digits with perhaps a fraction read the same from the field as from its copy,
+  // unless the thousands separator could be one of their characters.
+  double plain;
+  if (isdigit((unsigned char)*text) && commaChar != '.' && !isdigit((unsigned char)commaChar) &&
+      simpleDecimal(text, &plain))
+    return plain;
   const char* p = text;
   if (*p == '$') p++;
   bool negative = false;

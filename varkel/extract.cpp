@@ -273,12 +273,14 @@ static void readLineRecords(Road& road, FILE* stream) {
   }
   // Only the first split clears every row; later ones clear the rows the one before filled.
   bool first = true;
-  while (getLine(stream, inputBuffer, dataType)) {
-    fNCtr = first ? extractInputFields(inputFields, inputBuffer, separator)
-                  : extractNextRecordFields(inputBuffer, separator);
+  size_t length;
+  while (const char* line = nextLine(stream, dataType, &length)) {
+    fNCtr = first ? extractInputFields(inputFields, line, separator)
+                  : extractNextRecordFields(line, length, separator);
     first = false;
     if (!takeRecord(road)) break;
   }
+  forgetLines();
   if (dataType == textData)
     fclose(stream);
   else if (dataType == execData)

@@ -4,12 +4,14 @@
 
 #include <assert.h>
 #include <curl/curl.h>
+#include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "common/messagetext.h"
 #include "common/util.h"
@@ -42,17 +44,140 @@ static std::string urlName;  // for the "not found" message
   fatal(6, "Input line too long! (More than %d characters!)\n", size);
 }
 
+namespace {
+
+// The bytes of a file or command read ahead of the line being handed out: lines are cut
+// straight from this block, so each byte is copied once, from the source into the block.
+// stream: the source they came from (null: none); [start, end): the bytes not yet handed
+// out. The block has room for a whole block read after the longest partial line, and 16
+// bytes more for the scan's last read.
+struct LineBlock {
+  FILE* stream = nullptr;
+  std::vector<char> bytes;
+  size_t start = 0, end = 0;
+  bool atEnd = false;  // the source has no more bytes
+};
+LineBlock block;
+const size_t blockRead = size_t(1) << 20;
+const size_t scanSlack = 16;
+
+// The longest line start a line feed must lie in: a line with its line feed holds at
+// most inputBufferSize - 2 characters, and one without at most as many.
+const size_t lineWindow = inputBufferSize - 2;
+
+// The first of n bytes at p that is a LF, CR or NUL, or n when none is. May read up to 15
+// bytes past p + n, which must lie in the same allocation.
+size_t lineCut(const char* p, size_t n) {
+  typedef unsigned char Bytes __attribute__((vector_size(16)));
+  const Bytes lf = Bytes{} + '\n', cr = Bytes{} + '\r', nul = Bytes{};
+  for (size_t i = 0; i < n; i += 16) {
+    Bytes v;
+    memcpy(&v, p + i, 16);
+    Bytes hit = (Bytes)((v == lf) | (v == cr) | (v == nul));
+    uint64_t lo, hi;
+    memcpy(&lo, &hit, 8);
+    memcpy(&hi, reinterpret_cast<const char*>(&hit) + 8, 8);
+    if (!(lo | hi)) continue;
+    size_t at = i + (lo ? __builtin_ctzll(lo) >> 3 : 8 + (__builtin_ctzll(hi) >> 3));
+    return at < n ? at : n;
+  }
+  return n;
+}
+
+// Appends the next bytes of stream to the block; false at its end or on a read error.
+// Standard input goes through its stream, which may hold bytes read before (a web
+// request's form); other sources are read only here, so their descriptor is read directly.
+bool fillBlock(FILE* stream) {
+  if (block.start > 0) {
+    memmove(block.bytes.data(), block.bytes.data() + block.start, block.end - block.start);
+    block.end -= block.start;
+    block.start = 0;
+  }
+  char* to = block.bytes.data() + block.end;
+  size_t room = block.bytes.size() - scanSlack - block.end;
+  ssize_t got;
+  if (stream == stdin) {
+    got = ssize_t(fread(to, 1, room, stream));
+  } else {
+    do got = read(fileno(stream), to, room);
+    while (got < 0 && errno == EINTR);
+  }
+  if (got <= 0) return false;
+  block.end += size_t(got);
+  return true;
+}
+
+void dropBlock() {
+  block.stream = nullptr;
+  block.start = block.end = 0;
+  block.atEnd = false;
+}
+
+// The next line of stream, cut at its first CR, LF or NUL, terminated there in the block,
+// and its length in *length; null at the end of the data. It stays valid until the next
+// read of a line.
+const char* blockLine(FILE* stream, size_t* length) {
+  if (block.stream != stream) {
+    dropBlock();
+    block.stream = stream;
+    if (block.bytes.empty()) block.bytes.assign(lineWindow + 1 + blockRead + scanSlack, 0);
+  }
+  for (;;) {
+    char* line = block.bytes.data() + block.start;
+    size_t available = block.end - block.start;
+    size_t window = available < lineWindow ? available : lineWindow;
+    size_t cut = lineCut(line, window);
+    size_t lineEnd = window;
+    if (cut < window) {
+      if (line[cut] == '\n') {
+        lineEnd = cut;
+      } else {
+        const void* lf = memchr(line + cut, '\n', window - cut);
+        if (lf) lineEnd = size_t(static_cast<const char*>(lf) - line);
+      }
+    }
+    if (lineEnd < window) {
+      block.start += lineEnd + 1;
+    } else if (available > lineWindow) {
+      lineTooLong(inputBufferSize);
+    } else if (!block.atEnd) {
+      if (!fillBlock(stream)) block.atEnd = true;
+      continue;
+    } else if (available == 0) {
+      dropBlock();
+      return nullptr;
+    } else {
+      block.start = block.end;  // the last line, without its line feed
+    }
+    line[cut] = '\0';
+    *length = cut;
+    return line;
+  }
+}
+
+}  // namespace
+
 char* getLine(FILE* stream, char* buffer, int dataType) {
   if (dataType == 3) {
     if (urlGetLine(buffer, inputBufferSize) < 0) return nullptr;
-  } else {
-    buffer[inputBufferSize - 1] = '\n';  // sentinel: overwritten when a line does not fit
-    if (!fgets(buffer, inputBufferSize, stream)) return nullptr;
-    if (buffer[inputBufferSize - 1] != '\n') lineTooLong(inputBufferSize);
+    buffer[strcspn(buffer, "\r\n")] = '\0';
+    return buffer;
   }
-  buffer[strcspn(buffer, "\r\n")] = '\0';
+  size_t length;
+  const char* line = blockLine(stream, &length);
+  if (!line) return nullptr;
+  memcpy(buffer, line, length + 1);
   return buffer;
 }
+
+const char* nextLine(FILE* stream, int dataType, size_t* length) {
+  if (dataType != 3) return blockLine(stream, length);
+  const char* line = getLine(stream, inputBuffer, dataType);
+  if (line) *length = strlen(line);
+  return line;
+}
+
+void forgetLines() { dropBlock(); }
 
 // The rows extractNextRecordFields writes; null for all.
 static const unsigned char* neededRows = nullptr;
@@ -74,35 +199,62 @@ static int storeField(char rows[][fieldSize], int n, char* field, int len,
   return n + 1;
 }
 
+// Copies a field's size bytes (fewer than fieldSize) from text to row and terminates it.
+// Short fields, the usual ones, move as a few words that overlap, all read before any is
+// written.
+static inline void putField(char* row, const char* text, int size) {
+  if (size >= 8 && size <= 16) {
+    uint64_t head, tail;
+    memcpy(&head, text, 8);
+    memcpy(&tail, text + size - 8, 8);
+    memcpy(row, &head, 8);
+    memcpy(row + size - 8, &tail, 8);
+  } else if (size >= 4 && size < 8) {
+    uint32_t head, tail;
+    memcpy(&head, text, 4);
+    memcpy(&tail, text + size - 4, 4);
+    memcpy(row, &head, 4);
+    memcpy(row + size - 4, &tail, 4);
+  } else if (size > 0 && size < 4) {
+    char first = text[0], middle = text[size / 2], last = text[size - 1];
+    row[0] = first;
+    row[size / 2] = middle;
+    row[size - 1] = last;
+  } else {
+    memmove(row, text, size);
+  }
+  row[size] = '\0';
+}
+
 // The fields the last split of inputFields stored: the rows from there on are empty.
 static int inputFieldsUsed = maxInputFields;
 
 // The splitter; rows from clearFrom on are known to be empty and are left alone.
-static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom,
-                       const unsigned char* need);
+// The line ends at end, before its first NUL, CR or LF.
+static int splitFields(char rows[][fieldSize], const char* line, const char* end, char sep,
+                       int clearFrom, const unsigned char* need);
 
 int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
-  int n = splitFields(rows, line, sep, maxInputFields, nullptr);
+  int n = splitFields(rows, line, line + strcspn(line, "\r\n"), sep, maxInputFields, nullptr);
   if (rows == inputFields) inputFieldsUsed = n;
   return n;
 }
 
-int extractNextRecordFields(const char* line, char sep) {
-  int n = splitFields(inputFields, line, sep, inputFieldsUsed, neededRows);
+int extractNextRecordFields(const char* line, size_t length, char sep) {
+  assert(strcspn(line, "\r\n") == length);
+  int n = splitFields(inputFields, line, line + length, sep, inputFieldsUsed, neededRows);
   inputFieldsUsed = n;
   return n;
 }
 
-static int splitFields(char rows[][fieldSize], const char* line, char sep, int clearFrom,
-                       const unsigned char* need) {
+static int splitFields(char rows[][fieldSize], const char* line, const char* end, char sep,
+                       int clearFrom, const unsigned char* need) {
   const int maxLen = fieldSize - 1;
   char field[fieldSize];
   int n = 0, len = 0;
   bool quoted = false, lineHasCut = false;
   const char* p = line;
-  // The line ends at its first NUL, CR or LF; the plain fields before it are found by their
-  // separator alone, eight bytes at a time.
-  const char* end = line + strcspn(line, "\r\n");
+  // The plain fields are found by their separator alone, eight bytes at a time.
   auto atEnd = [end](const char* q) { return q >= end; };
   const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
   const uint64_t separators = ones * (unsigned char)sep;
@@ -110,36 +262,39 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
     char c = *p;
     if (len == 0 && !quoted && c != '"' && c != ' ' && c != sep) {
       // A field that starts with neither a quote nor a blank: quotes inside it change
-      // nothing and only trailing blanks are trimmed, so it is copied in one piece.
-      const char* start = p;
-      while (end - p >= 8) {
-        uint64_t word;
-        memcpy(&word, p, 8);
-        word ^= separators;
-        uint64_t zero = (word - ones) & ~word & highs;  // its lowest bit marks the first
-        if (zero) {
-          p += __builtin_ctzll(zero) >> 3;
-          goto fieldEnd;
+      // nothing and only trailing blanks are trimmed, so it is copied in one piece. Such
+      // fields usually follow one another, so the next one is taken here too.
+      for (;;) {
+        const char* start = p;
+        while (end - p >= 8) {
+          uint64_t word;
+          memcpy(&word, p, 8);
+          word ^= separators;
+          uint64_t zero = (word - ones) & ~word & highs;  // its lowest bit marks the first
+          if (zero) {
+            p += __builtin_ctzll(zero) >> 3;
+            goto fieldEnd;
+          }
+          p += 8;
         }
-        p += 8;
+        while (p < end && *p != sep) p++;
+      fieldEnd:
+        int size = int(p - start);
+        if (size > maxLen) {
+          size = maxLen;
+          lineHasCut = true;
+        }
+        if (n >= maxInputFields)
+          fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
+        if (!need || need[n]) {
+          while (size > 0 && start[size - 1] == ' ') size--;
+          putField(rows[n], start, size);
+        }
+        n++;
+        if (atEnd(p) || atEnd(++p)) goto lineEnd;  // past the separator
+        c = *p;
+        if (c == '"' || c == ' ' || c == sep) break;
       }
-      while (p < end && *p != sep) p++;
-    fieldEnd:
-      int size = int(p - start);
-      if (size > maxLen) {
-        size = maxLen;
-        lineHasCut = true;
-      }
-      if (n >= maxInputFields)
-        fatal(7, "Exceeding maximum number of %d input fields\n", maxInputFields);
-      if (!need || need[n]) {
-        while (size > 0 && start[size - 1] == ' ') size--;
-        memmove(rows[n], start, size);
-        rows[n][size] = '\0';
-      }
-      n++;
-      if (atEnd(p)) break;
-      p++;  // the separator
       continue;
     }
     if (c == '"' && !lineHasCut) quoted = (len == 0);
@@ -162,6 +317,7 @@ static int splitFields(char rows[][fieldSize], const char* line, char sep, int c
     p++;
   }
   if (len > 0) n = storeField(rows, n, field, len, need);
+lineEnd:
   // Rows that are empty already are only read: most of them are, and a write to every one
   // of the 513 rows per record costs more than the rest of the split.
   for (int i = n; i < clearFrom; i++)

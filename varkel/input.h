@@ -34,6 +34,14 @@ extern char separator;
 // ("Input line too long! ..."), or in CGI mode a silent exit with status 1.
 char* getLine(FILE* stream, char* buffer, int dataType);
 
+// getLine without the copy: the next line, cut and terminated as getLine cuts it, where it
+// was read (URL documents: in inputBuffer), and its length in *length; null at the end of
+// the data. The line stays valid until the next line is read; its bytes may be changed.
+// Lines of a file or command are read ahead in blocks: a stream left before its end is
+// given up with forgetLines before it is closed.
+const char* nextLine(FILE* stream, int dataType, size_t* length);
+void forgetLines();
+
 // Splits line at sep into rows (maxInputFields rows of fieldSize bytes), clears the
 // rows after the last field and returns the number of fields. More than 513 fields is
 // error 7.
@@ -42,8 +50,9 @@ int extractInputFields(char rows[][fieldSize], const char* line, char sep);
 // extractInputFields(inputFields, line, sep) for the second and later records of a pass:
 // only the rows the previous split of inputFields filled are cleared, the rest being
 // empty already. For a pass that lets nothing but these two functions write inputFields
-// and splits its first record with extractInputFields.
-int extractNextRecordFields(const char* line, char sep);
+// and splits its first record with extractInputFields. length: the characters of line
+// before its first NUL, CR or LF, as nextLine gives it.
+int extractNextRecordFields(const char* line, size_t length, char sep);
 
 // Limits what extractNextRecordFields writes: with a mask (maxInputFields entries, kept by
 // the caller) only the rows of marked fields that the line holds are written, the others

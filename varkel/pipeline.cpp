@@ -192,9 +192,6 @@ static void openSource(Pass pass) {
           fclose(ifp);
           ifp = nullptr;
         }
-        // Large blocks: the default buffer costs a read call every few records.
-        static char sourceBuffer[1 << 20];
-        if (ifp) setvbuf(ifp, sourceBuffer, _IOFBF, sizeof sourceBuffer);
       }
       if (!ifp)
         openFailure("<p>\nFailed to open data file '%s'.\n", 2,
@@ -232,6 +229,7 @@ static void openSource(Pass pass) {
 
 // Closes the stream of a line source after its pass.
 static void closeSource() {
+  forgetLines();
   if (dataType == execData) {
     if (ifp) pclose(ifp);
   } else if (dataType == textData) {
@@ -320,12 +318,13 @@ static void readRecords(Pass pass) {
       getLine(ifp, inputBuffer, dataType);
   }
   bool first = true;
-  while (getLine(ifp, inputBuffer, dataType)) {
-    if (strlen(inputBuffer) <= 2) continue;
+  size_t length;
+  while (const char* line = nextLine(ifp, dataType, &length)) {
+    if (length <= 2) continue;
     if (first)
-      extractInputFields(inputFields, inputBuffer, separator);
+      extractInputFields(inputFields, line, separator);
     else
-      extractNextRecordFields(inputBuffer, separator);
+      extractNextRecordFields(line, length, separator);
     first = false;
     handleRecord(pass);
   }

@@ -221,6 +221,24 @@ TEST_F(Cube, MeasureFieldsParseLikeMoney) {
   }
 }
 
+// Where the thousands separator is a point, a point in plain digits is skipped, not read
+// as a fraction.
+TEST_F(Cube, PointAsThousandsSeparatorIsSkipped) {
+  int a = axis("A");
+  leaf(a, "", 0);
+  finish({1}, {1});
+  decimalChar = ',';
+  commaChar = '.';
+  struct Case {
+    const char* text;
+    double want;
+  } cases[] = {{"1.234", 1234}, {"1.234.567", 1234567}, {"42", 42}};
+  for (auto& c : cases) {
+    strcpy(inputFields[1], c.text);
+    EXPECT_EQ(extractAField(0), c.want) << c.text;
+  }
+}
+
 // Plain decimals are read without strtod; every one must come out as strtod reads it,
 // including the longest mantissas and the values that round.
 TEST_F(Cube, PlainDecimalsReadAsStrtodReadsThem) {

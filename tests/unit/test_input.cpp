@@ -127,6 +127,58 @@ TEST(GetLine, LineTooLong) {
       ::testing::ExitedWithCode(1), "^$");
 }
 
+// Lines are read ahead in large blocks: lines that straddle a block, long lines among
+// short ones, CRs and NULs inside lines must all read as a line-at-a-time reader reads them.
+TEST(NextLine, ReadsLinesAcrossBlocksAsTheyWereWritten) {
+  uint64_t state = 7;
+  auto next = [&] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return unsigned(state >> 33);
+  };
+  std::string text;
+  while (text.size() < (size_t(5) << 20)) {
+    size_t length = next() % 16 == 0 ? next() % (inputBufferSize - 2) : next() % 200;
+    for (size_t i = 0; i < length; i++) {
+      unsigned r = next() % 64;
+      text += r == 0 ? '\r' : r == 1 ? '\0' : char('a' + r % 26);
+    }
+    text += '\n';
+  }
+  text += "no line feed\r at the end";
+  Fields want;
+  for (size_t at = 0; at < text.size();) {
+    size_t lf = text.find('\n', at);
+    if (lf == std::string::npos) lf = text.size();
+    std::string line = text.substr(at, lf - at);
+    want.push_back(line.substr(0, line.find_first_of(std::string("\r\0", 2))));
+    at = lf + 1;
+  }
+  FILE* f = fileWith(text);
+  EXPECT_EQ(readAll(f, 0), want);
+  fclose(f);
+  f = fileWith(text);
+  Fields got;
+  size_t length;
+  while (const char* line = nextLine(f, 0, &length)) {
+    ASSERT_EQ(length, strlen(line));
+    got.push_back(line);
+  }
+  EXPECT_EQ(got, want);
+  fclose(f);
+}
+
+// A stream given up before its end leaves nothing behind for the next one.
+TEST(NextLine, ForgottenStreamLeavesNothingBehind) {
+  FILE* f = fileWith("one\ntwo\n");
+  size_t length;
+  EXPECT_STREQ(nextLine(f, 0, &length), "one");
+  forgetLines();
+  fclose(f);
+  f = fileWith("three\n");
+  EXPECT_EQ(readAll(f, 0), (Fields{"three"}));
+  fclose(f);
+}
+
 std::vector<std::string> urlLines(std::string document) {
   HTCallClient(document);
   return readAll(nullptr, 3);

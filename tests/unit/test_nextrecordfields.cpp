@@ -29,7 +29,7 @@ TEST(NextRecordFields, EachRecordReadsAsAFullSplitWould) {
   bool first = true;
   for (const std::string& copy : records) {
     int n = first ? extractInputFields(inputFields, copy.c_str(), '\t')
-                  : extractNextRecordFields(copy.c_str(), '\t');
+                  : extractNextRecordFields(copy.c_str(), strcspn(copy.c_str(), "\r\n"), '\t');
     first = false;
     for (auto& row : reference) strcpy(row, "stale");
     ASSERT_EQ(n, extractInputFields(reference, copy.c_str(), '\t')) << copy;
@@ -108,7 +108,7 @@ TEST(NextRecordFields, SplitsAsTheRulesReadAndWritesTheNeededRowsAlike) {
     for (int i = 0; i < maxInputFields; i++) need[i] = next() % 2;
     setNeededFields(need);
     for (auto& row : inputFields) strcpy(row, "stale");
-    int m = extractNextRecordFields(line.c_str(), sep);
+    int m = extractNextRecordFields(line.c_str(), strcspn(line.c_str(), "\r\n"), sep);
     setNeededFields(nullptr);
     ASSERT_EQ(m, n) << "seed " << seed;
     for (int i = 0; i < n; i++) {
