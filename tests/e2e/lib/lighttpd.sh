@@ -54,3 +54,16 @@ check() {
 }
 # want FORMAT ARGS...: the expected text, as printf writes it, into $work/want.
 want() { printf "$@" > "$work/want"; }
+
+# hidden_form_args PAGE: sets the array form_args to curl arguments that post back the hidden
+# inputs of PAGE's next-records form, their entities decoded as a browser decodes them.
+hidden_form_args() {
+  local line name value
+  form_args=()
+  while IFS= read -r line; do
+    name=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\1/p' <<<"$line")
+    value=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\2/p' <<<"$line" |
+      sed -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g')
+    form_args+=(--data-urlencode "$name=$value")
+  done < <(grep '^<input type=hidden' "$1")
+}

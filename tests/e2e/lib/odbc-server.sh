@@ -198,13 +198,7 @@ while :; do
   table_rows "page$pages.body" >>paged.rows
   grep -q '^<form method=post' "page$pages.body" || break
   [ "$pages" -lt 10 ] || { flunk "paging: more than 10 pages"; break; }
-  form_args=()
-  while IFS= read -r line; do
-    name=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\1/p' <<<"$line")
-    value=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\2/p' <<<"$line" |
-      sed -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g')
-    form_args+=(--data-urlencode "$name=$value")
-  done < <(grep '^<input type=hidden' "page$pages.body")
+  hidden_form_args "page$pages.body"
   pages=$((pages + 1))
   fetch "page$pages" "${form_args[@]}" "$base/varkel"
 done

@@ -64,13 +64,7 @@ check "html page type" "$work/want" "$work/page1.type"
 check "html page 1 with the next-records form" "$work/want" "$work/page1.body"
 
 # Follow the form: post its hidden inputs back (their entities decoded, as a browser does).
-form_args=()
-while IFS= read -r line; do
-  name=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\1/p' <<<"$line")
-  value=$(sed -n 's/.*name="\([^"]*\)" value="\([^"]*\)".*/\2/p' <<<"$line" |
-    sed -e 's/&quot;/"/g' -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&amp;/\&/g')
-  form_args+=(--data-urlencode "$name=$value")
-done < <(grep '^<input type=hidden' "$work/page1.body")
+hidden_form_args "$work/page1.body"
 action=$(sed -n 's/^<form method=post action="http:\/\/[^/]*\(\/[^"]*\)">$/\1/p' "$work/page1.body")
 fetch page2 "${form_args[@]}" "http://127.0.0.1:$port$action"
 {
