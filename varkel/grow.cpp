@@ -98,7 +98,10 @@ int copyTree(int label) {
     sibling = copyTree(n.sibling);
     axisLabels[d].match = axisLabels[label].match;
   } else if (n.hash) {
-    // A grown level copies as a single fresh template; its categories are skipped.
+    // A grown level copies as a single fresh template; its categories are skipped. The
+    // template shows the none label, as the profile's own does: the text of whichever
+    // category happens to stand first would label a leaf that none of its records reach.
+    axisLabels[d].label = noneLabel;
     sibling = copyTree(axisLabels[n.hash->tail].sibling);
   } else {
     sibling = copyTree(n.sibling);
@@ -150,6 +153,7 @@ static int partNumber(const AxisLabel& l) { return l.part != -1 ? l.part : l.bac
 static int nextLevelTemplate(int label) {
   int d = duplicateNodeWOExpand(label);
   autobuildNext(d);
+  axisLabels[d].label = noneLabel;
   return d;
 }
 

@@ -612,16 +612,18 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   // is not its value carries the value as its key.
   bool valueKey = hasKey && !hasCondition && !dateEntry && dateIndex == 0;
   std::string indexKey = valueKey ? key : hasCondition ? categoryValue(l.match, label) : label;
-  // A grown level that no record reached is written as its template (under the none label,
-  // or the text of the category it was copied from) and, unlike every category of an axis
-  // written with conditions, without one: it stays a template.
-  bool unreached = !hash && !dateLabel && l.field != -1 && axisHasConditions && !hasCondition;
+  // A grown level that no record reached is written as its template: under the none label
+  // and, unlike every category of an axis written with conditions, without one. With
+  // record viewing off a category showing the none label carries its key.
+  bool unreached = !hash && !dateLabel && l.field != -1 &&
+                   (axisHasConditions ? !hasCondition : !hasKey && label == noneLabel);
   if (!hasCondition && !dateLabel && l.field != -1 && !unreached) {
     // The category's own condition, as growth gives it, not the one of the label it copies.
     l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
   }
-  if (!hash && !dateLabel && !unreached && (l.label == noneLabel || l.field != -1))
-    makeHashtab(node, indexKey.c_str());
+  // Only a grown level has a category index: a fixed item the profile happens to label like
+  // a template is no level, and the entries after it are not its categories.
+  if (!hash && !dateLabel && !unreached && l.field != -1) makeHashtab(node, indexKey.c_str());
   l.label = label;
   if (hash) {
     hashtabPut(hash, indexKey.c_str(), node);

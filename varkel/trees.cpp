@@ -82,8 +82,9 @@ static void writeLastCategory(FILE* f, const AxisLabel& l) {
 }
 
 // With record viewing off an entry carries no condition, and the cube re-reader finds a
-// grown category by its label. A category whose label does not read back as the value its
-// records hold (quotes shown as blanks, a label cut to fit the viewer) is given that value
+// grown category by its label and takes an unreached level's template by the none label.
+// A category whose label does not read back as the value its records hold (quotes shown as
+// blanks, a label cut to fit the viewer) or that shows the none label is given that value
 // as its key. Null for every other label.
 static const char* categoryKey(const AxisLabel& l) {
   const _MatchTree* m = l.match;
@@ -91,6 +92,8 @@ static const char* categoryKey(const AxisLabel& l) {
       !m->leaf->value)
     return nullptr;
   const char* value = *m->leaf->value ? m->leaf->value : blankLabel;
+  // A category labelled like a template would be read back as one.
+  if (l.label == noneLabel) return value;
   if (unescapeCarefully(escapeCarefully(l.label.c_str(), labelLimit)) == value) return nullptr;
   return value;
 }
