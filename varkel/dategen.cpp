@@ -134,6 +134,11 @@ bool shiftsYears(const Date* d) { return isFiscal(d) && d->yearInput != 0; }
 
 int storedYear(const Date* d, int y) { return twoDigitYears(d) ? twoDigits(y) : y; }
 
+// The text of a year (as stored) that the year conditions test.
+std::string yearSpelling(const Date* d, int y) {
+  return twoDigitYears(d) ? format("%02d", twoDigits(y)) : format("%04d", yearWindow(y));
+}
+
 // The calendar year of month 0-11 in fiscal year fiscalYear.
 int calendarYearOf(const Date* d, int fiscalYear, int month) {
   if (shiftsYears(d) && month > d->fiscalYearEnd) return storedYear(d, fiscalYear - 1);
@@ -269,10 +274,14 @@ int extractDateYear(Date* d) {
   if (!d->yearInput) return currentYear;
   currentYearText = elementText(d, d->yearPosition, d->yearFirstColumn, d->yearLastColumn);
   if (currentYearText.empty()) return -1;
-  // A year label selects the text of the value that made it: a text that is no number
-  // would make year 0's label select itself only, and keep every real year 2000 out.
+  // Every condition on a year tests its one spelling, as the label shows it ("99" for
+  // two-digit input, "1999" for four). Any other text ("n/a", "99" or "0099" in a
+  // four-digit field, "1999" in a two-digit one) would share the label's key but fall
+  // outside the conditions that select its records: it is no readable year.
   if (currentYearText.find_first_not_of("0123456789") != std::string::npos) return -1;
-  currentYear = storedYear(d, elementNumber(currentYearText));
+  int year = storedYear(d, elementNumber(currentYearText));
+  if (currentYearText != yearSpelling(d, year)) return -1;
+  currentYear = year;
   return currentYear;
 }
 
@@ -356,8 +365,7 @@ std::string monthYearCondition(Date* d, int year, int month) {
   std::string field = makeString(2, d->fieldName.c_str());
   std::string text = "(" + monthTest(d, month);
   if (d->yearInput) {
-    std::string yearText = twoDigitYears(d) ? format("%02d", twoDigits(year))
-                                            : format("%04d", yearWindow(year));
+    std::string yearText = yearSpelling(d, year);
     text += "J" + field +
             elementTarget(d, d->yearPosition, d->yearFirstColumn, d->yearLastColumn) + "=L" +
             makeString(2, yearText.c_str());
@@ -706,8 +714,7 @@ _MatchTree* dateLabelCondition(int date, const char* key) {
     if (isFiscal(d)) {
       text = fiscalYearCondition(d, year);
     } else {
-      std::string yearText = twoDigitYears(d) ? format("%02d", twoDigits(year))
-                                              : format("%04d", yearWindow(year));
+      std::string yearText = yearSpelling(d, year);
       text = elementTest(d, d->yearInput,
                          elementTarget(d, d->yearPosition, d->yearFirstColumn,
                                        d->yearLastColumn),

@@ -199,6 +199,7 @@ class Gen:
                  ("YYYY;MM;DD", "%Y;%m;%d"), ("YYYY-MM", "%Y-%m"), ("MMMM YYYY", "%B %Y")]
         fmt, pattern = r.choice(forms)
         bad = r.choice([0.05, 0.15, 0.6])
+        respelled = r.choice([0, 0.05, 0.3])
 
         def fill():
             k = r.random()
@@ -206,7 +207,15 @@ class Gen:
                 return ""
             if k < 0.08 + bad:
                 return r.choice(["2001-13-05", "1999-02-32", "garbage", "13/45/99", "2000"])
-            return format_date(pattern, r.randint(1998, 2002), r.randint(1, 12), r.randint(1, 28))
+            y, m, d = r.randint(1998, 2002), r.randint(1, 12), r.randint(1, 28)
+            if r.random() < respelled:
+                # The same year spelled otherwise: two digits in a four-digit field, four
+                # (or one, or zero-padded) in a two-digit one.
+                spelling = r.choice(["%02d" % (y % 100), "%d" % y, "%d" % (y % 100),
+                                     "0%04d" % y, "00%02d" % (y % 100)])
+                return format_date(pattern.replace("%Y", spelling).replace("%y", spelling),
+                                   y, m, d)
+            return format_date(pattern, y, m, d)
         return fmt, fill
 
     def date_output(self, fmt):
