@@ -81,6 +81,12 @@ static void checkLength(string& problem, const char* what, const string& text, s
     problem = string(what) + " is longer than " + std::to_string(limit) + " bytes";
 }
 
+// Compute and function texts stand inside a cube setting whose items ';' separates.
+static void checkFunctionText(string& problem, const char* what, const string& text) {
+  if (problem.empty() && text.find_first_of(";\r\n") != string::npos)
+    problem = string(what) + " must not hold ';' or a line break";
+}
+
 static void checkRange(string& problem, const char* what, long v, long low, long high) {
   if (problem.empty() && (v < low || v > high))
     problem = string(what) + " must lie between " + std::to_string(low) + " and " +
@@ -160,10 +166,12 @@ string checkNode() {
       checkRange(problem, "The item flag", currentFlag, 0, 63);
       checkLength(problem, "The axis label", label, shortLimit);
       checkLength(problem, "The compute text", currentFunction, shortLimit);
+      checkFunctionText(problem, "The compute text", currentFunction);
       break;
     case '7':
       checkLength(problem, "The measures label", measureLabel, shortLimit);
       checkLength(problem, "The compute text", currentFunction, shortLimit);
+      checkFunctionText(problem, "The compute text", currentFunction);
       break;
     case '1':
       checkRange(problem, "The item flag", currentFlag, 0, 63);
@@ -195,11 +203,13 @@ string checkNode() {
       checkLength(problem, "The label", label, shortLimit);
       checkRange(problem, "The format's number after D", currentFormat1, 0, 58);
       checkLength(problem, "The compute text", currentFunction, shortLimit);
+      checkFunctionText(problem, "The compute text", currentFunction);
       checkRange(problem, "The format's number after N", currentFormat2, 0, 63);
       break;
     case '6':
       checkRange(problem, "The item flag", currentFlag, 0, 63);
       checkLength(problem, "The function text", currentFunction, shortLimit);
+      checkFunctionText(problem, "The function text", currentFunction);
       checkLength(problem, "The label", label, shortLimit);
       checkLength(problem, "The match expression", currentTarget, shortLimit);
       break;
@@ -209,6 +219,7 @@ string checkNode() {
     default:
       checkLength(problem, "The label", label, shortLimit);
       checkLength(problem, "The compute text", currentFunction, shortLimit);
+      checkFunctionText(problem, "The compute text", currentFunction);
       break;
   }
   return problem;

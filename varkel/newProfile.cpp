@@ -265,10 +265,19 @@ void readExtract(const char* text, int* pos, int n) {
   setNodeFormat(n, code1, code2, labelText);
 }
 
+// A function text as the trees carry it: inside one setting whose items ';' separates.
+string functionText(const char* text, int* pos) {
+  string function = getString(2, text, pos);
+  if (function.find_first_of(";\r\n") != string::npos)
+    fatal(110, "Function text '%s' holds a ';' or a line break, which a cube cannot carry.\n",
+          function.c_str());
+  return function;
+}
+
 void readComputed(const char* text, int* pos, int n) {
   string labelText = getString(2, text, pos);
   int code1 = readCode(text, pos);
-  string function = getString(2, text, pos);
+  string function = functionText(text, pos);
   int code2 = optionalCode(text, pos);
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
@@ -279,7 +288,7 @@ void readComputed(const char* text, int* pos, int n) {
 void readMatch(const char* text, int* pos, int n) {
   getSpibble(text, pos);  // flag, meaningless here
   int code = getNibbles(2, text, pos);
-  string function = getString(2, text, pos);
+  string function = functionText(text, pos);
   string labelText = getString(2, text, pos);
   string matchText = getString(2, text, pos);
   AxisLabel& l = axisLabels[n];
@@ -295,7 +304,7 @@ void readAxis(const char* text, int* pos, int n) {
   getSpibble(text, pos);  // flag, meaningless here
   string labelText = getString(2, text, pos);
   int code = getNibbles(2, text, pos);
-  string function = getString(2, text, pos);
+  string function = functionText(text, pos);
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
   if (code == 2) {
@@ -309,7 +318,7 @@ void readAxis(const char* text, int* pos, int n) {
 
 void readMeasures(const char* text, int* pos, int n) {
   string labelText = getString(2, text, pos);
-  string function = getString(2, text, pos);
+  string function = functionText(text, pos);
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
   if (!function.empty()) l.function = _newStr(function.c_str(), __FILE__, __LINE__);
