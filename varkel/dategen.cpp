@@ -34,6 +34,10 @@ std::string currentDayText;
 
 namespace {
 
+// Set while the labels of a date value whose day cannot be read are made: it makes the
+// labels above its day, and no day label.
+bool dayUnread = false;
+
 // Key of the blank-date label; sorts after every date key.
 const char blankDateKey[] = "99999999";
 
@@ -601,7 +605,8 @@ int generateMonthNode(Date* d, int parent, int month, int year) {
 }
 
 int generateMonthDays(Date* d, int parent, int month, int year, int day) {
-  if (!(d->flags & Date::allDays)) return generateDayNode(d, parent, month, year, day);
+  if (!(d->flags & Date::allDays))
+    return dayUnread ? -1 : generateDayNode(d, parent, month, year, day);
   int first = -1;
   int last = daysInMonth(month, year);
   for (int dd = 1; dd <= last; dd++) {
@@ -652,15 +657,18 @@ int insertDate(int placeholder) {
   }
   if (!*dateFieldText(d)) return generateBlankDateNode(d, placeholder);
   resetElements();
-  // An element no generated level reads (a day with no day level, a month with no quarter,
-  // month or day level in calendar years) does not keep the value out: the labels of the
-  // levels it does have select it by their conditions anyway, and it must not depend on
-  // other records whether such a label exists when the cube pass meets it.
+  // The labels a value's conditions select must not depend on other records having made
+  // them before the cube pass meets it. So an element no generated level reads (a day with
+  // no day level, a month with no quarter, month or day level in calendar years) does not
+  // keep the value out, and a day that cannot be read still makes the labels above it: the
+  // month label, a leaf while no day of it is read, holds the value.
   if (extractDateYear(d) == -1) return -1;
   bool monthRead = isFiscal(d) || d->quarterOutput || d->monthOutput || d->dayOutput;
   if (extractDateMonth(d) == -1 && monthRead) return -1;
-  if (extractDateDay(d) == -1 && d->dayOutput) return -1;
-  return generateYearNode(d, placeholder);
+  dayUnread = extractDateDay(d) == -1 && d->dayOutput;
+  int label = generateYearNode(d, placeholder);
+  dayUnread = false;
+  return label;
 }
 
 void giveOwnDateLevels(int placeholder) {

@@ -92,10 +92,10 @@ class Axis:
         return "/".join(repr(label)[2:-1] for _, label, _ in self.chain(path))
 
 
-def number(text):
+def number(text, digits=DIGITS):
     v = 0
     for c in text:
-        v = v * 64 + DIGITS.index(c)
+        v = v * 64 + digits.index(c)
     return v
 
 
@@ -108,16 +108,18 @@ class Cube:
         self.measures = Axis(s["lumetrarecord0"], "y") if "lumetrarecord0" in s else None
         coords = s.get("codedcoords", b"0").decode("latin-1").split("+")
         self.coords = [number(c) for c in coords[1:]]
+        # Coordinates are coded in the fixed digits, values in the cube's own (-chars).
+        digits = s.get("codingchars", DIGITS.encode()).decode("latin-1")[:64]
         if int(coords[0]) != len(self.coords):
             raise CubeError("codedcoords announces %s cells, lists %d" % (coords[0], len(self.coords)))
         data = s.get("codeddata", b"0").decode("latin-1")
         places = re.match(r"\d+", data).group()
         self.values = []
-        for sign, digits in re.findall(r"([-+*=#])([0-9A-Za-z,.]*)", data[len(places):]):
+        for sign, text in re.findall(r"([-+*=#])([^-+*=#]*)", data[len(places):]):
             if sign == "#":
                 self.values.append(None)
                 continue
-            v = Decimal(number(digits))
+            v = Decimal(number(text, digits))
             if sign in "*=":
                 v = v / 10 ** int(places)
             self.values.append(-v if sign in "-=" else v)

@@ -357,7 +357,22 @@ def make_case(seed, avoid=None):
         records.append(rec)
         values.append(vals)
     return {"profile": "\n".join(lines), "header": g.columns, "records": records,
-            "values": values, "decimals": decimals}
+            "values": values, "decimals": decimals, "alphabets": alphabets(seed)}
+
+
+# Bytes a -chars alphabet may take as digits: no sign character, no control byte.
+ALPHABET_BYTES = [chr(b) for b in range(32, 256) if chr(b) not in "+-*=#"]
+
+
+def alphabets(seed):
+    """The -chars alphabets of the first build and of the builds after it, or None for the
+    default; drawn apart from the case so that a seed's profile and records stay the same."""
+    r = random.Random(seed * 104729 + 1)
+    if r.random() < 0.7:
+        return None
+    first = "".join(r.sample(ALPHABET_BYTES, 64)) + "".join(r.choices(ALPHABET_BYTES, k=r.randint(0, 3)))
+    later = first if r.random() < 0.5 else "".join(r.sample(ALPHABET_BYTES, 64))
+    return first, later
 
 
 def measure_value(r, decimals):
