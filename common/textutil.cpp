@@ -119,3 +119,7 @@ std::string htmlEscape(const char* text) {
   }
   return out;
 }
+
+bool breaksTreeItem(const std::string& text) {
+  return text.find_first_of(";\r\n") != std::string::npos;
+}

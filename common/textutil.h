@@ -65,4 +65,8 @@ int reverseFindPattern(const char* text, const char* pattern);
 // double-quoted, so '\'' stays as it is); null gives the empty text.
 std::string htmlEscape(const char* text);
 
+// True when a compute or function text holds ';' or a line break: a cube carries the text
+// as an item of a tree setting, which ';' divides and a line break ends.
+bool breaksTreeItem(const std::string& text);
+
 #endif

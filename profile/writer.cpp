@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/preferences.h"
+#include "common/textutil.h"
 #include "common/util.h"
 #include "profile/node.h"
 
@@ -81,9 +82,8 @@ static void checkLength(string& problem, const char* what, const string& text, s
     problem = string(what) + " is longer than " + std::to_string(limit) + " bytes";
 }
 
-// Compute and function texts stand inside a cube setting whose items ';' separates.
 static void checkFunctionText(string& problem, const char* what, const string& text) {
-  if (problem.empty() && text.find_first_of(";\r\n") != string::npos)
+  if (problem.empty() && breaksTreeItem(text))
     problem = string(what) + " must not hold ';' or a line break";
 }
 

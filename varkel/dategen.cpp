@@ -282,7 +282,6 @@ int extractDateYear(Date* d) {
   // two-digit input, "1999" for four). Any other text ("n/a", "99" or "0099" in a
   // four-digit field, "1999" in a two-digit one) would share the label's key but fall
   // outside the conditions that select its records: it is no readable year.
-  if (currentYearText.find_first_not_of("0123456789") != std::string::npos) return -1;
   int year = storedYear(d, elementNumber(currentYearText));
   if (currentYearText != yearSpelling(d, year)) return -1;
   currentYear = year;

@@ -265,10 +265,10 @@ void readExtract(const char* text, int* pos, int n) {
   setNodeFormat(n, code1, code2, labelText);
 }
 
-// A function text as the trees carry it: inside one setting whose items ';' separates.
+// A function text, which the trees carry as an item.
 string functionText(const char* text, int* pos) {
   string function = getString(2, text, pos);
-  if (function.find_first_of(";\r\n") != string::npos)
+  if (breaksTreeItem(function))
     fatal(110, "Function text '%s' holds a ';' or a line break, which a cube cannot carry.\n",
           function.c_str());
   return function;

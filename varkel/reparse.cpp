@@ -312,23 +312,6 @@ int childModel(int label) {
   return -1;
 }
 
-// copyTree, with conditions of their own rather than shared ones: every label's condition
-// is later mapped to the data's columns once.
-int copyWithOwnConditions(int label) {
-  int copy = copyTree(label);
-  std::vector<int> todo{copy};
-  while (!todo.empty()) {
-    int n = todo.back();
-    todo.pop_back();
-    if (n == -1) continue;
-    AxisLabel& l = axisLabels[n];
-    if (l.match && l.match->text) l.match = matchParseExpression(l.match->text);
-    todo.push_back(l.sibling);
-    todo.push_back(l.child);
-  }
-  return copy;
-}
-
 // The label a new next sibling of label is to copy: when label copies a fixed item of the
 // profile, the item that follows that one; -1 when a copy of label itself is right.
 int siblingModel(int label) {
@@ -337,11 +320,12 @@ int siblingModel(int label) {
   return axisLabels[from->second].sibling;
 }
 
-// Gives every label of the chain from first, and below it, a condition tree of its own
-// (a copy shares its model's): each label's tree is mapped to the data's columns once,
-// after the re-read, and a shared tree would be mapped twice.
-void ownConditions(int first) {
-  std::vector<int> stack{first};
+// copyTree of label, every label of the copy with a condition tree of its own rather than
+// one it shares with the label it copies: each label's tree is mapped to the data's columns
+// once, after the re-read, and a shared tree would be mapped twice.
+int copyWithOwnConditions(int label) {
+  int copy = copyTree(label);
+  std::vector<int> stack{copy};
   while (!stack.empty()) {
     int n = stack.back();
     stack.pop_back();
@@ -351,6 +335,7 @@ void ownConditions(int first) {
     stack.push_back(axisLabels[n].sibling);
     stack.push_back(axisLabels[n].child);
   }
+  return copy;
 }
 
 // The value a grown category stands for: that of its one equality condition (the blank
@@ -637,9 +622,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     int below = childModel(node);
     if (below == -1 && madeFrom != -1 && !l.multiLevelExpand) below = axisLabels[madeFrom].child;
     if (below != -1 && hasPlaceholder(below)) {
-      int copy = copyTree(below);
-      ownConditions(copy);
-      axisLabels[node].child = copy;
+      axisLabels[node].child = copyWithOwnConditions(below);
     }
   }
 
