@@ -259,8 +259,9 @@ static string readInput(FILE* in) {
   return text;
 }
 
-// A measures line whose compute text is a function: said on the line itself when its first
-// item leaves that text to the measures record, else by a first item of its own.
+// A measures line: said on the line itself when its first item leaves the line's compute
+// text to the measures record, else by a first item of its own that stands for the whole
+// measures axis.
 struct FunctionMeasures {
   node* measures;
   string label, function;
@@ -278,7 +279,7 @@ struct TreeCursor {
   std::unordered_set<const node*> topLevel;
   std::unordered_set<const node*> measures;  // the measures lines among topLevel
   std::unordered_set<const node*> bareMeasures;  // those of them without a compute text
-  // Measures lines whose compute text is a function a first item could say instead.
+  // Every measures line, with the first item that could say it instead.
   std::vector<FunctionMeasures> firstMeasures;
   char pending = '*';  // the last 'C' or 'N' seen; never reset
 };
@@ -298,11 +299,23 @@ static void climb(TreeCursor& t) {
   t.current = t.current->backLink;
 }
 
+static string functionForm(const string& label, const string& function);
+
 // The first-measure line that makes the compiler write a measures record with this label and
-// function text, or "" when the text is no function the script language can say. Such a
-// record is said that way rather than as the axis's compute text, which the compiler would
-// drop from an axis without items or take from the first item's own compute text.
+// compute text. Such a record is said that way rather than as the axis's compute text, which
+// the compiler would drop from an axis without items or take from the first item's own
+// compute text. A function is said as one; any other text as the compute text of a first
+// measure that rolls up with the default function.
 static string functionItem(const string& label, const string& function) {
+  string asFunction = functionForm(label, function);
+  if (!asFunction.empty()) return asFunction;
+  return formatLine("\"%s\" function = sum.own(all) compute=\"%s\"", dq(label).c_str(),
+                    dq(function).c_str());
+}
+
+// The first-measure line that says this function text as a function, or "" when the text is
+// no function the script language can say.
+static string functionForm(const string& label, const string& function) {
   static const char* const aggregators[] = {"sum",     "difference", "delta",    "average",
                                             "sd",      "oneof",      "max",      "min",
                                             "product", "constant",   "ratio",    "variance",
@@ -330,8 +343,9 @@ static string functionItem(const string& label, const string& function) {
 
 // Whether the item record of type at pos, read as the first item below a measures line with
 // the compute text function, leaves that text to the measures record when its script line
-// is compiled: an extract or label item says no compute text, a computed item or a category
-// with a compute text says its own.
+// is compiled: an extract or label item says no compute text, a computed item says its own
+// (empty or not), and a category that rolls up with the default function clears it unless
+// it says a compute text of its own.
 static bool keepsCompute(char type, const char* text, int pos, const string& function) {
   switch (type) {
     case '4':
@@ -344,15 +358,16 @@ static bool keepsCompute(char type, const char* text, int pos, const string& fun
     case '6': {
       getBoolean(text, &pos);
       int code = getNibbles(2, text, &pos);
-      return code != 1 && getString(2, text, &pos) == function;
+      string own = getString(2, text, &pos);
+      return code != 1 ? own == function : function.empty();
     }
     default:
       return false;
   }
 }
 
-// Notes, for a record about to become the first item below a measures line with a function,
-// whether the line can say that function itself.
+// Notes, for a record about to become the first item below a measures line, whether the line
+// can say its compute text itself.
 static void noteFirstMeasure(TreeCursor& t, char type, const char* text, int pos) {
   if (t.pending != 'C' || t.current == nullptr || t.current->child != nullptr) return;
   for (auto& m : t.firstMeasures)
@@ -450,8 +465,7 @@ int parse(FILE* in, FILE* out) {
         topLevel = true;
         tree.measures.insert(n);
         if (function.empty()) tree.bareMeasures.insert(n);
-        string first = functionItem(label, function);
-        if (!first.empty()) tree.firstMeasures.push_back({n, label, function, first});
+        tree.firstMeasures.push_back({n, label, function, functionItem(label, function)});
         break;
       }
       case '9': n = readLabelRecord(text, &pos); break;
@@ -472,6 +486,8 @@ int parse(FILE* in, FILE* out) {
   }
   if (tree.root == nullptr) fatal(110, "Input file has no parameter record.\n");
   for (auto& m : tree.firstMeasures) {
+    // An axis with neither a compute text nor items gets the same record from the line.
+    if (m.function.empty() && m.measures->child == nullptr) m.kept = true;
     if (m.kept) continue;
     m.measures->text = formatLine("axis measure \"%s\"", dq(m.label).c_str());
     node* first = newNode();
