@@ -13,6 +13,7 @@
 #include "profile/compiler.h"
 #include "profile/lexer.h"
 #include "profile/node.h"
+#include "profile/outputfile.h"
 #include "profile/writer.h"
 
 static int exitValue = 0;  // the status parse_profile returns; errors exit on the spot
@@ -83,7 +84,9 @@ int main(int argc, char** argv) {
               output.c_str());
       do_exit(1);
     }
-    out = fopen(output.c_str(), "w");
+    // Written aside and moved into place after a complete parse: a failed compilation
+    // leaves the previous compiled profile whole.
+    out = openOutputFile(output.c_str(), "qv4");
     if (out == nullptr) {
       fprintf(stderr, "\nError: could not open %s for output.\n\n", output.c_str());
       do_exit(1);
@@ -91,7 +94,7 @@ int main(int argc, char** argv) {
   }
   int status = parse_profile(in, out);
   // A full disk must not pass for a complete compiled profile.
-  if (fflush(out) != 0 || ferror(out) || (out != stdout && fclose(out) != 0)) {
+  if (out == stdout ? fflush(out) != 0 || ferror(out) : !finishOutputFile()) {
     fprintf(stderr, "\nError: could not write %s.\n\n",
             out == stdout ? "standard output" : output.c_str());
     do_exit(1);

@@ -8,6 +8,7 @@
 
 #include "common/changeExtension.h"
 #include "common/util.h"
+#include "profile/outputfile.h"
 #include "profile/unparse.h"
 
 int main(int argc, char** argv) {
@@ -40,7 +41,9 @@ int main(int argc, char** argv) {
               outName.c_str());
       return 1;
     }
-    out = fopen(outName.c_str(), "w");
+    // Written aside and moved into place when whole: a failed run leaves the previous
+    // script as it was.
+    out = openOutputFile(outName.c_str(), "qs4");
     if (out == nullptr) {
       fprintf(stderr, "Error %d: could not open %s for output.\n", 2, outName.c_str());
       return 1;
@@ -56,7 +59,7 @@ int main(int argc, char** argv) {
   int status = parse(in, out);
   fputs("\nVarkel-->\n", out);
   // A script that could not be written whole must not pass for a good one.
-  if (fflush(out) != 0 || ferror(out)) {
+  if (out == stdout ? fflush(out) != 0 || ferror(out) : !finishOutputFile()) {
     fprintf(stderr, "Error %d: could not write %s.\n", 2, outName.c_str());
     return 1;
   }
