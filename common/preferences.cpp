@@ -109,8 +109,11 @@ int firstFieldNames = 0;  // the "firstFieldNames" setting
 // The "decimalpoints" setting: 2 for the compiler; the builder resets it to 0 at start-up
 // and its coded values keep that many places.
 int decimalPoints = 2;
-int height = 20100;       // the "height" setting, at least 460
-int width = 20100;        // the "width" setting, at least 450
+// The least "height" and "width" the viewer is given; smaller settings are raised to them.
+static const int minViewerHeight = 460;
+static const int minViewerWidth = 450;
+int height = 20100;       // the "height" setting, at least minViewerHeight
+int width = 20100;        // the "width" setting, at least minViewerWidth
 int Tarnwick = 0;         // set by the profile compiler before it reads a profile
 
 // Settings of the compiled profile being built into a page.
@@ -185,8 +188,8 @@ static bool isHex(char c) {
 }
 
 // A reports list that must fit a long string: keeps whole items from the start while the
-// list, length digits included, stays within 65535 bytes, each written again as a long
-// string (lower-case length digits). Stops at an empty, malformed or cut-off item.
+// list, length digits included, stays within longStringMax bytes, each written again as a
+// long string (lower-case length digits). Stops at an empty, malformed or cut-off item.
 static string truncateReports(const string& value) {
   string kept;
   int items = 0;
@@ -197,7 +200,7 @@ static string truncateReports(const string& value) {
       break;
     size_t len = strtoul(value.substr(pos, 4).c_str(), nullptr, 16);
     if (len == 0 || pos + 4 + len > value.size()) break;
-    if (kept.size() + 4 + len > 65535) break;
+    if (kept.size() + 4 + len > longStringMax) break;
     kept += makeString(4, value.substr(pos + 4, len).c_str());
     pos += 4 + len;
     items++;
@@ -245,7 +248,7 @@ void setStringParameter(const char* name, const char* value) {
       const string& v = row->value;
       if (v.size() < 4 || !isHex(v[0]) || !isHex(v[1]) || !isHex(v[2]) || !isHex(v[3]))
         row->value.clear();
-      else if (v.size() > 65535)
+      else if (v.size() > longStringMax)
         row->value = truncateReports(v);
     }
     if (string* carrier = pageSetting(row->name)) *carrier = row->value;
@@ -303,9 +306,9 @@ void setNumericParameter(const char* name, int value) {
   } else if (strCompare(name, "maxlabels") == 0) {
     // obsolete, accepted and ignored
   } else if (strCompare(name, "height") == 0) {
-    height = value < 460 ? 460 : value;
+    height = value < minViewerHeight ? minViewerHeight : value;
   } else if (strCompare(name, "width") == 0) {
-    width = value < 450 ? 450 : value;
+    width = value < minViewerWidth ? minViewerWidth : value;
   } else {
     fatal(110, "Numeric parameter \"%s\" is unknown.\n", name);
   }

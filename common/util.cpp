@@ -12,8 +12,8 @@
 
 // Empty until the builder makes its temporary files: a program that makes none must not
 // remove a file of the user's that happens to carry a template's name.
-char outputTempName[1024] = "";
-char cb4TempName[1024] = "";
+char outputTempName[tempNameSize] = "";
+char cb4TempName[tempNameSize] = "";
 void (*fatalCleanupHook)() = nullptr;
 
 const char spibbleAlphabet[65] =

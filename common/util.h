@@ -8,10 +8,13 @@
 
 using std::string;
 
+// The room for a temporary file's name, its terminating NUL included.
+const int tempNameSize = 1024;
+
 // Temporary output names: empty until the builder makes its temporary page and cube file
 // (from the templates "vrkXXXXXX" and "cb4XXXXXX"). fatal removes the files they name.
-extern char outputTempName[1024];
-extern char cb4TempName[1024];
+extern char outputTempName[tempNameSize];
+extern char cb4TempName[tempNameSize];
 
 // The 64 spibble digits, value = position.
 extern const char spibbleAlphabet[65];
@@ -20,6 +23,9 @@ extern const char spibbleAlphabet[65];
 // A '|' at *pos reads as the empty string and leaves *pos on it. A text that ends before its
 // length or its bytes is fatal 110.
 string getString(int n, const char* text, int* pos);
+
+// The longest text of a long string, whose length is four hex digits.
+const size_t longStringMax = 0xFFFF;
 
 // The length of text as n lower-case hex digits, then text. A text longer than n digits can
 // count is fatal 110.
