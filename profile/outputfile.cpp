@@ -72,6 +72,17 @@ static int makeNamed() {
   return fd;
 }
 
+// Gives the file fd the owner and permissions of st, as far as this process may: only a
+// privileged one can give a file away, and a file it cannot give keeps this process's owner.
+static void takeOwnerAndMode(int fd, const struct stat& st) {
+  if (fchown(fd, st.st_uid, st.st_gid) != 0 && fchown(fd, geteuid(), st.st_gid) != 0) {
+    // The group stays the directory's.
+  }
+  if (fchmod(fd, st.st_mode & 07777) != 0) {
+    // mkstemp's private permissions stay: safe, if narrower.
+  }
+}
+
 FILE* openOutputFile(const char* finalName, const char* prefix) {
   namePrefix = prefix;
   finalPath = finalName;
@@ -110,15 +121,12 @@ FILE* openOutputFile(const char* finalName, const char* prefix) {
   // The new file takes the old one's owner and permissions, as a rewrite in place kept them;
   // a new name gets the ordinary ones.
   if (exists) {
-    if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-      // Only the owner's own files, then.
-    }
-    if (fchmod(fd, st.st_mode & 07777) != 0) {
-    }
+    takeOwnerAndMode(fd, st);
   } else {
     mode_t mask = umask(0);
     umask(mask);
     if (fchmod(fd, 0666 & ~mask) != 0) {
+      // mkstemp's private permissions stay: safe, if narrower.
     }
   }
   stream = fdopen(fd, "w");
@@ -161,9 +169,8 @@ static bool nameAnonymous(int fd) {
   int copy = makeNamed();
   if (copy < 0) return false;
   struct stat st;
-  bool ok = fstat(fd, &st) == 0 && fchmod(copy, st.st_mode & 07777) == 0;
-  if (fchown(copy, st.st_uid, st.st_gid) != 0) {
-  }
+  bool ok = fstat(fd, &st) == 0;
+  if (ok) takeOwnerAndMode(copy, st);
   char buf[65536];
   off_t at = 0;
   while (ok) {

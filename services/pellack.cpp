@@ -200,15 +200,32 @@ static int openForFetch(const char* openFailure) {
   return fd;
 }
 
-// The compacted capture file while it is being written beside the real one; removed by the
-// handler of a signal that ends the process meanwhile.
-static char asideName[] = "pellack.f.XXXXXX";
+// The compacted capture file while it is being written beside the real one. One fixed name,
+// written only by the holder of the capture file's lock, so that what a killed process
+// leaves behind is one copy that the next compaction takes over, never one per kill. Removed
+// by the handler of a signal that ends the process meanwhile.
+static const char* const AsideFile = "pellack.f.new";
 static volatile sig_atomic_t asideMade = 0;
 
 static void dropAside(int sig) {
-  if (asideMade) unlink(asideName);
+  if (asideMade) unlink(AsideFile);
   signal(sig, SIG_DFL);
   raise(sig);
+}
+
+// Opens the copy's name for a new copy, emptied. Only a plain file of this process's user
+// with no other name is taken over, as an earlier compaction would have left it; anything
+// else under that name is left alone and -1 returned.
+static int openAside(mode_t mode) {
+  int out = open(AsideFile, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (out < 0) return -1;
+  struct stat st;
+  if (fstat(out, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      st.st_uid != geteuid() || ftruncate(out, 0) != 0 || fchmod(out, mode) != 0) {
+    close(out);
+    return -1;
+  }
+  return out;
 }
 
 // Puts the live records of fd (size bytes), those whose time is later than cutoff, in its
@@ -218,12 +235,12 @@ static void dropAside(int sig) {
 static void compact(int fd, off_t size, long long cutoff) {
   const int signals[] = {SIGHUP, SIGINT, SIGTERM};
   for (int sig : signals) signal(sig, dropAside);
-  strcpy(asideName, "pellack.f.XXXXXX");
-  int out = mkstemp(asideName);
+  struct stat st;
+  if (fstat(fd, &st) != 0) return;
+  int out = openAside(st.st_mode & 07777);
   if (out < 0) return;
   asideMade = 1;
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0 && fchmod(out, st.st_mode & 07777) == 0;
+  bool ok = true;
   off_t readPos = 0, writePos = 0;
   RecordHead head;
   while (ok && readHead(fd, readPos, size, &head)) {
@@ -238,8 +255,15 @@ static void compact(int fd, off_t size, long long cutoff) {
   }
   ok = ok && writeAt(out, "", 1, writePos) && fsync(out) == 0;
   ok = close(out) == 0 && ok;
-  if (!ok || rename(asideName, CaptureFile) != 0) unlink(asideName);
+  // Once renamed, the name is free for the next holder of the new file's lock: no handler
+  // may remove that one's copy.
+  sigset_t block, old;
+  sigemptyset(&block);
+  for (int sig : signals) sigaddset(&block, sig);
+  sigprocmask(SIG_BLOCK, &block, &old);
+  if (!ok || rename(AsideFile, CaptureFile) != 0) unlink(AsideFile);
   asideMade = 0;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
 }
 
 // Answers every live copy of name, waiting up to twenty passes for it to be stored, and
