@@ -231,7 +231,7 @@ static void openSource(Pass pass) {
 static void closeSource() {
   forgetLines();
   if (dataType == execData) {
-    if (ifp) pclose(ifp);
+    if (ifp) closeCommand(ifp, dataFileName, true);
   } else if (dataType == textData) {
     if (ifp) fclose(ifp);
     if (ifp == stdin) stdinUsed = true;
@@ -424,6 +424,7 @@ void buildPipeline() {
   if (dumpOdbcRows) dumpODBC(dumpOdbcRows == 2);
 #endif
   if (readProfile == 1) readProfilePhase();
+  refuseOutputsOverInputs();
 
   if (incrementalBuild) {
     if (!newDataSource) fatal(1, "Cannot do -incremental without -datasource.\n");
