@@ -18,6 +18,7 @@
 #include "varkel/cellstage.h"
 #include "varkel/cgifront.h"
 #include "varkel/coded.h"
+#include "varkel/cubelock.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
@@ -428,6 +429,8 @@ void buildPipeline() {
 
   if (incrementalBuild) {
     if (!newDataSource) fatal(1, "Cannot do -incremental without -datasource.\n");
+    // Held until the run ends, so no other increment reads this cube before ours is in place.
+    lockPreviousCube(inputFileName);
     reparse(inputFileName);
     setupDataSource(newDataSource);
     resolveDataFileName();
