@@ -78,6 +78,13 @@ void lockPreviousCube(const char* profileName) {
     }
     for (;;) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) break;
+      if (errno == ENOLCK || errno == EOPNOTSUPP) {
+        // A file system without locks: build as before, unprotected, and say so.
+        msg("Warning: the cube '%s' cannot be locked here (%s); another increment of it "
+            "started now could be lost.\n", name.c_str(), strerror(errno));
+        heldCube = fd;
+        return;
+      }
       if (errno != EWOULDBLOCK && errno != EINTR) {
         int saved = errno;
         close(fd);
