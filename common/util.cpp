@@ -15,6 +15,7 @@
 char outputTempName[tempNameSize] = "";
 char cb4TempName[tempNameSize] = "";
 void (*fatalCleanupHook)() = nullptr;
+void (*fatalMessageHook)() = nullptr;
 
 const char spibbleAlphabet[65] =
     "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,.";
@@ -239,6 +240,7 @@ void fatal(int code, const char* format, ...) {
   va_start(ap, format);
   std::string text = formatMessage(requestMessages ? logArguments : keepArguments, format, ap);
   va_end(ap);
+  if (fatalMessageHook) fatalMessageHook();
   fprintf(stderr, "Error %03d: ", code);
   fwrite(text.data(), 1, text.size(), stderr);
   fflush(stderr);

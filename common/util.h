@@ -92,6 +92,10 @@ double convertToNumber(const char* text, bool& bad);
 // temporary files); fatal calls it before exiting.
 extern void (*fatalCleanupHook)();
 
+// Runs just before fatal writes its message: a program that left a line of standard error
+// unfinished (a progress line) ends it there, so the message starts on a line of its own.
+extern void (*fatalMessageHook)();
+
 // Removes the files named in outputTempName and cb4TempName (the empty name stands for
 // none) and runs fatalCleanupHook: what every way out of a run does.
 void removeTempFiles();

@@ -3,9 +3,11 @@
 #include "varkel/datasource.h"
 
 #include <ctype.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <string>
 #include <vector>
@@ -127,6 +129,27 @@ void setupDataSource(const char* text) {
   dataType = kind;
   dataFileName = _newStr(name, __FILE__, __LINE__);
   checkRequestSource();
+}
+
+void closeCommand(FILE* stream, const char* command, bool readToEnd) {
+  int status = pclose(stream);
+  if (!readToEnd) return;
+  char how[160];
+  if (status == -1)
+    snprintf(how, sizeof how, "could not be waited for: %s", strerror(errno));
+  else if (WIFSIGNALED(status))
+    snprintf(how, sizeof how, "was ended by signal %d (%s)", WTERMSIG(status),
+             strsignal(WTERMSIG(status)));
+  else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+    snprintf(how, sizeof how, "ended with exit status %d", WEXITSTATUS(status));
+  else
+    return;
+  // What the command wrote is not all of the data: the run must not build from it.
+  if (isCGI && ofp) {
+    fprintf(ofp, "<p>\nThe command '%s' %s.\n", htmlEscape(command).c_str(), how);
+    fputs("</body>\n", ofp);
+  }
+  fatal(4, "The command '%s' %s.\n", command, how);
 }
 
 std::string getQuery(const char* fileName) {

@@ -4,6 +4,7 @@
 #ifndef VARKEL_DATASOURCE_H
 #define VARKEL_DATASOURCE_H
 
+#include <cstdio>
 #include <string>
 
 // The kind of the data source; the passes open, read and close by it.
@@ -23,6 +24,12 @@ extern int fieldsMapped;     // 1 once mapField has mapped the profile's field s
 // or statement, 104 for "odbc:" in a build without ODBC, 2 for an unreadable "+file".
 // In CGI mode a source the server does not allow ends the request (requestpolicy).
 void setupDataSource(const char* text);
+
+// Closes a command source opened with popen and checks how the command ended: an exit
+// status other than 0, or a signal, is fatal 4 naming the command (in CGI mode the notice
+// goes onto the page first). With readToEnd false the reader stopped early, so a command
+// ended by the closed pipe is no failure and the status is not looked at.
+void closeCommand(FILE* stream, const char* command, bool readToEnd);
 
 // The whole text of the file fileName, line ends included. A file that cannot be opened, or
 // a directory, is fatal 2.

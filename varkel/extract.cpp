@@ -284,7 +284,7 @@ static void readLineRecords(Road& road, FILE* stream) {
   if (dataType == textData)
     fclose(stream);
   else if (dataType == execData)
-    pclose(stream);
+    closeCommand(stream, dataFileName, !road.more);
 }
 
 #ifdef HAVE_ODBC

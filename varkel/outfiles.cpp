@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "common/util.h"
+#include "varkel/datasource.h"
+#include "varkel/output.h"
 #include "varkel/varkel.h"
 
 // Copies made beside a final name that lies on another file system, so that the last step
@@ -112,6 +114,59 @@ void registerTempCleanup() {
   limit.sa_handler = noteFileSizeLimit;
   sigemptyset(&limit.sa_mask);
   sigaction(SIGXFSZ, &limit, nullptr);
+}
+
+// A file the run writes or reads, by its role ("page", "profile") and its name.
+struct RunFile {
+  const char* role;
+  std::string name;   // the name it is opened by
+  std::string shown;  // the name as the user gave it
+};
+
+static bool pageFileWritten() { return ofp && ofp != stdout; }
+
+// The files the finish writes, replaces or removes.
+static std::vector<RunFile> outputFiles() {
+  std::vector<RunFile> files;
+  if (pageFileWritten()) files.push_back({"page", outputFileName, outputFileName});
+  // The cube file is written, or removed when the page carries the cube.
+  if (cb4FileName[0] && (emitCB4 || pageFileWritten()))
+    files.push_back({"cube file", cb4FileName, cb4FileName});
+  if (server && pageFileWritten()) {
+    std::string serverPage = serverPageName(outputFileName, "server");
+    std::string localPage = serverPageName(outputFileName, "local");
+    files.push_back({"server page", serverPage, serverPage});
+    files.push_back({"local page", localPage, localPage});
+  }
+  return files;
+}
+
+static std::vector<RunFile> inputFiles() {
+  std::vector<RunFile> files;
+  if (inputFileName && inputFileName[0])
+    files.push_back({"profile", inputFileName, inputFileName});
+  if (dataType == textData && dataFileName && newDataFileName && newDataFileName[0] &&
+      strcmp(newDataFileName, "stdin") != 0)
+    files.push_back({"data file", newDataFileName, dataFileName});
+  return files;
+}
+
+void refuseOutputsOverInputs() {
+  std::vector<RunFile> inputs = inputFiles();
+  for (const RunFile& out : outputFiles()) {
+    struct stat outStat;
+    if (stat(out.name.c_str(), &outStat) != 0) continue;  // nothing there to lose
+    for (const RunFile& in : inputs) {
+      struct stat inStat;
+      if (stat(in.name.c_str(), &inStat) != 0) continue;
+      if (inStat.st_dev != outStat.st_dev || inStat.st_ino != outStat.st_ino) continue;
+      if (out.shown == in.shown)
+        fatal(1, "The %s and the %s cannot both be named %s.\n", out.role, in.role,
+              out.shown.c_str());
+      fatal(1, "The %s %s and the %s %s cannot be the same file.\n", out.role,
+            out.shown.c_str(), in.role, in.shown.c_str());
+    }
+  }
 }
 
 void openCubeStream() {

@@ -230,25 +230,32 @@ void outputServerApplet() {
   }
 }
 
+// Where the page of the run goes, for the server page step.
+enum PageKind { noPage, pageOnStdout, pageFile };
+
 // The pair is made from a page this run wrote to a file; a page on standard output, or
-// none at all, leaves nothing to derive it from.
-static void serverPageStep(bool pageWasFile) {
-  if (server && pageWasFile) outputServerApplet();
+// none at all, leaves nothing to derive it from, and the user is told so.
+static void serverPageStep(PageKind page) {
+  if (!server) return;
+  if (page == pageFile)
+    outputServerApplet();
+  else if (page == pageOnStdout)
+    msg("No server page pair is made: the page goes to standard output.\n");
+  else
+    msg("No server page pair is made: this run writes no page file.\n");
 }
 
-static bool pageIsFile() { return ofp && ofp != stdout; }
-
 void outputPhases() {
-  bool pageWasFile = pageIsFile();
+  PageKind page = !ofp ? noPage : ofp == stdout ? pageOnStdout : pageFile;
   if (cubePassRuns()) {
     outputCubePage();
-    if (!(cubeOnly && emitCB4)) serverPageStep(pageWasFile);
+    serverPageStep(cubeOnly && emitCB4 ? noPage : page);
   } else if (emitProfile && !inhibitProfileExpansion) {
     outputExpandedProfilePage();
-    serverPageStep(pageWasFile);
+    serverPageStep(page);
   } else if (emitProfile && inhibitProfileExpansion) {
     outputUnexpandedProfilePage();
-    serverPageStep(pageWasFile);
+    serverPageStep(page);
   } else {
     return;  // the record extract road, or nothing
   }

@@ -18,6 +18,7 @@
 #include "varkel/cellstage.h"
 #include "varkel/cgifront.h"
 #include "varkel/coded.h"
+#include "varkel/cubelock.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
@@ -231,7 +232,7 @@ static void openSource(Pass pass) {
 static void closeSource() {
   forgetLines();
   if (dataType == execData) {
-    if (ifp) pclose(ifp);
+    if (ifp) closeCommand(ifp, dataFileName, true);
   } else if (dataType == textData) {
     if (ifp) fclose(ifp);
     if (ifp == stdin) stdinUsed = true;
@@ -424,9 +425,12 @@ void buildPipeline() {
   if (dumpOdbcRows) dumpODBC(dumpOdbcRows == 2);
 #endif
   if (readProfile == 1) readProfilePhase();
+  refuseOutputsOverInputs();
 
   if (incrementalBuild) {
     if (!newDataSource) fatal(1, "Cannot do -incremental without -datasource.\n");
+    // Held until the run ends, so no other increment reads this cube before ours is in place.
+    lockPreviousCube(inputFileName);
     reparse(inputFileName);
     setupDataSource(newDataSource);
     resolveDataFileName();

@@ -3,6 +3,7 @@
 #include "varkel/varkel.h"
 
 #include <errno.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -110,6 +111,10 @@ static const size_t maxDirectoryLength = 127;
 // 1 once an output name came with -o (either form); -incremental needs one.
 static int outputNameGiven = 0;
 
+// Standard error holds a line that no line feed has ended yet: a progress line ("Processing:
+// ..." or "Processed %d lines.\r"). An error then starts on a new line.
+static bool stderrLineOpen = false;
+
 void msg(const char* format, ...) {
   // In CGI mode the page is the answer; before the page stream exists that is stdout.
   FILE* to = isCGI ? (ofp ? ofp : stdout) : stderr;
@@ -119,6 +124,12 @@ void msg(const char* format, ...) {
   std::string text = formatMessage(isCGI ? htmlArguments : keepArguments, format, ap);
   va_end(ap);
   fwrite(text.data(), 1, text.size(), to);
+  if (to == stderr && !text.empty()) stderrLineOpen = text.back() != '\n';
+}
+
+static void endOpenLine() {
+  if (stderrLineOpen) fputc('\n', stderr);
+  stderrLineOpen = false;
 }
 
 void jump_exit(int status) {
@@ -221,6 +232,9 @@ void startUp() {
   initCodedNumbers();
 
   registerTempCleanup();
+  fatalMessageHook = endOpenLine;
+  // pclose must see how a command source ended, also when the caller ignored SIGCHLD.
+  signal(SIGCHLD, SIG_DFL);
 
   truncated = 0;
   elementsStored = 0;
@@ -342,6 +356,9 @@ static void thresholdOption(const char* text) {
 static void serverOption(const char* text) {
   const char* colon = strchr(text, ':');
   if (!colon) fatal(1, "No port in -server '%s'\n", text);
+  // The viewer would be sent to a server it cannot reach.
+  if (colon == text) fatal(1, "No host in -server '%s'\n", text);
+  if (colon[1] == '\0') fatal(1, "No port in -server '%s'\n", text);
   std::string host(text, colon - text);
   server = copyOf(host.c_str(), __LINE__);
   port = copyOf(colon + 1, __LINE__);
@@ -511,6 +528,8 @@ void setUpStreams() {
   }
   snprintf(profileDirectory, 256, "%s/", cwd);
 
+  // The profile before a byte of it is read; its data file once the profile names it.
+  refuseOutputsOverInputs();
   readProfile = 1;
 }
 

@@ -118,6 +118,13 @@ void setLocaleSeparators(const struct lconv* conv);
 void parseOptions(int argc, char** argv);
 void setUpStreams();
 
+// Refuses a run that would write a page, cube file or server page over its profile or
+// over the text data file it reads (newDataFileName, once resolved): outputs and inputs are
+// compared as files, so links and other spellings of one name count. Fatal 1 before any
+// output is touched. The previous cube an increment re-reads is no input here: replacing
+// it is the increment's purpose.
+void refuseOutputsOverInputs();
+
 // Opens the cube stream once the profile is read: a temporary file for cb4FileName when a
 // cube file is written, else the page stream.
 void openCubeStream();
