@@ -50,6 +50,8 @@ std::vector<int> profileRoots;
 std::vector<int> oldBits;
 bool coordsRead = false;   // a coordinate setting was read
 bool valuesRead = false;   // a value setting was read
+bool measuresRead = false; // the measures tree was read
+bool cellMajorRead = false; // a cell-major value setting (ncodeddata) was read
 std::string namedCubeFile; // the cube file a page names (its cb4file setting)
 // The digits of the coded values, as the cube's codingchars setting gives them (the
 // coordinates always use the spibble digits).
@@ -347,6 +349,35 @@ std::string categoryValue(_MatchTree* match, const std::string& label) {
   return *match->leaf->value ? match->leaf->value : blankLabel;
 }
 
+// The cube holds every part the writer always writes: a tree for each axis that can have
+// leaves, the measures tree, the coordinates and the values, which come last. A cube cut
+// short, or missing a part, would otherwise extend into a cube without its old cells.
+void requireWholeCube(int cubeSettings) {
+  if (cubeSettings == 0)
+    fatal(110, "Cube '%s' is damaged or cut short: it holds no cube data%s; it cannot be "
+          "extended.\n", cubeName.c_str(), readingCubeFile ? "" : " and names no cube file");
+  const char* missing = nullptr;
+  std::string axisName;
+  for (int a = restoredAxes; a < numberOfAxes && !missing; a++) {
+    int root = axisRootIndex[a];
+    if (root == -1) continue;
+    const AxisLabel& r = axisLabels[root];
+    if (r.child != -1 || r.dateIndex != 0 || r.field != -1) {
+      axisName = r.label;
+      missing = "tree";
+    }
+  }
+  if (!missing && !measuresRead) missing = "lumetrarecord0";
+  if (!missing && !coordsRead) missing = "codedcoords";
+  if (!missing && !valuesRead && !cellMajorRead) missing = "codeddata";
+  if (!missing) return;
+  if (!axisName.empty())
+    fatal(110, "Cube '%s' is damaged or cut short: it has no tree for axis \"%s\"; it cannot "
+          "be extended.\n", cubeName.c_str(), axisName.c_str());
+  fatal(110, "Cube '%s' is damaged or cut short: it has no %s setting; it cannot be "
+        "extended.\n", cubeName.c_str(), missing);
+}
+
 // A missing old leaf is reported, never merged into another cell.
 void reportLostCell(int cell, const char* why, int axis) {
   msg("Cell %d of cube '%s' is dropped: %s on axis %d.\n", cell, cubeName.c_str(), why, axis);
@@ -361,7 +392,7 @@ void resetReparse() {
   dataValue.clear();
   profileRoots.clear();
   oldBits.clear();
-  coordsRead = valuesRead = false;
+  coordsRead = valuesRead = measuresRead = cellMajorRead = false;
   namedCubeFile.clear();
   valueDigits = spibbleAlphabet;
   levelCursors.clear();
@@ -826,9 +857,12 @@ void restoreCodedData(ParamLine& line) {
           cubeName.c_str(), oldCellCount, recordSize);
 }
 
-int reparse(const char* profileName) {
+int readPreviousCube(const char* profileName) {
   resetReparse();
+  // Measures are counted as the cube pass counts them: a profile with only computed
+  // measures, or none, still stores one value per cell.
   recordSize = getRecordRange(recordAxisRoot);
+  if (recordSize == 0) recordSize = 1;
   profileRoots.assign(axisRootIndex, axisRootIndex + numberOfAxes);
   oldBits.assign(numberOfAxes, 0);
   FILE* cube = openCube(profileName);
@@ -848,6 +882,12 @@ int reparse(const char* profileName) {
     } else if (startsWith(line->name, "codeddata")) {
       restoreCodedData(*line);
       cubeSettings++;
+    } else if (startsWith(line->name, "lumetrarecord")) {
+      measuresRead = true;
+      cubeSettings++;
+    } else if (startsWith(line->name, "ncodeddata")) {
+      cellMajorRead = true;
+      cubeSettings++;
     } else if (line->name == "codingchars") {
       dropTrailingCR(line->value);
       if (line->value.size() != 64)
@@ -864,10 +904,20 @@ int reparse(const char* profileName) {
     delete line;
   }
   fclose(cube);
-  // Values read before the coordinates announced their cells fill none of them.
-  if (coordsRead && oldCellCount > 0 &&
+  // Values read before the coordinates announced their cells fill none of them; a cube with
+  // no value setting at all is one cut short (reparse).
+  if (coordsRead && oldCellCount > 0 && (valuesRead || cellMajorRead) &&
       (!valuesRead || dataValue.size() != size_t(oldCellCount) * size_t(recordSize)))
     fatal(110, "Cube '%s' has coordinates but no codeddata values.\n", cubeName.c_str());
+  return cubeSettings;
+}
+
+int reparse(const char* profileName) {
+  int cubeSettings = readPreviousCube(profileName);
+  // Only a page that points to a cube file may hold no cube: that is the cube file's page
+  // once the file is gone.
+  if (readingCubeFile || cubeSettings > 0 || namedCubeFile.empty())
+    requireWholeCube(cubeSettings);
   if (!readingCubeFile && cubeSettings == 0)
     msg("Cube '%s' holds no cube data%s%s%s; the build starts afresh.\n", cubeName.c_str(),
         namedCubeFile.empty() ? "" : " and its cube file '", namedCubeFile.c_str(),
