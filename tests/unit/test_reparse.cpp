@@ -17,6 +17,7 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
+#include "varkel/dategen.h"
 #include "varkel/escapes.h"
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
@@ -681,9 +682,12 @@ class ReparseDates : public Reparse {
     d.months = hashtabNew(11, 4, 0.7);
     d.days = hashtabNew(11, 4, 0.7);
     d.blankDateLabel = 0;
-    d.yearPosition = 0;
-    d.monthPosition = 1;
-    d.dayPosition = 2;
+    d.fieldName = "f2";
+    d.field = 2;
+    d.inputFormat = "YYYY-MM-DD";
+    d.outputFormat = "Y+Q+M+D";
+    parseDateInputFormat(&d);
+    parseDateOutputFormat(&d);
   }
 
   int dated(int parent, const char* text, const char* key) {
@@ -691,8 +695,7 @@ class ReparseDates : public Reparse {
     axisLabels[n].key = strdup(key);
     axisLabels[n].generatedDate = strlen(key) == 8 && strcmp(key, "99999999") ? 0 : 1;
     axisLabels[n].sort = strchr(key, 'Q') ? 1 : 3;
-    std::string match = "02f2=L" + makeString(2, key);
-    axisLabels[n].match = matchParseExpression(match.c_str());
+    axisLabels[n].match = dateLabelCondition(1, key);
     return n;
   }
   int placeholder(int parent) {
