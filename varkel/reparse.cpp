@@ -50,6 +50,8 @@ std::vector<int> profileRoots;
 std::vector<int> oldBits;
 bool coordsRead = false;   // a coordinate setting was read
 bool valuesRead = false;   // a value setting was read
+bool measuresRead = false; // the measures tree was read
+bool cellMajorRead = false; // a cell-major value setting (ncodeddata) was read
 std::string namedCubeFile; // the cube file a page names (its cb4file setting)
 // The digits of the coded values, as the cube's codingchars setting gives them (the
 // coordinates always use the spibble digits).
@@ -320,9 +322,24 @@ int siblingModel(int label) {
   return axisLabels[from->second].sibling;
 }
 
-// copyTree of label, every label of the copy with a condition tree of its own rather than
-// one it shares with the label it copies: each label's tree is mapped to the data's columns
-// once, after the re-read, and a shared tree would be mapped twice.
+// A copy of tree with leaves of its own (their texts and patterns shared): every label's
+// tree is mapped from profile field slots to the data's columns once, after the re-read,
+// and a shared tree would be mapped twice. Copied node by node, never parsed again from
+// its text: a generated tree's text names its field by slot number, which a header could
+// give to another column.
+_MatchTree* ownCondition(const _MatchTree* tree) {
+  if (!tree) return nullptr;
+  _MatchTree* copy = (_MatchTree*)calloc(1, sizeof(_MatchTree));
+  if (!copy) fatal(100, "Out of memory.\n");
+  copy->type = tree->type;
+  copy->leaf = tree->leaf ? copyMatch(tree->leaf) : nullptr;
+  copy->left = ownCondition(tree->left);
+  copy->right = ownCondition(tree->right);
+  copy->text = tree->text ? _newStr(tree->text, __FILE__, __LINE__) : nullptr;
+  return copy;
+}
+
+// copyTree of label, every label of the copy with a condition tree of its own.
 int copyWithOwnConditions(int label) {
   int copy = copyTree(label);
   std::vector<int> stack{copy};
@@ -330,21 +347,93 @@ int copyWithOwnConditions(int label) {
     int n = stack.back();
     stack.pop_back();
     if (n < 0) continue;
-    _MatchTree*& match = axisLabels[n].match;
-    if (match && match->text) match = matchParseExpression(match->text);
+    axisLabels[n].match = ownCondition(axisLabels[n].match);
     stack.push_back(axisLabels[n].sibling);
     stack.push_back(axisLabels[n].child);
   }
   return copy;
 }
 
-// The value a grown category stands for: that of its one equality condition (the blank
-// label for the empty value), else its label.
-std::string categoryValue(_MatchTree* match, const std::string& label) {
-  if (!match || match->type != MATCH_LEAF || !match->leaf || match->leaf->op != 'L' ||
-      !match->leaf->value)
-    return label;
-  return *match->leaf->value ? match->leaf->value : blankLabel;
+// One leaf of a condition as the cube writes it: the field is "f" and the number of the
+// column it tested in the data the cube was built from.
+struct WrittenLeaf {
+  int column;  // -1 when the name is not "f" and digits
+  char op;
+  std::string value;
+};
+
+// The leaves of a written condition (already unescaped), in order. Read without giving its
+// field names profile slots: a written number names a column, never a header's name.
+std::vector<WrittenLeaf> writtenLeaves(const std::string& text) {
+  std::vector<WrittenLeaf> leaves;
+  const char* t = text.c_str();
+  int pos = 0, size = (int)text.size();
+  while (pos < size) {
+    if (strchr("()JK;", t[pos])) {
+      pos++;
+      continue;
+    }
+    WrittenLeaf leaf;
+    std::string name = getString(2, t, &pos);
+    leaf.column = -1;
+    if (name.size() > 1 && name.size() < 6 && name[0] == 'f' &&
+        strspn(name.c_str() + 1, "0123456789") == name.size() - 1)
+      leaf.column = atoi(name.c_str() + 1);
+    char target = pos < size ? t[pos++] : '\0';
+    if (target == 'H' || target == 'I') {
+      getString(1, t, &pos);
+      pos += 2;  // the part number and the '='
+    } else if (target == 'G') {
+      pos += 3;  // two columns and the '='
+    } else if (target != '=') {
+      fatal(110, "Condition '%s' in cube '%s' cannot be read.\n", text.c_str(),
+            cubeName.c_str());
+    }
+    if (pos >= size)
+      fatal(110, "Condition '%s' in cube '%s' cannot be read.\n", text.c_str(),
+            cubeName.c_str());
+    leaf.op = t[pos++];
+    leaf.value = getString(2, t, &pos);
+    leaves.push_back(leaf);
+  }
+  return leaves;
+}
+
+// The value a grown category stands for: that of its one written equality condition (the
+// blank label for the empty value), else its label.
+std::string categoryValue(const std::vector<WrittenLeaf>& written, const std::string& label) {
+  if (written.size() != 1 || written[0].op != 'L') return label;
+  const std::string& v = written[0].value;
+  return v.empty() || v == blankLabel ? std::string(blankLabel) : v;
+}
+
+// The cube holds every part the writer always writes: a tree for each axis that can have
+// leaves, the measures tree, the coordinates and the values, which come last. A cube cut
+// short, or missing a part, would otherwise extend into a cube without its old cells.
+void requireWholeCube(int cubeSettings) {
+  if (cubeSettings == 0)
+    fatal(110, "Cube '%s' is damaged or cut short: it holds no cube data%s; it cannot be "
+          "extended.\n", cubeName.c_str(), readingCubeFile ? "" : " and names no cube file");
+  const char* missing = nullptr;
+  std::string axisName;
+  for (int a = restoredAxes; a < numberOfAxes && !missing; a++) {
+    int root = axisRootIndex[a];
+    if (root == -1) continue;
+    const AxisLabel& r = axisLabels[root];
+    if (r.child != -1 || r.dateIndex != 0 || r.field != -1) {
+      axisName = r.label;
+      missing = "tree";
+    }
+  }
+  if (!missing && !measuresRead) missing = "lumetrarecord0";
+  if (!missing && !coordsRead) missing = "codedcoords";
+  if (!missing && !valuesRead && !cellMajorRead) missing = "codeddata";
+  if (!missing) return;
+  if (!axisName.empty())
+    fatal(110, "Cube '%s' is damaged or cut short: it has no tree for axis \"%s\"; it cannot "
+          "be extended.\n", cubeName.c_str(), axisName.c_str());
+  fatal(110, "Cube '%s' is damaged or cut short: it has no %s setting; it cannot be "
+        "extended.\n", cubeName.c_str(), missing);
 }
 
 // A missing old leaf is reported, never merged into another cell.
@@ -361,7 +450,7 @@ void resetReparse() {
   dataValue.clear();
   profileRoots.clear();
   oldBits.clear();
-  coordsRead = valuesRead = false;
+  coordsRead = valuesRead = measuresRead = cellMajorRead = false;
   namedCubeFile.clear();
   valueDigits = spibbleAlphabet;
   levelCursors.clear();
@@ -564,9 +653,8 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       // A fixed item keeps its condition, as a copy made by the growth does: a cube written
       // with record viewing off carries none to read back. A tree of its own, since every
       // label's tree is later mapped to the data's columns once.
-      _MatchTree* condition = axisLabels[model].match;
-      if (axisLabels[node].field == -1 && condition && condition->text)
-        axisLabels[node].match = matchParseExpression(condition->text);
+      if (axisLabels[node].field == -1)
+        axisLabels[node].match = ownCondition(axisLabels[model].match);
       // The first category of a level has behind it, as the growth gives it, what the profile
       // put after the level.
       Hashtab* level = axisLabels[model].hash;
@@ -585,10 +673,14 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
     }
   }
   AxisLabel& l = axisLabels[node];
+  // The written conditions test the columns of the data the cube was built from; the
+  // labels get the conditions the profile and the growth give them, which name fields,
+  // so that the new data's header maps old and new categories alike.
   bool hasCondition = false;
+  std::vector<WrittenLeaf> written;
   for (auto it = items; it != itemsEnd; ++it)
     if (startsWith(*it, "f0")) {
-      l.match = matchParseExpression(unescapeCarefully(afterEquals(*it)).c_str());
+      written = writtenLeaves(unescapeCarefully(afterEquals(*it)));
       hasCondition = true;
     }
   // A category is indexed under the value its records hold, which its label may show
@@ -596,13 +688,13 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   // Written with record viewing off, an entry has no condition, and a category whose label
   // is not its value carries the value as its key.
   bool valueKey = hasKey && !hasCondition && !dateEntry && dateIndex == 0;
-  std::string indexKey = valueKey ? key : hasCondition ? categoryValue(l.match, label) : label;
+  std::string indexKey = valueKey ? key : hasCondition ? categoryValue(written, label) : label;
   // A grown level that no record reached is written as its template: under the none label
   // and, unlike every category of an axis written with conditions, without one. With
   // record viewing off a category showing the none label carries its key.
   bool unreached = !hash && !dateLabel && l.field != -1 &&
                    (axisHasConditions ? !hasCondition : !hasKey && label == noneLabel);
-  if (!hasCondition && !dateLabel && l.field != -1 && !unreached) {
+  if (!dateLabel && l.field != -1 && !unreached) {
     // The category's own condition, as growth gives it, not the one of the label it copies.
     l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
   }
@@ -632,14 +724,18 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
       xfree(l.key);
       l.key = _newStr(key.c_str(), __FILE__, __LINE__);
       if (dateIndex > 0) {
-        // Written with record viewing off, a date label comes back with the condition the
-        // generator gives its period.
-        if (!hasCondition && dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
-        if (!l.match)
+        // A date label comes back with the condition the generator gives its period, on the
+        // date's field as the new data's header places it.
+        if (dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
+        if (!l.match && !hasCondition)
           fatal(110,
                 "Date label '%s' in cube '%s' carries no condition (written with record "
                 "viewing off); the cube cannot be extended.\n",
                 l.label.c_str(), cubeName.c_str());
+        if (!l.match)
+          fatal(110, "Date label '%s' in cube '%s' has a key ('%s') that its date cannot "
+                "give; the cube cannot be extended.\n", l.label.c_str(), cubeName.c_str(),
+                l.key);
         dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key, placeholder);
         l.sort = strchr(l.key, 'Q') ? 1 : 3;
         if (dateLabel) l.generatedDate = isDayKey(key) ? 0 : 1;
@@ -826,9 +922,12 @@ void restoreCodedData(ParamLine& line) {
           cubeName.c_str(), oldCellCount, recordSize);
 }
 
-int reparse(const char* profileName) {
+int readPreviousCube(const char* profileName) {
   resetReparse();
+  // Measures are counted as the cube pass counts them: a profile with only computed
+  // measures, or none, still stores one value per cell.
   recordSize = getRecordRange(recordAxisRoot);
+  if (recordSize == 0) recordSize = 1;
   profileRoots.assign(axisRootIndex, axisRootIndex + numberOfAxes);
   oldBits.assign(numberOfAxes, 0);
   FILE* cube = openCube(profileName);
@@ -848,6 +947,12 @@ int reparse(const char* profileName) {
     } else if (startsWith(line->name, "codeddata")) {
       restoreCodedData(*line);
       cubeSettings++;
+    } else if (startsWith(line->name, "lumetrarecord")) {
+      measuresRead = true;
+      cubeSettings++;
+    } else if (startsWith(line->name, "ncodeddata")) {
+      cellMajorRead = true;
+      cubeSettings++;
     } else if (line->name == "codingchars") {
       dropTrailingCR(line->value);
       if (line->value.size() != 64)
@@ -864,10 +969,20 @@ int reparse(const char* profileName) {
     delete line;
   }
   fclose(cube);
-  // Values read before the coordinates announced their cells fill none of them.
-  if (coordsRead && oldCellCount > 0 &&
+  // Values read before the coordinates announced their cells fill none of them; a cube with
+  // no value setting at all is one cut short (reparse).
+  if (coordsRead && oldCellCount > 0 && (valuesRead || cellMajorRead) &&
       (!valuesRead || dataValue.size() != size_t(oldCellCount) * size_t(recordSize)))
     fatal(110, "Cube '%s' has coordinates but no codeddata values.\n", cubeName.c_str());
+  return cubeSettings;
+}
+
+int reparse(const char* profileName) {
+  int cubeSettings = readPreviousCube(profileName);
+  // Only a page that points to a cube file may hold no cube: that is the cube file's page
+  // once the file is gone.
+  if (readingCubeFile || cubeSettings > 0 || namedCubeFile.empty())
+    requireWholeCube(cubeSettings);
   if (!readingCubeFile && cubeSettings == 0)
     msg("Cube '%s' holds no cube data%s%s%s; the build starts afresh.\n", cubeName.c_str(),
         namedCubeFile.empty() ? "" : " and its cube file '", namedCubeFile.c_str(),

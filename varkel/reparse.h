@@ -37,8 +37,14 @@ extern std::vector<OldCoord> oldCoords;  // the old cells, in list order
 extern std::vector<double> dataValue;    // value m of old cell c at c * recordSize + m
 
 // Reads the whole previous cube of profileName (its ".cb4" name, else its ".html" name)
-// into the trees and the old-cell tables. Returns 0. Malformed cubes are fatal 110.
+// into the trees and the old-cell tables. Returns 0. Malformed cubes, and cubes without
+// every part the writer always writes (cut short), are fatal 110; only a page that names a
+// cube file may hold no cube, and the build then starts afresh.
 int reparse(const char* profileName);
+
+// reparse without the check that every part is there: reads what the cube holds and
+// returns the number of cube settings (trees, coordinates, values) read.
+int readPreviousCube(const char* profileName);
 
 // Stores the values of every old cell in dataNodes under its coordinate in the current
 // layout (axisBits, numberOfAxes, the leaf numbering), replacing what is stored there.

@@ -359,8 +359,94 @@ def make_case(seed, avoid=None):
             vals.append(Decimal(1))
         records.append(rec)
         values.append(vals)
-    return {"profile": "\n".join(lines), "header": g.columns, "records": records,
+    case = {"profile": "\n".join(lines), "header": g.columns, "records": records,
             "values": values, "decimals": decimals, "alphabets": alphabets(seed)}
+    return layout_variants(case, seed)
+
+
+# ---- layouts and measure blocks, drawn apart from the case like the alphabets ------------
+
+def layout_variants(case, seed):
+    """Some cases get columns named f<N> at other positions than N (the profile names them
+    so too), a measure block of only a computed measure or none at all (one count per
+    record), and a layout for the data after the first build ("moved": the columns other
+    than the record id in another order, with extra columns)."""
+    r = random.Random(seed * 15485863 + 11)
+    if r.random() < 0.3:
+        rename_to_numbered(case, r)
+    k = r.random()
+    if k < 0.12:
+        replace_measures(case, '  "Twice" compute = "M0*2"')
+    elif k < 0.24:
+        replace_measures(case, None)
+    if r.random() < 0.35:
+        case["moved"] = moved_layout(case["header"], r)
+    return case
+
+
+def outside_quotes(text, change):
+    """text with change applied to every stretch outside double-quoted strings."""
+    out, i, start = [], 0, 0
+    while i < len(text):
+        if text[i] == '"':
+            out.append(change(text[start:i]))
+            j = i + 1
+            while j < len(text) and text[j] != '"':
+                j += 2 if text[j] == "\\" else 1
+            out.append(text[i:j + 1])
+            i = start = j + 1
+        else:
+            i += 1
+    out.append(change(text[start:]))
+    return "".join(out)
+
+
+def rename_to_numbered(case, r):
+    header = case["header"]
+    names = set(header)
+    movable = [i for i, c in enumerate(header) if c not in ("id", "n")]
+    renames = {}
+    for i in r.sample(movable, min(len(movable), r.randint(1, 3))):
+        others = [k for k in range(len(header) + 2) if k != i and "f%d" % k not in names]
+        if others:
+            new = "f%d" % r.choice(others)
+            names.add(new)
+            renames[header[i]] = new
+    if not renames:
+        return
+    import re
+    word = re.compile(r"\b(%s)\b" % "|".join(map(re.escape, renames)))
+    case["profile"] = outside_quotes(case["profile"],
+                                     lambda t: word.sub(lambda m: renames[m.group(1)], t))
+    case["header"] = [renames.get(c, c) for c in header]
+
+
+def replace_measures(case, block):
+    """A measure block of the given lines, or none; every record then counts 1."""
+    lines = case["profile"].split("\n")
+    start = lines.index("measure {")
+    end = lines.index("}", start)
+    lines[start:end + 1] = ["measure {", block, "}"] if block else []
+    case["profile"] = "\n".join(lines)
+    case["values"] = [[Decimal(1)] for _ in case["values"]]
+
+
+def moved_layout(header, r):
+    """The header of the data after the first build: the record id first, the other columns
+    shuffled, with up to two extra ones (None: a column the profile does not know)."""
+    rest = list(range(1, len(header)))
+    r.shuffle(rest)
+    for _ in range(r.randint(0, 2)):
+        rest.insert(r.randint(0, len(rest)), None)
+    return [0] + rest
+
+
+def moved_text(header, layout, records, r):
+    """data_text of records in a moved layout."""
+    names = [header[i] if i is not None else "x%d" % n for n, i in enumerate(layout)]
+    rows = [[rec[i] if i is not None else r.choice(["", "q", "x y"]) for i in layout]
+            for rec in records]
+    return data_text(names, rows)
 
 
 # Bytes a -chars alphabet may take as digits: no sign character, no control byte.

@@ -17,6 +17,7 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
+#include "varkel/dategen.h"
 #include "varkel/escapes.h"
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
@@ -94,10 +95,11 @@ class Reparse : public ::testing::Test {
   }
   Texts children(int parent) { return chain(axisLabels[parent].child); }
 
-  // Reads a cube file of the given lines for the profile "prof".
+  // Reads a cube file of the given lines for the profile "prof": a fragment, not checked
+  // for the parts a whole cube has.
   void reparseCube(const std::string& lines) {
     writeFile("prof.cb4", lines);
-    reparse(path("prof.qv4").c_str());
+    readPreviousCube(path("prof.qv4").c_str());
   }
 
   // The compact tree of an axis as the writer gives it.
@@ -209,7 +211,7 @@ TEST_F(Reparse, CubeFileIsPreferredToThePage) {
   measures(1);
   writeFile("prof.html", "<param name=\"codedcoords\" value=\"1+1\">\n");
   writeFile("prof.cb4", "codedcoords=0\n");
-  reparse(path("prof.qv4").c_str());
+  readPreviousCube(path("prof.qv4").c_str());
   EXPECT_EQ(readingCubeFile, 1);
   EXPECT_EQ(cubeName, path("prof.cb4"));
   EXPECT_EQ(oldCellCount, 0);
@@ -221,7 +223,7 @@ TEST_F(Reparse, CubeFileIsPreferredToThePage) {
             "<param name=\"lumetraaxis0\" value=\"x0=All;x0.0=A;x0.1=B;\">\n"
             "<param name=\"codedcoords\" value=\"1+1\">\n"
             "<param name=\"codeddata\" value=\"0+5\">\n");
-  reparse(path("prof.qv4").c_str());
+  readPreviousCube(path("prof.qv4").c_str());
   EXPECT_EQ(readingCubeFile, 0);
   EXPECT_EQ(oldCellCount, 1);
   EXPECT_EQ(dataValue, std::vector<double>{5});
@@ -243,6 +245,52 @@ TEST_F(Reparse, PageWithoutCubeDataIsReported) {
       ::testing::ExitedWithCode(0),
       "Re-reading cube '.*prof.html'\nCube '.*prof.html' holds no cube data and its cube file "
       "'prof.cb4' is missing; the build starts afresh.\n");
+}
+
+TEST_F(Reparse, CubeWithoutAPartTheWriterAlwaysWritesIsRefused) {
+  const std::string axis0 = "lumetraaxis0=x0=All;x0.0=B;\n", axis1 = "lumetraaxis1=x1=Two;x1.0=C;\n",
+                    record = "lumetrarecord0=y0=Measures;y0.0=m;field=1;\n",
+                    coords = "codedcoords=1+0\n", values = "codeddata=0+5\n";
+  struct Case {
+    const char* file;
+    std::string text;
+    const char* error;  // null: read whole
+  };
+  const Case cases[] = {
+      {"prof.cb4", axis0 + axis1 + record + coords + values, nullptr},
+      {"prof.cb4", axis0 + axis1 + record + "codedcoords=0\nncodeddata=0\n", nullptr},
+      {"prof.cb4", "", "it holds no cube data; "},
+      {"prof.cb4", "createversion=x\ndecimalpoints=0\n", "it holds no cube data; "},
+      {"prof.cb4", axis0 + record + coords + values, "it has no tree for axis \"Two\"; "},
+      {"prof.cb4", axis0 + axis1 + coords + values, "it has no lumetrarecord0 setting; "},
+      {"prof.cb4", axis0 + axis1 + record + "codeddata=0\n", "it has no codedcoords setting; "},
+      {"prof.cb4", axis0 + axis1 + record + "codedcoords=0\n", "it has no codeddata setting; "},
+      // The last line without its line end is not read.
+      {"prof.cb4", axis0 + axis1 + record + "codedcoords=0\ncodeddata=0",
+       "it has no codeddata setting; "},
+      {"prof.html", "<param name=\"createversion\" value=\"x\">\n",
+       "it holds no cube data and names no cube file; "},
+      {"prof.html", "<param name=\"lumetraaxis0\" value=\"x0=All;x0.0=B;\">\n",
+       "it has no tree for axis \"Two\"; "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    unlink(path("prof.cb4").c_str());
+    unlink(path("prof.html").c_str());
+    resetReparse();
+    numberOfAxes = 0;
+    measures(1);
+    add(axis("All"), noneLabel, 0);
+    add(axis("Two"), noneLabel, 1);
+    writeFile(c.file, c.text);
+    if (!c.error) {
+      EXPECT_EQ(reparse(path("prof.qv4").c_str()), 0);
+      continue;
+    }
+    EXPECT_EXIT(reparse(path("prof.qv4").c_str()), ::testing::ExitedWithCode(110),
+                std::string("Error 110: Cube '.*") + c.file +
+                    "' is damaged or cut short: " + c.error + "it cannot be extended.\n");
+  }
 }
 
 TEST_F(Reparse, CoordinateLists) {
@@ -392,7 +440,7 @@ TEST_F(Reparse, StructuralRefusals) {
     const char* message;
   };
   const Case cases[] = {
-      {"lumetraaxis0=x0=All;\ncodedcoords=1+0\n",
+      {"lumetraaxis0=x0=All;\ncodedcoords=1+0\nncodeddata=0+5\n",
        "Cube '.*' has coordinates but no codeddata values"},
       {"lumetraaxis0=x0=All;\ncodeddata=0\ncodedcoords=1+0\n",
        "Cube '.*' has coordinates but no codeddata values"},
@@ -634,9 +682,12 @@ class ReparseDates : public Reparse {
     d.months = hashtabNew(11, 4, 0.7);
     d.days = hashtabNew(11, 4, 0.7);
     d.blankDateLabel = 0;
-    d.yearPosition = 0;
-    d.monthPosition = 1;
-    d.dayPosition = 2;
+    d.fieldName = "f2";
+    d.field = 2;
+    d.inputFormat = "YYYY-MM-DD";
+    d.outputFormat = "Y+Q+M+D";
+    parseDateInputFormat(&d);
+    parseDateOutputFormat(&d);
   }
 
   int dated(int parent, const char* text, const char* key) {
@@ -644,8 +695,7 @@ class ReparseDates : public Reparse {
     axisLabels[n].key = strdup(key);
     axisLabels[n].generatedDate = strlen(key) == 8 && strcmp(key, "99999999") ? 0 : 1;
     axisLabels[n].sort = strchr(key, 'Q') ? 1 : 3;
-    std::string match = "02f2=L" + makeString(2, key);
-    axisLabels[n].match = matchParseExpression(match.c_str());
+    axisLabels[n].match = dateLabelCondition(1, key);
     return n;
   }
   int placeholder(int parent) {
@@ -698,7 +748,7 @@ TEST_F(ReparseDates, HierarchyReadsBackWhereverThePlaceholderStands) {
     if (c.before) add(root2, "A");
     int p = placeholder(root2);
     if (c.after) add(root2, "B");
-    reparse(path("prof.qv4").c_str());
+    readPreviousCube(path("prof.qv4").c_str());
     EXPECT_EQ(compact(root2), written);
     EXPECT_EQ(children(root2).size(), size_t(1 + c.before + c.after));
     ASSERT_EQ(children(p), (Texts{"1999", "2000", blankLabel}));
@@ -758,7 +808,7 @@ TEST_F(ReparseDates, RootPlaceholderGivesTheTopEntries) {
   add(other2, "A");
   int p2 = placeholder(-1);
   axisRootIndex[numberOfAxes++] = p2;
-  reparse(path("prof.qv4").c_str());
+  readPreviousCube(path("prof.qv4").c_str());
   EXPECT_EQ(compact(p2), dates);
   EXPECT_EQ(hashtabGet(dateTable[0].years, "2000"), axisLabels[axisLabels[p2].child].sibling);
 }
