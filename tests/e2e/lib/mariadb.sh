@@ -88,13 +88,16 @@ db_counter() { printf 'nextval(%s)' "$1"; }
 # db_sleep SECONDS-EXPRESSION: a condition that holds after pausing that long.
 db_sleep() { printf 'sleep(%s) = 0' "$1"; }
 
-# db_odbcinst: the driver's section; db_dsn NAME PORT: a DSN of database shop, its text in
-# LATIN1. This driver reads a result whole when it executes the statement, so a server that
-# stops in the middle of a pass fails the execution.
+# db_odbcinst: the driver's section; db_dsn NAME PORT [USER PASSWORD]: a DSN of database
+# shop, its text in LATIN1, connecting as USER when no other is given. This driver reads a
+# result whole when it executes the statement, so a server that stops in the middle of a
+# pass fails the execution.
 db_odbcinst() { printf '[MariaDB]\nDriver=%s\n' "$db_driver"; }
 db_dsn() {
-  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n\n' \
+  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n' \
     "$1" "$2"
+  [ -n "${3:-}" ] && printf 'UID=%s\nPWD=%s\n' "$3" "$4"
+  printf '\n'
 }
 
 # db_writers: a function bump() that writes a row into scratch, and a sequence tally.

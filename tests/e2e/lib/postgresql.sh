@@ -85,14 +85,16 @@ db_counter() { printf "nextval('%s')" "$1"; }
 # db_sleep SECONDS-EXPRESSION: a condition that holds after pausing that long.
 db_sleep() { printf "pg_sleep(%s)::text = ''" "$1"; }
 
-# db_odbcinst: the driver's section; db_dsn NAME PORT: a DSN of database shop. The driver
-# hands text over in the database's own LATIN1. The DSN "cursor" reads the result five rows
-# at a time, so a server that stops in the middle of a pass fails a fetch.
+# db_odbcinst: the driver's section; db_dsn NAME PORT [USER PASSWORD]: a DSN of database
+# shop, connecting as USER when no other is given. The driver hands text over in the
+# database's own LATIN1. The DSN "cursor" reads the result five rows at a time, so a server
+# that stops in the middle of a pass fails a fetch.
 db_odbcinst() { printf '[PostgreSQL]\nDriver=%s\n' "$db_driver"; }
 db_dsn() {
   printf '[%s]\nDriver=PostgreSQL\nServername=127.0.0.1\nPort=%s\nDatabase=shop\n' "$1" "$2"
   printf "ConnSettings=set client_encoding to 'LATIN1'\n"
   [ "$1" = cursor ] && printf 'UseDeclareFetch=1\nFetch=5\n'
+  [ -n "${3:-}" ] && printf 'Username=%s\nPassword=%s\n' "$3" "$4"
   printf '\n'
 }
 
