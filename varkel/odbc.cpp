@@ -155,7 +155,9 @@ static void holdToReading() {
   SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &length);
   std::string engine = name;
   for (char& c : engine) c = (char)tolower((unsigned char)c);
-  std::string timeout = std::to_string(requestTimeLimit());
+  // A few seconds past the watchdog's cancel: it ends the statement of a request whose
+  // process was killed, and leaves the watchdog to end every other.
+  std::string timeout = std::to_string(requestTimeLimit() + 5);
   std::string readOnly;
   const char* check = nullptr;
   const char* wanted = nullptr;

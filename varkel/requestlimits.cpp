@@ -44,6 +44,92 @@ static const char* const overTimeLog = "The request took longer than %d seconds 
 // How long the watchdog leaves the request to end itself after cancelling its work.
 static const int graceSeconds = 1;
 
+#ifndef VARKEL_ADDRESS_SANITIZER
+// The heap of a web request is counted: every allocation of the process, the builder's, the
+// ODBC driver's and libcurl's alike, goes through the functions below. One that would pass
+// the limit ends the request there with error 100, before any code gets a null pointer it
+// may not expect (some drivers crash on one). Until a request starts nothing is counted.
+extern "C" {
+void* __libc_malloc(size_t size);
+void __libc_free(void* p);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* p, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+#include <malloc.h>
+
+// Bytes the request may allocate, 0 while nothing is counted, and the bytes it holds (it
+// may fall below 0 as blocks from before the start are freed).
+static std::atomic<long long> heapLimit(0);
+static std::atomic<long long> heapUsed(0);
+
+// Ends the request whose allocation of more bytes would pass the limit.
+static void countAllocation(size_t more) {
+  if ((long long)more > heapLimit.load() - heapUsed.load()) {
+    fflush(stdout);  // the client keeps what was written before, as with every error
+    static const char text[] = "Error 100: Out of memory.\n";
+    if (write(2, text, sizeof text - 1) < 0) {
+    }
+    _exit(100);
+  }
+}
+
+static void* counted(void* p) {
+  if (p) heapUsed += (long long)malloc_usable_size(p);
+  return p;
+}
+
+extern "C" void* malloc(size_t size) {
+  if (!heapLimit.load()) return __libc_malloc(size);
+  countAllocation(size);
+  return counted(__libc_malloc(size));
+}
+
+extern "C" void free(void* p) {
+  if (p && heapLimit.load()) heapUsed -= (long long)malloc_usable_size(p);
+  __libc_free(p);
+}
+
+extern "C" void* calloc(size_t count, size_t size) {
+  if (!heapLimit.load()) return __libc_calloc(count, size);
+  if (size && count > (size_t)-1 / size) return __libc_calloc(count, size);  // it fails
+  countAllocation(count * size);
+  return counted(__libc_calloc(count, size));
+}
+
+extern "C" void* realloc(void* p, size_t size) {
+  if (!heapLimit.load()) return __libc_realloc(p, size);
+  size_t old = p ? malloc_usable_size(p) : 0;
+  if (size > old) countAllocation(size - old);
+  void* q = __libc_realloc(p, size);
+  if (q || size == 0) heapUsed -= (long long)old;
+  return q ? counted(q) : q;
+}
+
+extern "C" void* memalign(size_t alignment, size_t size) {
+  if (!heapLimit.load()) return __libc_memalign(alignment, size);
+  countAllocation(size);
+  return counted(__libc_memalign(alignment, size));
+}
+
+extern "C" void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
+
+extern "C" int posix_memalign(void** out, size_t alignment, size_t size) {
+  if (alignment % sizeof(void*) || (alignment & (alignment - 1))) return EINVAL;
+  void* p = memalign(alignment, size);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+
+extern "C" void* valloc(size_t size) { return memalign((size_t)sysconf(_SC_PAGESIZE), size); }
+
+extern "C" void* pvalloc(size_t size) {
+  size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  return memalign(page, (size + page - 1) / page * page);
+}
+#endif
+
 int requestLimitFrom(const char* value, int most, int fallback) {
   if (!value || !*value) return fallback;
   char* end = nullptr;
@@ -107,13 +193,14 @@ void startRequestLimits() {
   timeLimit = requestLimitFrom(getenv("VARKEL_CGI_TIME_LIMIT"), 86400, defaultRequestSeconds);
   int mib = requestLimitFrom(getenv("VARKEL_CGI_MEMORY_LIMIT"), 1 << 20, defaultRequestMiB);
 #ifndef VARKEL_ADDRESS_SANITIZER
-  // The whole address space: what the builder, the ODBC driver and libcurl allocate alike.
-  // A failing allocation ends the request with error 100 and touches nothing else.
+  heapLimit.store((long long)mib << 20);
+  // What does not come from the heap (mappings of a driver, thread stacks) is held by the
+  // address space, with room for the libraries the process has mapped.
   struct rlimit limit;
   if (getrlimit(RLIMIT_AS, &limit) == 0) {
-    rlim_t bytes = (rlim_t)mib << 20;
-    if (limit.rlim_max == RLIM_INFINITY || bytes < limit.rlim_max) limit.rlim_cur = bytes;
-    else limit.rlim_cur = limit.rlim_max;
+    rlim_t bytes = ((rlim_t)mib << 20) + ((rlim_t)1 << 30);
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || bytes < limit.rlim_max ? bytes
+                                                                              : limit.rlim_max;
     setrlimit(RLIMIT_AS, &limit);
   }
 #else

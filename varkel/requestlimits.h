@@ -2,7 +2,8 @@
 // VARKEL_CGI_TIME_LIMIT (seconds, default 60) and VARKEL_CGI_MEMORY_LIMIT (MiB, default
 // 1024). Past its time a request's running statement is cancelled on the database server,
 // a URL transfer is stopped, and the request ends with a message; an allocation past its
-// memory ends it with error 100. The command line has no such bounds.
+// memory ends it with error 100. The command line has no such bounds, and builds under
+// AddressSanitizer no memory limit (its own allocator and shadow memory stand in the way).
 #ifndef VARKEL_REQUESTLIMITS_H
 #define VARKEL_REQUESTLIMITS_H
 
@@ -16,8 +17,9 @@ const int defaultRequestMiB = 1024;
 // fallback.
 int requestLimitFrom(const char* value, int most, int fallback);
 
-// Starts the bounds of the web request now: the address space of the process is held to
-// the memory limit, and a watchdog thread waits for the time limit. At the time limit it
+// Starts the bounds of the web request now: the heap of the process is counted from here
+// and held to the memory limit (the address space to 1 GiB more, for the mappings that do
+// not come from the heap), and a watchdog thread waits for the time limit. At the time limit it
 // calls the cancel hook (below); when the request has not ended itself a second later, it
 // writes the time-limit message and ends the process with status 1. Called once, in CGI
 // mode only.
