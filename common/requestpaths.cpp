@@ -74,17 +74,23 @@ std::string pathInside(const char* path, const std::vector<std::string>& dirs) {
   return realPathInside(real, dirs) ? real : std::string();
 }
 
+bool isPellackFile(const std::string& real) {
+  size_t slash = real.rfind('/');
+  std::string base = slash == std::string::npos ? real : real.substr(slash + 1);
+  return base.compare(0, 9, "pellack.f") == 0 || base == "ErrorLog.txt";
+}
+
 FILE* openRequestFile(const char* path, bool* refused) {
   std::vector<std::string> dirs = requestDataDirs();
   std::string real = pathInside(path, dirs);
-  *refused = real.empty();
+  *refused = real.empty() || isPellackFile(real);
   if (*refused) return nullptr;
   FILE* f = fopen(real.c_str(), "r");
   if (!f) return nullptr;
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(f));
   std::string opened = realPath(link);
-  if (!opened.empty() && !realPathInside(opened, dirs)) {
+  if (!opened.empty() && (!realPathInside(opened, dirs) || isPellackFile(opened))) {
     fclose(f);
     *refused = true;
     return nullptr;

@@ -22,7 +22,13 @@ bool realPathInside(const std::string& real, const std::vector<std::string>& dir
 // directory, so that opening it fails the ordinary way.
 std::string pathInside(const char* path, const std::vector<std::string>& dirs);
 
-// Opens path for reading when it lies inside requestDataDirs(). Returns null with
+// True when the real path names one of pellack's files: its capture file "pellack.f", any
+// copy of it (a name that begins so) or its log "ErrorLog.txt". They hold what visitors
+// posted, so no request reads them as data or map, whatever directories are open.
+bool isPellackFile(const std::string& real);
+
+// Opens path for reading when it lies inside requestDataDirs() and is none of pellack's
+// files. Returns null with
 // *refused set when it does not (nothing is read), null with *refused clear when it is
 // allowed but cannot be opened. The file opened is checked once more after the open, so
 // a link swapped in meanwhile cannot lead outside.

@@ -19,6 +19,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/pipeline.h"
+#include "varkel/requestlimits.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
 
@@ -226,6 +227,7 @@ void cgiFrontEnd() {
   ofp = stdout;
   isCGI = 1;
   requestMessages = true;  // request text reaches the server's error log cleaned
+  startRequestLimits();
   uncgi(true);
 
   debug = const_cast<char*>(variable("W3_debug"));

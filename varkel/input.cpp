@@ -15,6 +15,7 @@
 
 #include "common/messagetext.h"
 #include "common/util.h"
+#include "varkel/requestlimits.h"
 #include "varkel/varkel.h"
 
 char inputFields[maxInputFields][fieldSize];        // the record being processed
@@ -343,6 +344,17 @@ static size_t gatherDocument(char* data, size_t size, size_t count, void* user) 
   return n;
 }
 
+// libcurl's progress callback: stops the transfer of a web request past its time limit.
+static int stopPastTimeLimit(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return requestTimedOut() ? 1 : 0;
+}
+
+// The seconds a transfer may stall: VARKEL_URL_STALL_TIME when it is a whole number of
+// seconds, else urlStallTimeout.
+static long stallSeconds() {
+  return requestLimitFrom(getenv("VARKEL_URL_STALL_TIME"), 86400, (int)urlStallTimeout);
+}
+
 // Every option of a fetch, in one place: what may be fetched and how, and the bounds that
 // keep an endless or silent source from holding the builder.
 static void setFetchOptions(CURL* curl, const char* url, Fetched* fetched, char* errors) {
@@ -354,11 +366,16 @@ static void setFetchOptions(CURL* curl, const char* url, Fetched* fetched, char*
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
   curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  if (isCGI) {
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopPastTimeLimit);
+  } else {
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  }
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)maxUrlDocument);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, urlConnectTimeout);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, urlStallTimeout);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds());
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, fetched);
@@ -391,6 +408,7 @@ int urlFetch(const char* url) {
   setFetchOptions(curl, url, &fetched, errors);
   CURLcode rc = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
+  if (requestTimedOut()) endTimedOutRequest();
   if (fetched.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
     fatal(2, "The document at url '%s' is larger than the limit of %zu bytes.\n", url,
           maxUrlDocument);

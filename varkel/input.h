@@ -61,7 +61,9 @@ int extractNextRecordFields(const char* line, size_t length, char sep);
 void setNeededFields(const unsigned char* mask);
 
 // Bounds of a URL fetch: the largest document (bytes), the seconds to connect, and the
-// seconds the transfer may stall (less than one byte a second) before it is given up.
+// seconds the transfer may stall (less than one byte a second) before it is given up
+// (VARKEL_URL_STALL_TIME, a whole number of seconds, sets another). A web request's
+// transfer also ends at the request's time limit.
 const size_t maxUrlDocument = size_t(256) << 20;
 const long urlConnectTimeout = 30;
 const long urlStallTimeout = 60;

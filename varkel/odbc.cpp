@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "common/messagetext.h"
 #include "common/textutil.h"
@@ -21,6 +22,8 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/outfiles.h"
+#include "varkel/requestlimits.h"
+#include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
 
 const char credentialKey[51] =
@@ -49,6 +52,10 @@ static bool rollbackOnClose = false;
 static SQLSMALLINT numColumns = 0;
 static std::string columnNames;
 
+// The database engine of the open connection, known in CGI mode only.
+enum EngineKind { otherEngine, postgresEngine, mariadbEngine, sqliteEngine };
+static EngineKind engineKind = otherEngine;
+
 // The most columns a record can take (rows 0 to 511).
 static const int maxOdbcColumns = 512;
 
@@ -60,6 +67,23 @@ int ODBC_Error(int code) {
   SQLSMALLINT length = 0;
   SQLError(henv, hdbc, hstmt, state, &native, text, sizeof text, &length);
   logMessage("ODBC Error %d: SQLSTATE = %s, %s\n", code, (char*)state, (char*)text);
+  if (isCGI) {
+    // A call cut short by the watchdog, or one the request's memory could not hold, ends
+    // the request as such, not as a failure of the database.
+    if (requestTimedOut()) {
+      ODBC_Close();
+      endTimedOutRequest();
+    }
+    std::string said = (char*)text;
+    for (char& c : said) c = (char)tolower((unsigned char)c);
+    // SQLite's driver says only its engine's code for it (SQLITE_NOMEM), MariaDB's client
+    // its own (CR_OUT_OF_MEMORY), libpq a text.
+    bool noMemory = strcmp((char*)state, "HY001") == 0 ||
+                    said.find("out of memory") != std::string::npos ||
+                    (engineKind == sqliteEngine && native == 7) ||
+                    (engineKind == mariadbEngine && native == 2008);
+    if (code == SQL_ERROR && noMemory) fatal(100, "Out of memory.\n");
+  }
   return code;
 }
 
@@ -91,28 +115,104 @@ static void quoteTableName(std::string& statement) {
   if (doDebug) msg("<p>New SQL cmd is: %s</p>", statement.c_str());
 }
 
+// Cancels the running statement on the database server; the watchdog's hook.
+static void cancelStatement() {
+  if (hstmt != SQL_NULL_HSTMT) SQLCancel(hstmt);
+}
+
+// Runs one statement of the connection's set-up on a statement handle of its own; with
+// value, the first column of its first row comes back there. False when it fails (its
+// error written).
+static bool runSetUp(const char* sql, std::string* value) {
+  SQLHSTMT own = SQL_NULL_HSTMT;
+  if (!succeeded(SQLAllocStmt(hdbc, &own))) return false;
+  std::swap(own, hstmt);  // so that ODBC_Error reads this statement's error
+  SQLRETURN rc = SQLExecDirect(hstmt, (SQLCHAR*)sql, SQL_NTS);
+  bool done = succeeded(rc);
+  if (!done) ODBC_Error(rc);
+  if (done && value) {
+    char text[64] = "";
+    SQLLEN indicator = 0;
+    done = succeeded(SQLFetch(hstmt)) &&
+           succeeded(SQLGetData(hstmt, 1, SQL_C_CHAR, text, sizeof text, &indicator)) &&
+           indicator != SQL_NULL_DATA;
+    *value = done ? text : "";
+  }
+  std::swap(own, hstmt);
+  SQLFreeStmt(own, SQL_DROP);
+  return done;
+}
+
+// Holds a web request's connection to reading, by the engine itself and in a way its
+// statement cannot undo (the word check keeps SET, set_config and ';' out of it):
+// PostgreSQL and MariaDB make every transaction of the session read-only, SQLite's
+// connection becomes query-only. The statement then runs in a transaction that is never
+// committed (ODBC_Close rolls it back), and the engine's own statement timeout stands
+// behind the watchdog. An engine that cannot be so held refuses the request.
+static void holdToReading() {
+  char name[128] = "";
+  SQLSMALLINT length = 0;
+  SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &length);
+  std::string engine = name;
+  for (char& c : engine) c = (char)tolower((unsigned char)c);
+  // A few seconds past the watchdog's cancel: it ends the statement of a request whose
+  // process was killed, and leaves the watchdog to end every other.
+  std::string timeout = std::to_string(requestTimeLimit() + 5);
+  std::string readOnly;
+  const char* check = nullptr;
+  const char* wanted = nullptr;
+  bool held = false;
+  engineKind = otherEngine;
+  if (engine.find("postgres") != std::string::npos) {
+    engineKind = postgresEngine;
+    held = runSetUp("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY", nullptr) &&
+           runSetUp(("SET statement_timeout = " + timeout + "000").c_str(), nullptr);
+    check = "SHOW transaction_read_only";
+    wanted = "on";
+  } else if (engine.find("mariadb") != std::string::npos ||
+             engine.find("mysql") != std::string::npos) {
+    engineKind = mariadbEngine;
+    held = runSetUp("SET SESSION TRANSACTION READ ONLY", nullptr);
+    // MariaDB's name for the statement timeout; MySQL has another, and the watchdog.
+    runSetUp(("SET SESSION max_statement_time = " + timeout).c_str(), nullptr);
+    check = "SELECT @@SESSION.tx_read_only";
+    wanted = "1";
+  } else if (engine.find("sqlite") != std::string::npos) {
+    engineKind = sqliteEngine;
+    held = runSetUp("PRAGMA query_only = 1", nullptr);
+    check = "PRAGMA query_only";
+    wanted = "1";
+  }
+  SQLRETURN rc = SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0);
+  if (!succeeded(rc)) {
+    ODBC_Error(rc);
+    fatal(108, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT) failed with %d\n", (int)rc);
+  }
+  rollbackOnClose = true;
+  // Read back inside the transaction the statement will run in.
+  if (held && check) held = runSetUp(check, &readOnly) && readOnly == wanted;
+  if (!held) {
+    logMessage("The ODBC data source '%s' (%s) cannot be made read-only.\n", dataFileName, name);
+    ODBC_Close();
+    refuseRequest(
+        "<p><b>This ODBC data source cannot be held to reading for web requests.</b></p>\n");
+  }
+}
+
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
   SQLRETURN rc = SQLAllocEnv(&henv);
   if (henv == SQL_NULL_HENV) fatal(-1, "SQLAllocEnv failed with %d\n", (int)rc);
   rc = SQLAllocConnect(henv, &hdbc);
   if (hdbc == SQL_NULL_HDBC) fatal(-1, "SQLAllocConnect failed with %d\n", (int)rc);
 
-  // A web request's statement reads; the driver is asked to hold the connection to that.
+  // A web request's statement reads; the driver is asked to hold the connection to that
+  // (most take it as a hint only), and the engine itself is held to it below.
   if (isCGI) {
     rc = SQLSetConnectAttr(hdbc, SQL_ATTR_ACCESS_MODE, (SQLPOINTER)SQL_MODE_READ_ONLY, 0);
     if (!succeeded(rc)) {
       ODBC_Error(rc);
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
-    // Drivers may take the read-only mode as a hint only (the PostgreSQL and MariaDB ones
-    // let a function called by a SELECT write), so the statement also runs in a transaction
-    // that is never committed: ODBC_Close rolls it back, and a lost connection does too.
-    rc = SQLSetConnectAttr(hdbc, SQL_ATTR_AUTOCOMMIT, (SQLPOINTER)SQL_AUTOCOMMIT_OFF, 0);
-    if (!succeeded(rc)) {
-      ODBC_Error(rc);
-      fatal(108, "SQLSetConnectAttr(SQL_ATTR_AUTOCOMMIT) failed with %d\n", (int)rc);
-    }
-    rollbackOnClose = true;
   }
   rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
                   (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
@@ -120,8 +220,10 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
   if (!succeeded(rc))
     fatal(108, "SQLConnect failed with dsn='%s' username='%s' password='%s' command='%s'\n", dsn,
           user, password, command);
+  if (isCGI) holdToReading();
 
   SQLAllocStmt(hdbc, &hstmt);
+  if (isCGI) setRequestCancel(cancelStatement);
 
   std::string statement = command;
   quoteTableName(statement);
@@ -191,6 +293,7 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
 }
 
 void ODBC_Close() {
+  if (isCGI) setRequestCancel(nullptr);  // the watchdog no longer reaches the statement
   if (hstmt != SQL_NULL_HSTMT) SQLFreeStmt(hstmt, SQL_DROP);
   hstmt = SQL_NULL_HSTMT;
   if (hdbc != SQL_NULL_HDBC) {

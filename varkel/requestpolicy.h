@@ -38,14 +38,22 @@ FILE* openDataFile(const char* name);
 // Opens an ODBC statement file ("+file") for reading, with the same rule as data files.
 FILE* openStatementFile(const char* name);
 
-// True when the DSN is listed in VARKEL_CGI_DSNS (comma-separated, blanks around the
-// names ignored, compared ignoring case).
+// True when the DSN is listed in VARKEL_CGI_DSNS (comma-separated entries "name" or
+// "name:user", blanks around them ignored, names compared ignoring case).
 bool requestDsnListed(const char* dsn);
 
+// True when the DSN is listed, with *user set to the database user its entry pins ("" when
+// the entry names none: the DSN's own user then connects).
+bool requestDsnUser(const char* dsn, std::string* user);
+
 // True when statement is one SELECT (or WITH ... SELECT) statement: it begins with the word
-// SELECT or WITH (after blanks and opening parentheses), holds no ';' but one at its end,
-// and no word that changes data, files or the session (INSERT, UPDATE, DELETE, INTO, DROP,
-// load_extension, ...) anywhere, inside quotes and comments too.
+// SELECT or WITH (after blanks and opening parentheses), holds no ';' but one at its end, no
+// comment of any form ("--", "#", "/* */") and no Unicode escape ("U&"), and no word, inside
+// quotes too, that changes data, files or the session (INSERT, UPDATE, DELETE, INTO, DROP,
+// load_extension, ...), nor one of the functions that read the server's files, move
+// sequences, take locks, wait, signal or watch other sessions, open other connections or run
+// a text as a query (pg_read_file, nextval, get_lock, sleep, pg_terminate_backend, dblink,
+// query_to_xml, ...).
 bool isSingleSelect(const std::string& statement);
 
 #endif

@@ -33,12 +33,14 @@ class RequestPaths : public testing::Test {
     mkdir("data", 0755);
     mkdir("data/sub", 0755);
     mkdir("data2", 0755);
-    for (const char* f : {"data/a.txt", "data/sub/b.txt", "data2/c.txt", "secret.txt"})
+    for (const char* f : {"data/a.txt", "data/sub/b.txt", "data2/c.txt", "secret.txt",
+                          "data/pellack.f", "data/pellack.f.tmp", "data/ErrorLog.txt"})
       close(open(f, O_CREAT | O_WRONLY, 0644));
     ASSERT_EQ(symlink("..", "data/up"), 0);
     ASSERT_EQ(symlink("../secret.txt", "data/out"), 0);
     ASSERT_EQ(symlink("sub/b.txt", "data/in"), 0);
     ASSERT_EQ(symlink("../nothere", "data/dangling"), 0);
+    ASSERT_EQ(symlink("pellack.f", "data/posted.txt"), 0);
     unsetenv("VARKEL_CGI_DATA_DIRS");
   }
   void TearDown() override {
@@ -117,6 +119,13 @@ TEST_F(RequestPaths, OpenRefusesWithoutOpening) {
       {"data/out", false, true},
       {"secret.txt", false, true},
       {"data2/c.txt", false, true},
+      // pellack's capture file, its copies and its log, in an open directory.
+      {"data/pellack.f", false, true},
+      {"data/pellack.f.tmp", false, true},
+      {"data/pellack.fnew", false, true},  // not there yet: its name decides
+      {"data/ErrorLog.txt", false, true},
+      {"data/sub/../pellack.f", false, true},
+      {"data/posted.txt", false, true},  // a link to the capture file
   };
   for (const Case& c : cases) {
     bool refused = !c.refused;
@@ -125,6 +134,21 @@ TEST_F(RequestPaths, OpenRefusesWithoutOpening) {
     EXPECT_EQ(refused, c.refused) << c.name;
     if (f) fclose(f);
   }
+}
+
+TEST_F(RequestPaths, PellacksFilesByName) {
+  struct Case {
+    const char* real;
+    bool pellacks;
+  };
+  const Case cases[] = {
+      {"/srv/cgi-bin/pellack.f", true},      {"/srv/cgi-bin/pellack.f.tmp", true},
+      {"pellack.f", true},                   {"/srv/ErrorLog.txt", true},
+      {"/srv/pellack.f/x.txt", false},       {"/srv/my-pellack.f", false},
+      {"/srv/pellack.txt", false},           {"/srv/errorlog.txt", false},
+      {"/srv/ErrorLog.txt.old", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(isPellackFile(c.real), c.pellacks) << c.real;
 }
 
 }  // namespace

@@ -88,13 +88,16 @@ db_counter() { printf 'nextval(%s)' "$1"; }
 # db_sleep SECONDS-EXPRESSION: a condition that holds after pausing that long.
 db_sleep() { printf 'sleep(%s) = 0' "$1"; }
 
-# db_odbcinst: the driver's section; db_dsn NAME PORT: a DSN of database shop, its text in
-# LATIN1. This driver reads a result whole when it executes the statement, so a server that
-# stops in the middle of a pass fails the execution.
+# db_odbcinst: the driver's section; db_dsn NAME PORT [USER PASSWORD]: a DSN of database
+# shop, its text in LATIN1, connecting as USER when no other is given. This driver reads a
+# result whole when it executes the statement, so a server that stops in the middle of a
+# pass fails the execution.
 db_odbcinst() { printf '[MariaDB]\nDriver=%s\n' "$db_driver"; }
 db_dsn() {
-  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n\n' \
+  printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=shop\nCharset=latin1\n' \
     "$1" "$2"
+  [ -n "${3:-}" ] && printf 'UID=%s\nPWD=%s\n' "$3" "$4"
+  printf '\n'
 }
 
 # db_writers: a function bump() that writes a row into scratch, and a sequence tally.
@@ -124,3 +127,50 @@ db_says_table='Table '\''shop.nope'\'' doesn'\''t exist'
 db_says_down='Can'\''t connect to server on '\''127.0.0.1'\'''
 db_says_stopped='Lost connection'
 db_stopped_error='Error 108: SQLExecDirect(H, "select * from sales where sleep(case when nextval(readcount) > 58 then 60 else 0 end) = 0", SQL_NTS) failed with -1'
+
+# The attacks of odbc-attacks.sh, one statement a line ($1: a directory no file may appear
+# in), and what they may touch.
+db_attacks() {
+  cat <<SQL
+select 'x' /*!00000INTO*/ /*!00000OUTFILE*/ '$1/w1'
+select 'x' /*!00000INTO*/ /*!00000DUMPFILE*/ '$1/w2'
+select 'x' into outfile '$1/w3'
+select * from sales /*!00000FOR*/ /*!00000UPDATE*/
+select * from sales where sleep(5) = 0 for update
+select * from sales lock in share mode
+select next value for sq
+select nextval(sq)
+select setval(sq, 100)
+select load_file('/etc/passwd')
+select sleep(60)
+select benchmark(100000000, md5('x'))
+select get_lock('x', 10)
+select release_lock('x')
+select * from information_schema.processlist
+select * from sales # x
+select * from sales -- x
+select * from sales /* x */
+SQL
+}
+db_attack_setup() { :; }
+# db_attack_state: the rows and the sequence.
+db_attack_state() {
+  db_list 'select * from sales order by country'
+  db_list 'select * from sq'
+}
+# db_attack_hold SECONDS: the administrator holds table hold locked that long.
+db_attack_hold() {
+  mariadb_admin shop -e "lock tables hold write; select sleep($1); unlock tables" >/dev/null 2>&1
+}
+db_attack_holding() {
+  [ "$(mariadb_admin -N -e "select count(*) from information_schema.processlist
+    where state = 'User sleep'" 2>/dev/null)" != 0 ]
+}
+# db_attack_sessions USER: the number of USER's sessions.
+db_attack_sessions() {
+  mariadb_admin -N -e "select count(*) from information_schema.processlist where user = '$1'"
+}
+db_says_cancelled='Query execution was interrupted$'
+db_sleep_call=sleep
+# The server builds a recursion whole before it sends a row, and bounds it itself.
+db_memory_bound=

@@ -39,7 +39,8 @@ reader_password=$'\xb7r3ad&r pass=%+!'
 db_setup "$reader_password" || { echo "FAIL: setting up the $db_label database"; exit 1; }
 down_port=$(free_port)  # nothing listens there
 db_odbcinst >"$work/odbcinst.ini"
-{ db_dsn shop "$db_port"; db_dsn cursor "$db_port"; db_dsn down "$down_port"; } >"$work/odbc.ini"
+{ db_dsn shop "$db_port"; db_dsn cursor "$db_port"; db_dsn power "$db_port" "$db_admin" "admin secret"
+  db_dsn down "$down_port"; } >"$work/odbc.ini"
 export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
 
 # varkel DIR ARGS...: the builder in DIR with a bare environment; its output in DIR/out and
@@ -179,7 +180,7 @@ write_config() {
 server.modules = ( "mod_cgi", "mod_setenv" )
 cgi.assign = ( "/varkel" => "" )
 setenv.add-environment = ( "ODBCSYSINI" => "$ODBCSYSINI", "ODBCINI" => "$ODBCINI",
-  "VARKEL_CGI_DSNS" => "shop", "ASAN_OPTIONS" => "${ASAN_OPTIONS:-}" )
+  "VARKEL_CGI_DSNS" => "shop:reader,power:$db_admin", "ASAN_OPTIONS" => "${ASAN_OPTIONS:-}" )
 CONF
 }
 start_lighttpd write_config || { echo "FAIL: lighttpd did not start"; exit 1; }
@@ -238,8 +239,9 @@ same "scrambled credentials: a record query connects" <(as_tsv sales.listing) \
   cred.body
 
 # --- A request's statement cannot change the database: anything but one SELECT is refused
-# before a connection is made, so is a DSN the web server does not list, and a SELECT that
-# calls a function that writes runs on a read-only connection.
+# before a connection is made, so is a DSN the web server does not list and a user it does
+# not pin, and a SELECT that calls a function that writes runs in a read-only transaction
+# (DSN "power" pins the administrator, as a careless site might).
 db_writers || { echo "FAIL: creating the functions that write"; exit 1; }
 db_list 'select * from sales' >sales.before
 admin="username=$db_admin;password=admin secret"
@@ -255,19 +257,22 @@ for statement in 'delete from scratch' 'insert into scratch values (1)' \
     'select * into made from sales' "select * from sales into outfile '$work/out.txt'" \
     "select $(db_counter tally)"; do
   n=$((n + 1))
-  request "write$n" "odbc:shop;$admin;$statement"
+  request "write$n" "odbc:shop;$reader;$statement"
   same "request policy: '$statement' refused" <(printf "$refused") "write$n.body"
 done
 request unlisted "odbc:cursor;$admin;select * from sales"
 same "request policy: a DSN the server does not list" <(printf \
   '<p><b>This ODBC data source is not open to web requests.</b></p>\n</body>\n') unlisted.body
+request other-user "odbc:shop;$admin;select * from sales"
+same "request policy: a user the server does not pin" <(printf \
+  '<p><b>This ODBC data source connects web requests only as its own database user.</b></p>\n</body>\n') \
+  other-user.body
 # A ';' ends the statement: what follows is a token of the source, not a statement.
-request semicolon "odbc:shop;$admin;select count(*) as n from scratch; delete from scratch"
+request semicolon "odbc:shop;$reader;select count(*) as n from scratch; delete from scratch"
 same "request policy: after a ';' no statement runs" <(printf 'n\t\n0\t\n\n') semicolon.body
-# A function that writes, called by a SELECT: the request still sees its own row, but the
-# write is never committed.
-request calls "odbc:shop;$admin;select bump() as b"
-same "request policy: a SELECT calling a function that writes runs" <(printf 'b\t\n1\t\n\n') \
+# A function that writes, called by a SELECT, fails in the read-only transaction.
+request calls "odbc:power;select bump() as b"
+same "request policy: a SELECT calling a function that writes gets no row" <(printf '') \
   calls.body
 same "request policy: scratch is empty" <(printf 'n\n0\n') \
   <(db_list 'select count(*) as n from scratch')

@@ -85,14 +85,16 @@ db_counter() { printf "nextval('%s')" "$1"; }
 # db_sleep SECONDS-EXPRESSION: a condition that holds after pausing that long.
 db_sleep() { printf "pg_sleep(%s)::text = ''" "$1"; }
 
-# db_odbcinst: the driver's section; db_dsn NAME PORT: a DSN of database shop. The driver
-# hands text over in the database's own LATIN1. The DSN "cursor" reads the result five rows
-# at a time, so a server that stops in the middle of a pass fails a fetch.
+# db_odbcinst: the driver's section; db_dsn NAME PORT [USER PASSWORD]: a DSN of database
+# shop, connecting as USER when no other is given. The driver hands text over in the
+# database's own LATIN1. The DSN "cursor" reads the result five rows at a time, so a server
+# that stops in the middle of a pass fails a fetch.
 db_odbcinst() { printf '[PostgreSQL]\nDriver=%s\n' "$db_driver"; }
 db_dsn() {
   printf '[%s]\nDriver=PostgreSQL\nServername=127.0.0.1\nPort=%s\nDatabase=shop\n' "$1" "$2"
   printf "ConnSettings=set client_encoding to 'LATIN1'\n"
   [ "$1" = cursor ] && printf 'UseDeclareFetch=1\nFetch=5\n'
+  [ -n "${3:-}" ] && printf 'Username=%s\nPassword=%s\n' "$3" "$4"
   printf '\n'
 }
 
@@ -118,3 +120,62 @@ db_says_table='relation "nope" does not exist'
 db_says_down='Connection refused'
 db_says_stopped='terminating connection due to administrator command'
 db_stopped_error='Error 108: SQLFetch failed with -1'
+
+# The attacks of odbc-attacks.sh, one statement a line ($1: a directory no file may appear
+# in), and what they may touch.
+db_attacks() {
+  cat <<SQL
+select query_to_xml('select nex'||'tval(''sq'')', true, false, '')
+select cursor_to_xml('c', 1, true, false, '')
+select table_to_xml('sales', true, false, '')
+select nextval('sq')
+select setval('sq', 100)
+select pg_terminate_backend(pid) from pg_stat_activity where usename = 'varkel'
+select pg_cancel_backend(pid) from pg_stat_activity
+select * from pg_stat_activity
+select pg_create_physical_replication_slot('held', true)
+select * from dblink('dbname=shop', 'delete from sales') as d(x text)
+select dblink_exec('dbname=shop', 'delete from sales')
+select pg_read_file('/etc/passwd')
+select pg_read_binary_file('/etc/passwd')
+select pg_ls_dir('/')
+select pg_stat_file('/etc/passwd')
+select lo_import('/etc/passwd')
+select lo_export(1, '$1/w1')
+select pg_advisory_lock(1)
+select pg_try_advisory_xact_lock(1)
+select * from sales for update
+select * from sales for share
+select pg_sleep(60)
+select pg_sleep_for('1 minute')
+select * from sales /* x */
+select * from sales -- x
+select U&"pg\005fread_file"('/etc/passwd')
+select set_config('default_transaction_read_only', 'off', false)
+select ts_stat('select 1')
+SQL
+}
+db_attack_setup() { :; }
+# db_attack_state: the rows, the sequence and the replication slots.
+db_attack_state() {
+  db_list 'select * from sales order by country'
+  db_list 'select last_value, is_called from sq'
+  db_list 'select count(*) as slots from pg_replication_slots'
+}
+# db_attack_hold SECONDS: the administrator holds table hold locked that long.
+db_attack_hold() {
+  psql_admin -d shop -c "begin; lock table hold in access exclusive mode; select pg_sleep($1); commit" \
+    >/dev/null 2>&1
+}
+db_attack_holding() {
+  [ "$(psql_admin -d postgres -A -t -c "select count(*) from pg_stat_activity
+    where wait_event = 'PgSleep' and usename = '$db_admin'" 2>/dev/null)" != 0 ]
+}
+# db_attack_sessions USER: the number of USER's sessions.
+db_attack_sessions() {
+  psql_admin -d postgres -A -t -c "select count(*) from pg_stat_activity where usename = '$1'"
+}
+db_says_cancelled='canceling statement due to user request'
+db_sleep_call=pg_sleep
+# The driver holds the whole result in the builder's memory.
+db_memory_bound=1

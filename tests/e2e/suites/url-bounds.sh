@@ -2,7 +2,7 @@
 # The bounds of a url: fetch, in every mode (-dumpurl, a build, a CGI record query): an
 # endless answer, and one that announces more than the cap, end with error 2 once the cap is
 # passed; a server that accepts the connection and never answers ends the fetch with error 2
-# after the stall timeout (that run goes on in the background while the others are checked).
+# after the stall timeout (2 s here) (that run goes on in the background while the others are checked).
 # The servers are bounded in time and stopped by pid however the suite ends.
 set -u
 build=$(cd "$1" && pwd)
@@ -60,8 +60,9 @@ base=http://127.0.0.1:$port
 
 cp "$src/examples/sales.qv" .
 "$build/profile/tarnwick" sales.qv p.qv4 > /dev/null || { echo "cannot compile"; exit 1; }
-# The silent server: a build that would otherwise wait for ever.
-env -i PATH=/usr/bin:/bin LC_ALL=C timeout 150 "$varkel" -datasource "url:$base/silent" \
+# The silent server: a build that would otherwise wait for ever; VARKEL_URL_STALL_TIME
+# shortens the stall bound from its 60 seconds.
+env -i PATH=/usr/bin:/bin LC_ALL=C VARKEL_URL_STALL_TIME=2 timeout 150 "$varkel" -datasource "url:$base/silent" \
   -o silent.html p.qv4 > silent.out 2> silent.err &
 silent_run=$!
 
