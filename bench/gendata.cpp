@@ -9,7 +9,10 @@
 // benchmark's first profile as there are records. Workload 2 is shaped like a business's
 // sales: more countries of unequal size, more products of a longer tail, sales growing from
 // year to year, so that its profile's cube (no store or segment axis) holds a few hundred
-// thousand cells however many records feed it.
+// thousand cells however many records feed it. Workload 3 sells to about a million
+// customers, so that its profile's customer axis grows a category for most records and
+// its cube holds about a cell per record. Workload 4 gives every record its own texts in
+// twelve columns of 50 characters and its own id, for conditions whose keys never repeat.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +66,41 @@ void putMoney(uint64_t cents) {
     printf("%llu.%02llu", (unsigned long long)(cents / 100), (unsigned long long)(cents % 100));
 }
 
+// Workload 3: a date, a customer of a million, one of 30 articles, three measures.
+void customerSales(long records) {
+  fputs("orderdate\tcustomer\tarticle\tunits\trevenue\tcost\n", stdout);
+  for (long r = 0; r < records; r++) {
+    int year = 2019 + (int)pick(6), month = 1 + (int)pick(12);
+    int day = 1 + (int)pick(monthDays[month - 1]);
+    unsigned customer = pick(1000000), product = pickSkewed(30);
+    unsigned units = 1 + pickSkewed(40);
+    uint64_t price = 199 + pick(20000);
+    printf("%04d-%02d-%02d\tC%07u\t%s-%02u\t%u\t", year, month, day, customer,
+           categories[product % 8], product, units);
+    putMoney(units * price);
+    putchar('\t');
+    putMoney(units * price * (55 + pick(30)) / 100);
+    putchar('\n');
+  }
+}
+
+// Workload 4: an id, twelve texts of 50 letters, a measure; nearly every value is new.
+void distinctTexts(long records) {
+  fputs("id", stdout);
+  for (int c = 1; c <= 12; c++) printf("\tt%d", c);
+  fputs("\tamount\n", stdout);
+  char text[51];
+  text[50] = '\0';
+  for (long r = 0; r < records; r++) {
+    printf("I%09u", pick(1000000000));
+    for (int c = 0; c < 12; c++) {
+      for (int i = 0; i < 50; i++) text[i] = (char)('a' + pick(26));
+      printf("\t%s", text);
+    }
+    printf("\t%u\n", 1 + pick(1000));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,9 +111,17 @@ int main(int argc, char** argv) {
   long records = atol(argv[1]);
   state = strtoull(argv[2], nullptr, 10);
   int workload = argc == 4 ? atoi(argv[3]) : 1;
-  if (workload != 1 && workload != 2) {
-    fprintf(stderr, "gendata: WORKLOAD is 1 or 2\n");
+  if (workload < 1 || workload > 4) {
+    fprintf(stderr, "gendata: WORKLOAD is 1, 2, 3 or 4\n");
     return 2;
+  }
+  if (workload == 4) {
+    distinctTexts(records);
+    return 0;
+  }
+  if (workload == 3) {
+    customerSales(records);
+    return 0;
   }
   fputs("orderdate\tregion\tcountry\tcity\tproduct\tstore\tchannel\tsegment\trep\tunits\trevenue"
         "\tcost\n",

@@ -122,6 +122,7 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
   leafByLabel.clear();
   leafToNode.assign(axes, std::map<int, int>());
   for (int a = 0; a < axes; a++) {
+    auto at = leafToNode[a].end();
     int counter = 0;
     if (roots[a] != -1) stack.push_back(roots[a]);
     while (!stack.empty()) {
@@ -136,14 +137,17 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
       } else if (hasWrittenChild(n)) {
         stack.push_back(l.child);
       } else if (!isComputedLabel(l)) {
-        nodeToLeaf[n] = counter;
         if (n >= (int)leafByLabel.size()) leafByLabel.resize(n + 1, -1);
         leafByLabel[n] = counter;
-        leafToNode[a][counter] = n;
+        at = leafToNode[a].emplace_hint(at, counter, n);
+        ++at;
         counter++;
       }
     }
   }
+  // In label order the map fills at its end, without a search per leaf.
+  for (int n = 0; n < (int)leafByLabel.size(); n++)
+    if (leafByLabel[n] >= 0) nodeToLeaf.emplace_hint(nodeToLeaf.end(), n, leafByLabel[n]);
   leafByLabelCount = nodeToLeaf.size();
 }
 

@@ -1,5 +1,6 @@
-// Cell staging (see cellstage.h). A cell's values lie beside its slot's index in a second
-// array, so that the slot and the values of a new record's cell are fetched at once.
+// Cell staging (see cellstage.h). The index holds coordinates only; the values lie in
+// blocks in the order the cells were made, so that neither growth nor empty slots cost
+// room for values.
 #include "varkel/cellstage.h"
 
 #include <algorithm>
@@ -11,14 +12,41 @@
 
 namespace {
 
+// A slot of the index: a cell's coordinate and where its values lie (noCell: empty).
 struct Slot {
   mbitset<128> key;
-  uint32_t used;  // 0 for an empty slot
+  uint32_t cell;
 };
+const uint32_t noCell = UINT32_MAX;
 bool staging = false;
-std::vector<Slot> slots;      // a power of two of them, at most half used
-std::vector<double> values;   // recordSize per slot, at recordSize times its index
-size_t count = 0;
+std::vector<Slot> slots;  // a power of two of them, at most three quarters used
+size_t count = 0;         // cells staged
+
+// The cells' values, recordSize each, in the order the cells were made, in blocks that
+// never move, so that growth copies no values and reserves no room beyond a block.
+const size_t cellsPerBlock = 1 << 14;
+std::vector<double*> blocks;
+
+double* cellValues(uint32_t cell) {
+  return blocks[cell / cellsPerBlock] + (cell % cellsPerBlock) * size_t(recordSize);
+}
+
+// A new cell with every value missing.
+uint32_t newCell() {
+  if (count % cellsPerBlock == 0) {
+    double* block = new double[cellsPerBlock * size_t(recordSize)];
+    blocks.push_back(block);
+  }
+  uint32_t cell = uint32_t(count++);
+  std::fill_n(cellValues(cell), recordSize, HUGE_VAL);
+  return cell;
+}
+
+void freeCells() {
+  for (double* block : blocks) delete[] block;
+  std::vector<double*>().swap(blocks);
+  count = 0;
+}
 
 // Records whose addition waits: their keys, and recordSize values each, first in first out.
 const size_t waitingRecords = 16;
@@ -40,24 +68,21 @@ size_t hashOf(const mbitset<128>& key) {
 }
 
 void grow() {
-  std::vector<Slot> oldSlots(2 * slots.size(), Slot{mbitset<128>(), 0});
-  std::vector<double> oldValues(oldSlots.size() * size_t(recordSize));
-  oldSlots.swap(slots);
-  oldValues.swap(values);
+  std::vector<Slot> old(2 * slots.size(), Slot{mbitset<128>(), noCell});
+  old.swap(slots);
   size_t mask = slots.size() - 1;
-  for (size_t i = 0; i < oldSlots.size(); i++) {
-    if (!oldSlots[i].used) continue;
-    size_t j = hashOf(oldSlots[i].key) & mask;
-    while (slots[j].used) j = (j + 1) & mask;
-    slots[j] = oldSlots[i];
-    std::copy_n(&oldValues[i * recordSize], recordSize, &values[j * recordSize]);
+  for (const Slot& s : old) {
+    if (s.cell == noCell) continue;
+    size_t j = hashOf(s.key) & mask;
+    while (slots[j].cell != noCell) j = (j + 1) & mask;
+    slots[j] = s;
   }
 }
 
-// A cell in the order of coordinates: its key and its slot.
+// A cell in the order of coordinates: its key and where its values lie.
 struct Cell {
   mbitset<128> key;
-  uint32_t slot;
+  uint32_t cell;
 };
 
 // Puts cells in ascending coordinate order: a least-significant-digit radix sort over the
@@ -91,29 +116,24 @@ void sortByCoordinate(std::vector<Cell>& cells) {
 bool cellStaging() { return staging; }
 
 void prefetchStagedCell(const mbitset<128>& key) {
-  size_t home = hashOf(key) & (slots.size() - 1);
-  __builtin_prefetch(&slots[home]);
-  __builtin_prefetch(&values[home * recordSize]);
-  __builtin_prefetch(&values[home * recordSize + recordSize - 1]);
+  __builtin_prefetch(&slots[hashOf(key) & (slots.size() - 1)]);
 }
 
 double* stagedCell(const mbitset<128>& key) {
   size_t mask = slots.size() - 1;
   for (size_t i = hashOf(key) & mask;; i = (i + 1) & mask) {
     Slot& slot = slots[i];
-    if (slot.used) {
-      if (slot.key == key) return &values[i * recordSize];
+    if (slot.cell != noCell) {
+      if (slot.key == key) return cellValues(slot.cell);
       continue;
     }
-    if (2 * (count + 1) > slots.size()) {
+    if (4 * (count + 1) > 3 * slots.size()) {
       grow();
       return stagedCell(key);
     }
     slot.key = key;
-    slot.used = 1;
-    count++;
-    std::fill_n(&values[i * recordSize], recordSize, HUGE_VAL);
-    return &values[i * recordSize];
+    slot.cell = newCell();
+    return cellValues(slot.cell);
   }
 }
 
@@ -128,9 +148,8 @@ void stageRecord(const mbitset<128>& key, const double* record) {
 void beginCellStaging() {
   for (auto& cell : dataNodes)
     if (int(cell.second.size()) != recordSize) return;
-  slots.assign(size_t(1) << 16, Slot{mbitset<128>(), 0});
-  values.assign(slots.size() * size_t(recordSize), HUGE_VAL);
-  count = 0;
+  slots.assign(size_t(1) << 16, Slot{mbitset<128>(), noCell});
+  freeCells();
   waitingValues.assign(waitingRecords * size_t(recordSize), 0.0);
   waitingFirst = waitingCount = 0;
   staging = true;
@@ -145,16 +164,15 @@ void endCellStaging() {
   staging = false;
   std::vector<Cell> cells;
   cells.reserve(count);
-  for (size_t i = 0; i < slots.size(); i++)
-    if (slots[i].used) cells.push_back(Cell{slots[i].key, uint32_t(i)});
+  for (const Slot& s : slots)
+    if (s.cell != noCell) cells.push_back(Cell{s.key, s.cell});
   std::vector<Slot>().swap(slots);
   sortByCoordinate(cells);
   const size_t ahead = 16;
   for (size_t i = 0; i < cells.size(); i++) {
-    if (i + ahead < cells.size()) __builtin_prefetch(&values[cells[i + ahead].slot * size_t(recordSize)]);
-    const double* v = &values[cells[i].slot * size_t(recordSize)];
+    if (i + ahead < cells.size()) __builtin_prefetch(cellValues(cells[i + ahead].cell));
+    const double* v = cellValues(cells[i].cell);
     dataNodes.emplace_hint(dataNodes.end(), cells[i].key, std::vector<double>(v, v + recordSize));
   }
-  std::vector<double>().swap(values);
-  count = 0;
+  freeCells();
 }

@@ -1,6 +1,7 @@
 // String-keyed hash table with linear probing and growth by a constant factor.
 #include "varkel/hashtab.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -18,6 +19,39 @@ uint32_t hashtabHash(const char* key) {
   return h;
 }
 
+// Entries of a table: a block list, each block twice the last, from 256 bytes to 64 KiB.
+struct HashtabBlock {
+  HashtabBlock* next;
+  size_t size, used;
+  // the entries follow
+};
+
+static const size_t firstBlock = 256, largestBlock = 64 * 1024;
+
+// Room for bytes (rounded to 8) in table's newest block, or in a new one.
+static void* carve(Hashtab* table, size_t bytes) {
+  bytes = (bytes + 7) & ~size_t(7);
+  HashtabBlock* b = table->blocks;
+  if (!b || b->used + bytes > b->size) {
+    size_t size = b ? std::min(2 * b->size, largestBlock) : firstBlock;
+    if (size < bytes) size = bytes;
+    void* raw = malloc(sizeof(HashtabBlock) + size);
+    if (!raw)
+      fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
+    b = new (raw) HashtabBlock{table->blocks, size, 0};
+    table->blocks = b;
+  }
+  void* at = reinterpret_cast<char*>(b + 1) + b->used;
+  b->used += bytes;
+  return at;
+}
+
+static HashtabProbe* newProbes(int size) {
+  HashtabProbe* probes = new HashtabProbe[size];
+  for (int i = 0; i < size; i++) probes[i] = HashtabProbe{0, -1};
+  return probes;
+}
+
 Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
   if (maxLoad > 0.8 || size < 1 || growthFactor < 2) abort();
   Hashtab* table = new Hashtab();
@@ -27,7 +61,8 @@ Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
   table->slots = new HashtabEntry*[size]();
   table->maxLoad = maxLoad;
   table->tail = 0;
-  table->probes = new HashtabProbe[size]();
+  table->probes = newProbes(size);
+  table->blocks = nullptr;
   return table;
 }
 
@@ -41,34 +76,26 @@ static void insertEntry(HashtabEntry** slots, HashtabProbe* probes, int size,
     if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
   }
   slots[i] = entry;
-  HashtabProbe& probe = probes[i];
-  probe.hash = entry->hash;
-  probe.value = entry->value;
-  probe.used = 1;
-  size_t length = strlen(entry->key);
-  probe.shortKey = length < sizeof probe.key;
-  if (probe.shortKey) memcpy(probe.key, entry->key, length + 1);
+  probes[i] = HashtabProbe{entry->hash, entry->value};
 }
 
 static void grow(Hashtab* table) {
-  int newSize = table->size * table->growthFactor;
-  HashtabEntry** newSlots = new HashtabEntry*[newSize]();
-  HashtabProbe* newProbes = new HashtabProbe[newSize]();
+  int newSize = table->size * (table->size > 65536 ? 2 : table->growthFactor);
+  HashtabEntry** grownSlots = new HashtabEntry*[newSize]();
+  HashtabProbe* grownProbes = newProbes(newSize);
   for (int i = 0; i < table->size; i++)
-    if (table->slots[i]) insertEntry(newSlots, newProbes, newSize, table->slots[i]);
+    if (table->slots[i]) insertEntry(grownSlots, grownProbes, newSize, table->slots[i]);
   delete[] table->slots;
   delete[] table->probes;
-  table->slots = newSlots;
-  table->probes = newProbes;
+  table->slots = grownSlots;
+  table->probes = grownProbes;
   table->size = newSize;
 }
 
 void hashtabPut(Hashtab* table, const char* key, int value) {
-  // The key's copy follows the entry in the same block.
+  // The key's copy follows the entry.
   size_t length = strlen(key);
-  void* block = malloc(sizeof(HashtabEntry) + length + 1);
-  if (!block)
-    fatal(100, "Out of memory copying while copying string. (%s:%d)\n", __FILE__, __LINE__);
+  void* block = carve(table, sizeof(HashtabEntry) + length + 1);
   HashtabEntry* entry = new (block) HashtabEntry();
   entry->value = value;
   entry->key = static_cast<char*>(block) + sizeof(HashtabEntry);
@@ -84,11 +111,8 @@ static int findSlot(Hashtab* table, const char* key) {
   uint32_t hash = hashtabHash(key);
   int home = (int)(hash % (uint32_t)table->size);
   int i = home;
-  while (table->probes[i].used) {
-    const HashtabProbe& probe = table->probes[i];
-    if (probe.hash == hash &&
-        strcmp(probe.shortKey ? probe.key : table->slots[i]->key, key) == 0)
-      return i;
+  while (table->slots[i]) {
+    if (table->probes[i].hash == hash && strcmp(table->slots[i]->key, key) == 0) return i;
     if (++i == table->size) i = 0;
     if (i == home) break;
   }
@@ -110,10 +134,12 @@ void hashtabReplace(Hashtab* table, const char* key, int value) {
 void hashtabFree(Hashtab* table) {
   if (!table) return;
   for (int i = 0; i < table->size; i++) {
-    if (!table->slots[i]) continue;
-    free(table->slots[i]);  // the key lies in the entry's block
     table->slots[i] = nullptr;
-    table->probes[i] = HashtabProbe();
+    table->probes[i] = HashtabProbe{0, -1};
+  }
+  while (HashtabBlock* b = table->blocks) {
+    table->blocks = b->next;
+    free(b);
   }
   table->count = 0;
 }

@@ -14,15 +14,16 @@ struct HashtabEntry {
   uint32_t hash;
 };
 
-// What a lookup reads of slot i, beside slots[i]: its hash, its value and, when it is
-// short, its key, so that finding a key costs one cache line.
+// What a lookup reads of slot i before it reads the entry: its hash and its value, so that
+// a probe past other keys costs no fetch of their entries.
 struct HashtabProbe {
   uint32_t hash;
-  int32_t value;
-  uint8_t used;       // slots[i] is not null
-  uint8_t shortKey;   // key holds the whole key
-  char key[22];
+  int32_t value;      // -1 for an empty slot
 };
+
+// Blocks the entries of one table are carved from, so that a key costs no allocation of
+// its own; freed with the table's entries.
+struct HashtabBlock;
 
 struct Hashtab {
   int32_t size;           // number of slots
@@ -32,13 +33,16 @@ struct Hashtab {
   double maxLoad;         // count / size above this makes the table grow; at most 0.8
   int32_t tail;           // last label of the sibling chain this table indexes (kept by tree growth)
   HashtabProbe* probes;   // size entries, kept in step with slots
+  HashtabBlock* blocks;   // where the entries lie, newest first
 };
 
 // The hash of key: h = h * 33 + ((c * c) ^ c) over its bytes taken as signed chars,
 // unsigned 32-bit wrapping arithmetic. The empty key hashes to 0.
 uint32_t hashtabHash(const char* key);
 
-// A new empty table of size slots (count 0, tail 0). A maxLoad above 0.8, a size below 1
+// A new empty table of size slots (count 0, tail 0). Past 65536 slots a table grows by
+// doubling whatever its growth factor, so that a level of a million categories holds
+// about two slots per key rather than up to five. A maxLoad above 0.8, a size below 1
 // or a growth factor below 2 is a programming error that aborts the process.
 Hashtab* hashtabNew(int size, int growthFactor, double maxLoad);
 

@@ -261,11 +261,80 @@ static void describeColumns() {
   }
 }
 
-int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns) {
-  if (numColumns == 0) describeColumns();
-  columns = numColumns;
-  if (numColumns == 0) return -1;  // a statement without a result set has no rows
+// Rows are fetched in blocks into bound column buffers: a column's values lie one after
+// another, each fieldSize bytes, its indicators beside them. A driver that takes no row
+// array (or no binding) is read row by row with SQLGetData instead; both give each value
+// the same bytes.
+namespace {
+// At most this many bytes of buffers, and this many rows, per block.
+const size_t blockBytes = size_t(4) << 20;
+const SQLULEN blockRows = 1024;
+enum FetchMode { undecided, byBlock, byRow } fetchMode = undecided;
+std::string blockValues;          // columns x rowsPerBlock x fieldSize bytes
+std::string blockLengths;         // columns x rowsPerBlock SQLLEN
+std::string blockStatus;          // rowsPerBlock SQLUSMALLINT
+SQLULEN rowsPerBlock = 0, rowsInBlock = 0, nextRow = 0;
+int boundColumns = 0, boundSize = 0;
 
+SQLLEN* lengthsOf(int column) {
+  return reinterpret_cast<SQLLEN*>(&blockLengths[0]) + size_t(column) * rowsPerBlock;
+}
+char* valueOf(int column, SQLULEN row) {
+  return &blockValues[(size_t(column) * rowsPerBlock + row) * size_t(boundSize)];
+}
+
+// Binds the first columns columns for blocks of rows of fieldSize-byte values; false
+// (and the statement as it was) when the driver takes no row array.
+bool bindBlocks(int columns, int fieldSize) {
+  // The column count is the run's first statement's; another statement of the run may
+  // have fewer, whose reads fail as SQLGetData reports them.
+  SQLSMALLINT here = 0;
+  if (columns <= 0 || !succeeded(SQLNumResultCols(hstmt, &here)) || here != columns) return false;
+  SQLULEN rows = blockBytes / (size_t(columns) * size_t(fieldSize));
+  if (rows > blockRows) rows = blockRows;
+  if (rows < 2) return false;
+  if (!succeeded(SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_BIND_TYPE, (SQLPOINTER)SQL_BIND_BY_COLUMN, 0)) ||
+      !succeeded(SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)rows, 0)))
+    return false;
+  // A driver may take fewer rows than asked (SQL_SUCCESS_WITH_INFO): use what it took.
+  SQLULEN taken = 0;
+  if (!succeeded(SQLGetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, &taken, 0, nullptr)) || taken < 1 ||
+      taken > rows) {
+    SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)1, 0);
+    return false;
+  }
+  rowsPerBlock = taken;
+  boundColumns = columns;
+  boundSize = fieldSize;
+  blockValues.assign(size_t(columns) * rowsPerBlock * size_t(fieldSize), '\0');
+  blockLengths.assign(size_t(columns) * rowsPerBlock * sizeof(SQLLEN), '\0');
+  blockStatus.assign(rowsPerBlock * sizeof(SQLUSMALLINT), '\0');
+  bool bound =
+      succeeded(SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, &rowsInBlock, 0)) &&
+      succeeded(SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_STATUS_PTR, &blockStatus[0], 0));
+  for (int c = 0; bound && c < columns; c++)
+    bound = succeeded(SQLBindCol(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, valueOf(c, 0),
+                                 fieldSize, lengthsOf(c)));
+  if (!bound) {
+    SQLFreeStmt(hstmt, SQL_UNBIND);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)1, 0);
+    return false;
+  }
+  return true;
+}
+
+// One value as a record's field: a NULL empty, cut to fieldSize - 1 characters, and the
+// empty date "0/0/00" empty.
+void finishValue(char* row, int fieldSize, bool null) {
+  if (null) row[0] = '\0';
+  row[fieldSize - 1] = '\0';
+  if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
+}
+
+// The next row by SQLGetData; 0, or -1 at the end.
+int fetchRow(char rows[][256], int readable, int fieldSize) {
   SQLRETURN rc = SQLFetch(hstmt);
   if (rc == SQL_NO_DATA_FOUND) return -1;
   if (!succeeded(rc)) {
@@ -273,7 +342,6 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
     ODBC_Error(rc);
     fatal(108, "SQLFetch failed with %d\n", (int)rc);
   }
-  int readable = numColumns < maxFields ? numColumns : maxFields;
   for (int c = 1; c <= readable; c++) {
     char* row = rows[c - 1];
     row[0] = '\0';
@@ -285,15 +353,60 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
       ODBC_Error(rc);
       fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c);
     }
-    if (indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND) row[0] = '\0';
-    row[fieldSize - 1] = '\0';
-    if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
+    finishValue(row, fieldSize, indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND);
   }
   return 0;
 }
 
+// The next row from the current block, fetching the next block when it is used up; 0, or
+// -1 at the end.
+int blockRow(char rows[][256], int readable, int fieldSize) {
+  while (nextRow >= rowsInBlock) {
+    rowsInBlock = nextRow = 0;
+    SQLRETURN rc = SQLFetch(hstmt);
+    if (rc == SQL_NO_DATA_FOUND) return -1;
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLFetch failed with %d\n", (int)rc);
+    }
+  }
+  SQLULEN r = nextRow++;
+  SQLUSMALLINT status = reinterpret_cast<SQLUSMALLINT*>(&blockStatus[0])[r];
+  if (status == SQL_ROW_ERROR) {
+    ODBC_Error(SQL_ERROR);
+    fatal(108, "SQLFetch failed with %d\n", (int)SQL_ERROR);
+  }
+  for (int c = 0; c < readable; c++) {
+    char* row = rows[c];
+    memcpy(row, valueOf(c, r), size_t(fieldSize));
+    finishValue(row, fieldSize, lengthsOf(c)[r] == SQL_NULL_DATA);
+  }
+  return 0;
+}
+}  // namespace
+
+int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns) {
+  if (numColumns == 0) describeColumns();
+  columns = numColumns;
+  if (numColumns == 0) return -1;  // a statement without a result set has no rows
+
+  int readable = numColumns < maxFields ? numColumns : maxFields;
+  if (fieldSize > 256) fieldSize = 256;
+  if (fetchMode == undecided)
+    fetchMode = readable == numColumns && bindBlocks(readable, fieldSize) ? byBlock : byRow;
+  if (fetchMode == byBlock && readable == boundColumns && fieldSize == boundSize)
+    return blockRow(rows, readable, fieldSize);
+  return fetchRow(rows, readable, fieldSize);
+}
+
 void ODBC_Close() {
   if (isCGI) setRequestCancel(nullptr);  // the watchdog no longer reaches the statement
+  fetchMode = undecided;
+  rowsPerBlock = rowsInBlock = nextRow = 0;
+  boundColumns = boundSize = 0;
+  std::string().swap(blockValues);
+  std::string().swap(blockLengths);
+  std::string().swap(blockStatus);
   if (hstmt != SQL_NULL_HSTMT) SQLFreeStmt(hstmt, SQL_DROP);
   hstmt = SQL_NULL_HSTMT;
   if (hdbc != SQL_NULL_HDBC) {

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -28,11 +30,44 @@
 
 namespace {
 
-// Keys an axis remembers at most, and the bytes of them: past either the table stops
-// growing (the records of new keys are walked in full), so memory stays bounded whatever
-// the data.
+// Keys a table remembers at most, and the bytes of them.
 const size_t maxKeys = size_t(1) << 20;
 const size_t maxKeyBytes = size_t(64) << 20;
+
+// Whether keying pays is judged per column and per axis over windows of this many
+// lookups: where fewer than half of a window's lookups found their key, records are
+// walked in full from then on and the tables are freed. Every table of a run together
+// holds at most keyBudget bytes; past it no table takes new keys. Tests make both small
+// through VARKEL_TEST_KEY_LIMITS="WINDOW BYTES" to cross them with little data.
+size_t keyWindow = 8192;
+size_t keyBudget = size_t(32) << 20;
+size_t keyBytes = 0;  // held by every table of the pass
+
+// Room for more bytes in the run's budget: takes them and answers true, or false.
+bool takeKeyBytes(size_t more) {
+  if (keyBytes + more > keyBudget) return false;
+  keyBytes += more;
+  return true;
+}
+void giveKeyBytes(size_t less) { keyBytes -= std::min(less, keyBytes); }
+
+// Counts of one window: lookups and hits. Keys that hardly ever repeat are seen sooner:
+// the first eighth of the first window decides when fewer than an eighth of it hit.
+struct KeyWindow {
+  size_t lookups = 0, hits = 0;
+  bool first = true;
+  // Counts one lookup; true when the window says keying does not pay.
+  bool losing(bool hit) {
+    lookups++;
+    hits += hit;
+    if (first && lookups == keyWindow / 8 && 8 * hits < lookups) return true;
+    if (lookups < keyWindow) return false;
+    bool losing = 2 * hits < lookups;
+    lookups = hits = 0;
+    first = false;
+    return losing;
+  }
+};
 
 // The bytes p[0..n) as words: whole words, then a last one that overlaps the one before
 // (or the few bytes of a short key), so no byte outside the key is read.
@@ -107,10 +142,18 @@ class KeyTable {
     const Slot& s = slots[hash & (slots.size() - 1)];
     if (s.length != emptySlot && s.length > headBytes) __builtin_prefetch(bytes.data() + s.offset);
   }
-  // Stores value under a key not in the table; false (nothing stored) when full.
+  // Stores value under a key not in the table; false (nothing stored) when full or when
+  // the run's budget has no room for it.
   bool insert(const char* key, size_t n, uint64_t hash, uint32_t value) {
     if (count >= maxKeys || bytes.size() + n > maxKeyBytes) return false;
-    if (2 * (count + 1) > slots.size()) rehash(slots.empty() ? 64 : 2 * slots.size());
+    size_t tail = n > headBytes ? n - headBytes : 0;
+    bool grows = 2 * (count + 1) > slots.size();
+    size_t more = grows ? (slots.empty() ? 64 : slots.size()) * sizeof(Slot) : 0;
+    size_t capacity = bytes.capacity();
+    if (bytes.size() + tail > capacity) more += std::max(capacity, tail + 4096);
+    if (more && !takeKeyBytes(more)) return false;
+    if (bytes.size() + tail > capacity) bytes.reserve(capacity + std::max(capacity, tail + 4096));
+    if (grows) rehash(slots.empty() ? 64 : 2 * slots.size());
     size_t mask = slots.size() - 1, i = hash & mask;
     while (slots[i].length != emptySlot) i = (i + 1) & mask;
     slots[i] = Slot{hash, uint32_t(bytes.size()), uint32_t(n), value, headOf(key, n)};
@@ -119,6 +162,7 @@ class KeyTable {
     return true;
   }
   void clear() {
+    giveKeyBytes(slots.size() * sizeof(Slot) + bytes.capacity());
     std::vector<Slot>().swap(slots);
     std::vector<char>().swap(bytes);
     count = 0;
@@ -165,6 +209,8 @@ class KeyTable {
 // Per axis of the running pass.
 struct AxisKeys {
   enum State { unknown, waiting, ready, off } state = unknown;
+  bool keyed = true;              // ready and worth keying
+  KeyWindow window;
   std::vector<int> fields;        // the data columns the axis reads
   std::vector<int> pendingDates;  // dates (1-based) whose column is not known yet
   // What is known per key: growing, 0 for a settled key; else where its leaves lie. An axis
@@ -187,6 +233,7 @@ struct ColumnValues {
   KeyTable table;
   uint32_t count = 0;
   uint32_t value = noValue;  // the current record's
+  KeyWindow window;
 };
 std::vector<ColumnValues> columnValues;
 
@@ -200,6 +247,34 @@ int labelsBefore = 0;
 
 std::vector<int> keyColumns;  // the fields of every keyed axis
 int numberedRecord = -1;      // the record whose key fields are numbered
+
+// The roots of the axes the expansion pass found not worth keying: the cube pass reads the
+// same records, so it walks them in full from its start.
+std::vector<int> unkeyedRoots;
+
+void updateNeededFields();
+
+// Stops keying axis a: frees what it holds and walks its records in full.
+void unkeyAxis(int a) {
+  AxisKeys& k = axisKeys[a];
+  if (!k.keyed) return;
+  k.keyed = false;
+  k.table.clear();
+  giveKeyBytes(k.byValue.capacity() * sizeof(int64_t) + k.leaves.capacity() * sizeof(int32_t));
+  std::vector<int64_t>().swap(k.byValue);
+  std::vector<int32_t>().swap(k.leaves);
+  if (growing && std::find(unkeyedRoots.begin(), unkeyedRoots.end(), axisRootIndex[a]) ==
+                     unkeyedRoots.end())
+    unkeyedRoots.push_back(axisRootIndex[a]);
+}
+
+// Stops keying every axis that reads column f, whose values seldom repeat.
+void unkeyColumn(int f) {
+  for (int a = 0; a < numberOfAxes; a++)
+    if (std::find(axisKeys[a].fields.begin(), axisKeys[a].fields.end(), f) !=
+        axisKeys[a].fields.end())
+      unkeyAxis(a);
+}
 
 // Numbers the current record's text of every key field. The tables lie far apart in
 // memory, so each is fetched before any is read.
@@ -220,6 +295,7 @@ void numberValues() {
   }
   for (size_t i = 0; i < count; i++)
     columnValues[size_t(keyColumns[i])].table.prefetchKey(texts[i].hash);
+  bool losing = false;
   for (size_t i = 0; i < count; i++) {
     ColumnValues& c = columnValues[size_t(keyColumns[i])];
     const Text& t = texts[i];
@@ -230,6 +306,16 @@ void numberValues() {
       c.value = c.count++;
     else
       c.value = noValue;
+    if (c.window.losing(found >= 0)) {
+      unkeyColumn(keyColumns[i]);
+      losing = true;
+    }
+  }
+  // The record's numbers stay valid for the columns still keyed.
+  if (losing) {
+    int record = numberedRecord;
+    updateNeededFields();
+    numberedRecord = record;
   }
 }
 
@@ -311,10 +397,16 @@ bool datesMapped(AxisKeys& k) {
 void updateNeededFields() {
   keyColumns.clear();
   for (int a = 0; a < numberOfAxes; a++)
-    if (axisKeys[a].state == AxisKeys::ready)
+    if (axisKeys[a].state == AxisKeys::ready && axisKeys[a].keyed)
       for (int f : axisKeys[a].fields)
         if (std::find(keyColumns.begin(), keyColumns.end(), f) == keyColumns.end())
           keyColumns.push_back(f);
+  for (size_t f = 0; f < columnValues.size(); f++)
+    if (columnValues[f].count != 0 &&
+        std::find(keyColumns.begin(), keyColumns.end(), int(f)) == keyColumns.end()) {
+      columnValues[f].table.clear();
+      columnValues[f] = ColumnValues();
+    }
   numberedRecord = -1;
   for (int a = 0; a < numberOfAxes; a++)
     if (axisKeys[a].state != AxisKeys::ready) {
@@ -334,7 +426,12 @@ void updateNeededFields() {
 void prepareAll() {
   if (masksSet) return;
   masksSet = true;
-  for (int a = 0; a < numberOfAxes; a++) prepareAxis(a);
+  for (int a = 0; a < numberOfAxes; a++) {
+    prepareAxis(a);
+    if (!growing && std::find(unkeyedRoots.begin(), unkeyedRoots.end(), axisRootIndex[a]) !=
+                        unkeyedRoots.end())
+      axisKeys[a].keyed = false;
+  }
   updateNeededFields();
 }
 
@@ -345,16 +442,16 @@ bool buildKey(int a) {
   prepareAll();
   AxisKeys& k = axisKeys[a];
   if (k.state == AxisKeys::waiting && datesMapped(k)) updateNeededFields();
-  if (k.state != AxisKeys::ready) return false;
+  if (k.state != AxisKeys::ready || !k.keyed) return false;
   if (k.fields.size() == 1) {
     keyValue = valueNumber(k.fields[0]);
-    if (keyValue == noValue) return false;
+    if (keyValue == noValue || !k.keyed) return false;
   } else {
     size_t size = 4 * k.fields.size();
     if (key.size() < size) key.resize(size);
     for (size_t i = 0; i < k.fields.size(); i++) {
       uint32_t v = valueNumber(k.fields[i]);
-      if (v == noValue) return false;
+      if (v == noValue || !k.keyed) return false;
       memcpy(&key[4 * i], &v, 4);
     }
     keySize = size;
@@ -373,7 +470,15 @@ int64_t findKey(const AxisKeys& k) {
 // Remembers value for the key just built; false when the table is full.
 bool storeKey(AxisKeys& k, uint32_t value) {
   if (k.fields.size() != 1) return k.table.insert(key.data(), keySize, keyHash, value);
-  if (keyValue >= k.byValue.size()) k.byValue.resize(size_t(keyValue) + 1, -1);
+  if (keyValue >= k.byValue.size()) {
+    size_t capacity = k.byValue.capacity();
+    if (size_t(keyValue) + 1 > capacity) {
+      size_t grown = std::max(size_t(keyValue) + 1, 2 * capacity);
+      if (!takeKeyBytes((grown - capacity) * sizeof(int64_t))) return false;
+      k.byValue.reserve(grown);
+    }
+    k.byValue.resize(size_t(keyValue) + 1, -1);
+  }
   k.byValue[keyValue] = value;
   return true;
 }
@@ -402,6 +507,17 @@ void beginKeyedPass(bool isGrowing) {
   columnValues.resize(maxInputFields);
 #endif
   growing = isGrowing;
+  if (growing) unkeyedRoots.clear();
+  keyBytes = 0;
+  keyWindow = 8192;
+  keyBudget = size_t(32) << 20;
+  if (const char* limits = getenv("VARKEL_TEST_KEY_LIMITS")) {
+    unsigned long window = 0, budget = 0;
+    if (sscanf(limits, "%lu %lu", &window, &budget) == 2 && window > 0) {
+      keyWindow = window;
+      keyBudget = budget;
+    }
+  }
 }
 
 void endKeyedPass() {
@@ -419,7 +535,13 @@ void endKeyedPass() {
 bool keyedGrowthSettled(int a) {
   if (!growing || !buildKey(a)) return false;
   labelsBefore = nextFree;
-  return findKey(axisKeys[a]) >= 0;
+  bool hit = findKey(axisKeys[a]) >= 0;
+  if (axisKeys[a].window.losing(hit)) {
+    keyAxis = -1;
+    unkeyAxis(a);
+    updateNeededFields();
+  }
+  return hit;
 }
 
 void keyedGrowthWalked(int a, unsigned long stamp) {
@@ -444,6 +566,13 @@ void keyedGrowthWalked(int a, unsigned long stamp) {
 bool keyedLeavesKnown(int a) {
   if (growing || !buildKey(a)) return false;
   int64_t at = findKey(axisKeys[a]);
+  if (axisKeys[a].window.losing(at >= 0)) {
+    // The table goes: this record is walked as every later one will be.
+    keyAxis = -1;
+    unkeyAxis(a);
+    updateNeededFields();
+    return false;
+  }
   if (at < 0) return false;
   const int32_t* stored = &axisKeys[a].leaves[size_t(at)];
   int count = stored[0];
@@ -459,6 +588,12 @@ void keyedLeavesWalked(int a) {
   if (keyAxis != a) return;
   keyAxis = -1;
   AxisKeys& k = axisKeys[a];
+  size_t capacity = k.leaves.capacity(), need = k.leaves.size() + 1 + size_t(numLeaves[a]);
+  if (need > capacity) {
+    size_t grown = std::max(need, 2 * capacity);
+    if (!takeKeyBytes((grown - capacity) * sizeof(int32_t))) return;
+    k.leaves.reserve(grown);
+  }
   if (!storeKey(k, uint32_t(k.leaves.size()))) return;
   k.leaves.push_back(numLeaves[a]);
   for (int i = 0; i < numLeaves[a]; i++) k.leaves.push_back(leafNums[size_t(firstLeaf[a] + i)]);

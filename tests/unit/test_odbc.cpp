@@ -244,6 +244,25 @@ TEST_F(Odbc, Failures) {
   }
 }
 
+TEST_F(Odbc, RowsOfManyBlocksKeepOrderNullsAndCuts) {
+  // More rows than one block holds; NULLs, long values and the empty date among them read as
+  // they do one row at a time.
+  const char* statement =
+      "with recursive n(i) as (select 1 union all select i + 1 from n where i < 2500) "
+      "select i, case when i % 5 = 0 then null else 'v' || i end, "
+      "case when i % 7 = 0 then substr(replace(hex(zeroblob(200)), '0', 'ab'), 1, 300) "
+      "when i % 11 = 0 then '0/0/00' else '' end from n";
+  std::vector<std::string> rows = rowsOf(statement);
+  ASSERT_EQ(rows.size(), 2500u);
+  std::string cut;
+  for (int i = 0; i < 255; i++) cut += i % 2 ? 'b' : 'a';
+  for (int i = 1; i <= 2500; i++) {
+    std::string want = std::to_string(i) + "|" + (i % 5 == 0 ? "" : "v" + std::to_string(i)) +
+                       "|" + (i % 7 == 0 ? cut : "");
+    ASSERT_EQ(rows[size_t(i - 1)], want) << i;
+  }
+}
+
 TEST_F(Odbc, FailedColumnReadIsNoEndOfData) {
   // The column count stays from the first statement of the run; a second statement with
   // fewer columns makes the read of the missing column fail.
