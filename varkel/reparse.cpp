@@ -1023,7 +1023,8 @@ void restoreData() {
   // The re-read labels test their fields where the new data's header puts them. A field
   // the header does not name is a column number, which must be the column the cube tested:
   // else the cube was built from data with that name, or in another layout.
-  for (const auto& known : fieldsMapped ? oldColumnOfSlot : std::map<int, int>()) {
+  for (const auto& known : oldColumnOfSlot) {
+    if (!fieldsMapped) break;
     int column = mapField(known.first);
     if (column == known.second) continue;
     const char* name = dataFieldNames[known.first];
