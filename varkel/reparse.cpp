@@ -17,6 +17,8 @@
 #include "varkel/axislabel.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
+#include "varkel/datasource.h"
+#include "varkel/date.h"
 #include "varkel/dategen.h"
 #include "varkel/escapes.h"
 #include "varkel/grow.h"
@@ -71,6 +73,10 @@ std::map<int, LevelCursor> levelCursors;
 // of a grown level below a later category of the level above), the label it copies: what
 // stands below that label is what the new node is to have below it.
 std::map<int, int> copiedFrom;
+
+// Per profile field slot, the column its written conditions tested in the data the cube
+// was built from.
+std::map<int, int> oldColumnOfSlot;
 
 // Entries of the axis being read, counted by the path of the node they stand below.
 std::map<std::string, int> levelEntries;
@@ -407,6 +413,19 @@ std::string categoryValue(const std::vector<WrittenLeaf>& written, const std::st
   return v.empty() || v == blankLabel ? std::string(blankLabel) : v;
 }
 
+// Keeps the column that the written conditions of a field slot tested; two columns for one
+// field are a cube the profile did not write.
+void noteOldColumn(int slot, const std::vector<WrittenLeaf>& written, const std::string& path) {
+  for (const WrittenLeaf& leaf : written) {
+    if (slot < 0 || leaf.column < 0) continue;
+    auto known = oldColumnOfSlot.emplace(slot, leaf.column).first;
+    if (known->second != leaf.column)
+      fatal(110, "Entry '%s' of axis %d in cube '%s' tests column %d where the cube tests "
+            "its field in column %d; the cube cannot be extended.\n", path.c_str(),
+            restoredAxes, cubeName.c_str(), leaf.column, known->second);
+  }
+}
+
 // The cube holds every part the writer always writes: a tree for each axis that can have
 // leaves, the measures tree, the coordinates and the values, which come last. A cube cut
 // short, or missing a part, would otherwise extend into a cube without its old cells.
@@ -456,6 +475,7 @@ void resetReparse() {
   levelCursors.clear();
   copiedFrom.clear();
   levelEntries.clear();
+  oldColumnOfSlot.clear();
   topNumberBase = 0;
 }
 
@@ -694,6 +714,15 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   // record viewing off a category showing the none label carries its key.
   bool unreached = !hash && !dateLabel && l.field != -1 &&
                    (axisHasConditions ? !hasCondition : !hasKey && label == noneLabel);
+  if (made && !dateLabel && l.field == -1 && hasCondition && !l.match)
+    fatal(110, "Entry '%s' of axis %d in cube '%s' is an item the profile does not have; "
+          "the cube cannot be extended.\n", path.c_str(), restoredAxes, cubeName.c_str());
+  if (hasCondition && !unreached) {
+    if (dateLabel)
+      noteOldColumn(dateTable[dateIndex - 1].field, written, path);
+    else if (l.field != -1)
+      noteOldColumn(l.field, written, path);
+  }
   if (!dateLabel && l.field != -1 && !unreached) {
     // The category's own condition, as growth gives it, not the one of the label it copies.
     l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
@@ -991,6 +1020,22 @@ int reparse(const char* profileName) {
 }
 
 void restoreData() {
+  // The re-read labels test their fields where the new data's header puts them. A field
+  // the header does not name is a column number, which must be the column the cube tested:
+  // else the cube was built from data with that name, or in another layout.
+  for (const auto& known : oldColumnOfSlot) {
+    if (!fieldsMapped) break;
+    int column = mapField(known.first);
+    if (column == known.second) continue;
+    const char* name = dataFieldNames[known.first];
+    bool named = false;
+    for (int c = 0; c < maxInputFields && skipFirstLine == 1 && !named; c++)
+      named = strcmp(newDataFieldNames[c], name) == 0;
+    if (!named)
+      fatal(110, "Field '%s' is column %d of the new data but was column %d of the data cube "
+            "'%s' was built from, and the new data names no column '%s'; the cube cannot be "
+            "extended.\n", name, column, known.second, cubeName.c_str(), name);
+  }
   // Each axis of the new layout, as a profile axis of the cells' leaf tables.
   std::vector<int> profileAxis(numberOfAxes, -1);
   for (int a = 0; a < numberOfAxes; a++)
