@@ -361,7 +361,7 @@ def make_case(seed, avoid=None):
         values.append(vals)
     case = {"profile": "\n".join(lines), "header": g.columns, "records": records,
             "values": values, "decimals": decimals, "alphabets": alphabets(seed)}
-    return layout_variants(case, seed)
+    return layout_variants(cardinality_draw(case, seed), seed)
 
 
 # ---- layouts and measure blocks, drawn apart from the case like the alphabets ------------
@@ -447,6 +447,34 @@ def moved_text(header, layout, records, r):
     rows = [[rec[i] if i is not None else r.choice(["", "q", "x y"]) for i in layout]
             for rec in records]
     return data_text(names, rows)
+
+
+
+def cardinality_draw(case, seed):
+    """For a third of the seeds, the values of some grown or path columns new in most
+    records (from the start, from half way, or until half way), and the keyed build's
+    windows and budget small (case["keylimits"], for VARKEL_TEST_KEY_LIMITS) so that
+    keying stops and its tables fill inside the run. Drawn apart from the case, so that a
+    seed's profile stays the same."""
+    r = random.Random(seed * 104729 + 7)
+    case["keylimits"] = ""
+    if r.randrange(3):
+        return case
+    header, records = case["header"], case["records"]
+    columns = [i for i, c in enumerate(header) if c[0] in "cp" and c[1:].isdigit()]
+    if not columns:
+        return case
+    fresh = r.sample(columns, r.randint(1, len(columns)))
+    shape = r.randrange(3)
+    half = len(records) // 2
+    for n, rec in enumerate(records):
+        if (shape == 1 and n < half) or (shape == 2 and n >= half):
+            continue
+        for i in fresh:
+            # a letter first, so that the text stays one the records may hold
+            rec[i] = ("u%d %s" % (n, rec[i]))[:255].rstrip(" ")
+    case["keylimits"] = "%d %d" % (r.choice([2, 4, 8]), r.choice([0, 200, 2000, 10 ** 6]))
+    return case
 
 
 # Bytes a -chars alphabet may take as digits: no sign character, no control byte.
