@@ -625,9 +625,11 @@ TEST_F(Unparse, RollUpWithoutMatchIsSaidAsAFunctionInTheMeasuresAxis) {
        "C" + axis + "C" + measures + "C" + rollUp("m1") + "N" + extract + "X",
        "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" compute=\"\" {\n"
        "\t\"m1\" function = sum.own(all)\n\t\"Amount\" extract='Amt' format=\"D1N3\"\n}\n\n"},
+      // Below the axis line the first measure would clear the compute text.
       {"a first measure below a measures axis with a compute text",
        "C" + axis + "C" + "7" + S("M") + S("c") + "|" + "C" + rollUp("m1") + "X",
-       "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" compute=\"c\" {\n"
+       "}\n\naxis \"A\" {\n}\n\naxis measure \"M\" {\n"
+       "\t\"M\" function = sum.own(all) compute=\"c\"\n"
        "\t\"m1\" function = sum.own(all)\n}\n\n"},
   };
   for (auto& c : cases) {
@@ -662,15 +664,20 @@ TEST_F(Unparse, MeasuresFunctionIsSaidWhereItCompilesBack) {
        "\t\"c\" compute=\"q\" format=\"D0N9\"\n"},
       {"quotes in the arguments", "C" + axis + "C" + measures("T", "sum.next(a\"b,2)") + "X",
        "axis measure \"T\" {\n\t\"T\" function = sum.next(\"a\\\"b,2\")\n"},
+      // A text that is no function the script can say is the compute text of a first measure.
       {"no function the script can say",
        "C" + axis + "C" + measures("T", "total.own(all)") + "C" + computed + "X",
-       "axis measure \"T\" compute=\"total.own(all)\" {\n"
+       "axis measure \"T\" {\n\t\"T\" function = sum.own(all) compute=\"total.own(all)\"\n"
        "\t\"c\" compute=\"q\" format=\"D0N9\"\n"},
       {"an argument ending in a backslash",
        "C" + axis + "C" + measures("T", "sum.own(a\\)") + "X",
-       "axis measure \"T\" compute=\"sum.own(a\\)\" {\n"},
+       "axis measure \"T\" {\n\t\"T\" function = sum.own(all) compute=\"sum.own(a\\)\"\n"},
       {"a text that is no function", "C" + axis + "C" + measures("T", "a+b") + "X",
-       "axis measure \"T\" compute=\"a+b\" {\n"},
+       "axis measure \"T\" {\n\t\"T\" function = sum.own(all) compute=\"a+b\"\n"},
+      {"a text that is no function before an item that keeps it",
+       "C" + axis + "C" + measures("T", "a+b") + "C" + extract + "X",
+       "axis measure \"T\" compute=\"a+b\" {\n"
+       "\t\"Amount\" extract='amt' format=\"D2N0\"\n"},
       // Where the axis line compiles back to the same record, it says the function itself.
       {"a function before an extract item",
        "C" + axis + "C" + measures("T", "max.own(all)") + "C" + extract + "X",

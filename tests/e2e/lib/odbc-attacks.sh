@@ -109,12 +109,14 @@ request pinned-user "odbc:pinned;password=$reader_password;select units from sal
 same "pinned: the password alone connects as the pinned user" <(printf 'units\t\n10\t\n\n') \
   pinned-user.body
 
-echo "== every attack is refused, through the administrator's DSN too"
+echo "== every attack is refused, through the administrator's DSN (the first few through own too)"
 n=0
 while IFS= read -r statement; do
   [ -n "$statement" ] || continue
   n=$((n + 1))
-  for dsn in power own; do
+  dsns=power
+  [ "$n" -le 3 ] && dsns="power own"
+  for dsn in $dsns; do
     request "attack$n-$dsn" "odbc:$dsn;$statement"
     if [ "$(cat "attack$n-$dsn.body")" = "$sql_refused" ]; then pass "refused ($dsn): $statement"; else
       flunk "refused ($dsn): $statement"; head -c 300 "attack$n-$dsn.body"; echo
@@ -135,8 +137,9 @@ request waits "odbc:pinned;password=$reader_password;select count(*) as n from h
 took=$(( ($(date +%s%N) - start) / 1000000 ))
 same "waits: the time-limit message" \
   <(refusal 'This request took longer than the 3 seconds the server allows and was stopped.') waits.body
-if [ "$took" -ge 2900 ] && [ "$took" -lt 5000 ]; then pass "waits: ended after $took ms"; else
-  flunk "waits: ended after $took ms, want 3000 to 5000"; fi
+# 3 s and the watchdog's second of grace at most; the rest is room for a loaded machine.
+if [ "$took" -ge 2900 ] && [ "$took" -lt 8000 ]; then pass "waits: ended after $took ms"; else
+  flunk "waits: ended after $took ms, want 3000 to 8000"; fi
 # The connection ends with the process; the server forgets it a moment later.
 for i in $(seq 30); do [ "$(db_attack_sessions reader)" = 0 ] && break; sleep 0.1; done
 same "waits: no session of the request's user remains" <(echo 0) <(db_attack_sessions reader)
