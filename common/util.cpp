@@ -4,6 +4,7 @@
 #include "common/messagetext.h"
 
 #include <cctype>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -246,4 +247,19 @@ void fatal(int code, const char* format, ...) {
   fflush(stderr);
   removeTempFiles();
   exit(code);
+}
+
+static void noteFileSizeLimit(int) {}
+
+void catchCleanupSignals(const int* signals, int count, void (*handler)(int)) {
+  for (int i = 0; i < count; i++) {
+    struct sigaction old;
+    if (sigaction(signals[i], nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    signal(signals[i], handler);
+  }
+  struct sigaction limit;
+  memset(&limit, 0, sizeof limit);
+  limit.sa_handler = noteFileSizeLimit;
+  sigemptyset(&limit.sa_mask);
+  sigaction(SIGXFSZ, &limit, nullptr);
 }

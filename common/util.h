@@ -100,4 +100,10 @@ extern void (*fatalMessageHook)();
 // none) and runs fatalCleanupHook: what every way out of a run does.
 void removeTempFiles();
 
+// Hands each of the count signals to handler, a program's removal of its temporary files,
+// except a signal the process was started with ignored, which stays ignored. A write past
+// a file-size limit then fails with EFBIG, to be reported with the old files in place,
+// instead of SIGXFSZ ending the run with a new file still named.
+void catchCleanupSignals(const int* signals, int count, void (*handler)(int));
+
 #endif

@@ -14,6 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "common/util.h"
+
 #include <string>
 
 static FILE* stream = nullptr;  // the new file's stream; null when none is open
@@ -37,25 +39,12 @@ static void removeOnSignal(int sig) {
   raise(sig);
 }
 
-// Past a file-size limit a write then fails with EFBIG and is reported, instead of the
-// signal ending the run with the new file still named.
-static void noteFileSizeLimit(int) {}
-
 static const int cleanupSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM};
 
 static void registerCleanup() {
   atexit(removeTemp);
-  for (int sig : cleanupSignals) {
-    struct sigaction old;
-    // A signal the caller chose to ignore stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    signal(sig, removeOnSignal);
-  }
-  struct sigaction limit;
-  memset(&limit, 0, sizeof limit);
-  limit.sa_handler = noteFileSizeLimit;
-  sigemptyset(&limit.sa_mask);
-  sigaction(SIGXFSZ, &limit, nullptr);
+  catchCleanupSignals(cleanupSignals, int(sizeof cleanupSignals / sizeof *cleanupSignals),
+                      removeOnSignal);
 }
 
 // A new file with a unique name beside the final name; its name goes to tempName.

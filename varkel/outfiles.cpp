@@ -93,27 +93,13 @@ static void cleanupOnSignal(int sig) {
   raise(sig);
 }
 
-// Past a file-size limit a write then fails with EFBIG, which the finish reports as an
-// error with the old files in place, instead of the signal killing the run outright.
-static void noteFileSizeLimit(int) {}
-
 void registerTempCleanup() {
   static bool registered = false;
   if (!registered) atexit(cleanupTempFiles);
   registered = true;
   fatalCleanupHook = cleanupTempFiles;
-  const int signals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
-  for (int sig : signals) {
-    struct sigaction old;
-    // A signal the caller chose to ignore stays ignored.
-    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    signal(sig, cleanupOnSignal);
-  }
-  struct sigaction limit;
-  memset(&limit, 0, sizeof limit);
-  limit.sa_handler = noteFileSizeLimit;
-  sigemptyset(&limit.sa_mask);
-  sigaction(SIGXFSZ, &limit, nullptr);
+  static const int signals[] = {SIGHUP, SIGINT, SIGPIPE, SIGTERM};
+  catchCleanupSignals(signals, int(sizeof signals / sizeof *signals), cleanupOnSignal);
 }
 
 // A file the run writes or reads, by its role ("page", "profile") and its name.

@@ -52,6 +52,16 @@ check() {
     echo "FAIL: $1"; diff "$2" "$3" | head -30; fail=1
   fi
 }
+# pass LABEL, flunk LABEL: one verdict line; flunk also sets the suite's $fail.
+pass() { echo "ok: $1"; }
+flunk() { echo "FAIL: $1"; fail=1; }
+# same LABEL WANT-FILE GOT-FILE (either may be a pipe: both are read once)
+same() {
+  cat "$2" >"$work/want"; cat "$3" >"$work/got"
+  if cmp -s "$work/want" "$work/got"; then pass "$1"; else
+    flunk "$1"; diff -a "$work/want" "$work/got" | head -30
+  fi
+}
 # want FORMAT ARGS...: the expected text, as printf writes it, into $work/want.
 want() { printf "$@" > "$work/want"; }
 

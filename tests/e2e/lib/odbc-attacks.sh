@@ -24,14 +24,6 @@ cd "$work"
 . "$lib/lighttpd.sh"
 
 fail=0
-pass() { echo "ok: $1"; }
-flunk() { echo "FAIL: $1"; fail=1; }
-same() {
-  cat "$2" >"$work/want"; cat "$3" >"$work/got"
-  if cmp -s "$work/want" "$work/got"; then pass "$1"; else
-    flunk "$1"; diff -a "$work/want" "$work/got" | head -20
-  fi
-}
 
 db_start || { echo "FAIL: the $db_label server did not start"; exit 1; }
 reader_password='reader pass'

@@ -22,15 +22,6 @@ cd "$work"
 . "$lib/lighttpd.sh"
 
 fail=0
-pass() { echo "ok: $1"; }
-flunk() { echo "FAIL: $1"; fail=1; }
-# same LABEL WANT-FILE GOT-FILE (either may be a pipe: both are read once)
-same() {
-  cat "$2" >"$work/want"; cat "$3" >"$work/got"
-  if cmp -s "$work/want" "$work/got"; then pass "$1"; else
-    flunk "$1"; diff -a "$work/want" "$work/got" | head -30
-  fi
-}
 
 db_start || { echo "FAIL: the $db_label server did not start"; exit 1; }
 echo "$db_label on 127.0.0.1:$db_port"
