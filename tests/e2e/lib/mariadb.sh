@@ -7,13 +7,14 @@ db_label=MariaDB
 db_driver=$(ls /usr/lib/*/odbc/libmaodbc.so 2>/dev/null | head -n 1)
 db_admin=varkel
 
-# db_start: a new data directory in $work/my; the admin is root on the socket and "varkel"
+# db_start: a new data directory in $work/my, with a temporary directory of its own (two
+# servers installing at once must not share /tmp); the admin is root on the socket and "varkel"
 # with a password on 127.0.0.1.
 db_start() {
   command -v mariadbd >/dev/null || { echo "MariaDB is not installed"; return 1; }
   [ -n "$db_driver" ] || { echo "the MariaDB ODBC driver is not installed"; return 1; }
   local user_opt=()
-  mkdir -p "$work/my/data" "$work/my/run"
+  mkdir -p "$work/my/data" "$work/my/run" "$work/my/tmp"
   if [ "$(id -u)" = 0 ]; then
     local db_user=mysql
     getent passwd mysql >/dev/null || db_user=nobody
@@ -22,13 +23,14 @@ db_start() {
     user_opt=(--user="$db_user")
   fi
   if ! timeout 60 mariadb-install-db --no-defaults --datadir="$work/my/data" "${user_opt[@]}" \
+      --tmpdir="$work/my/tmp" \
       --auth-root-authentication-method=normal --skip-test-db >"$work/install-db.log" 2>&1; then
     echo "mariadb-install-db failed:"; cat "$work/install-db.log"; return 1
   fi
   local attempt i
   for attempt in 1 2 3; do
     db_port=$(free_port)
-    timeout -k 10 240 mariadbd --no-defaults --datadir="$work/my/data" "${user_opt[@]}" \
+    timeout -k 10 240 mariadbd --no-defaults --datadir="$work/my/data" --tmpdir="$work/my/tmp" "${user_opt[@]}" \
       --socket="$work/my/run/sock" --port="$db_port" --bind-address=127.0.0.1 \
       --pid-file="$work/my/run/pid" --log-error="$work/my/run/error.log" --skip-log-bin \
       --skip-name-resolve --innodb-buffer-pool-size=16M --innodb-flush-log-at-trx-commit=0 \
