@@ -68,14 +68,9 @@ while True:
     c, _ = srv.accept()
     threading.Thread(target=serve, args=(c,), daemon=True).start()
 PY
-timeout 120 python3 -u drip.py > drip.log 2>&1 &
-drip=$!
-drip_port=
-for _ in $(seq 100); do
-  drip_port=$(head -n 1 drip.log 2>/dev/null | grep -x '[0-9]*') && break
-  sleep 0.1
-done
-[ -n "$drip_port" ] || { echo "the dripping server did not start:"; cat drip.log; exit 1; }
+. "$lib/httpserver.sh"
+start_script_server drip.py 120 || exit 1
+drip=$script_pid drip_port=$script_port
 
 . "$lib/lighttpd.sh"
 write_config() {

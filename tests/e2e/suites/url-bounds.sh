@@ -47,15 +47,9 @@ while True:
     c, _ = srv.accept()
     threading.Thread(target=serve, args=(c,), daemon=True).start()
 PY
-timeout 200 python3 -u server.py > server.log 2>&1 &
-server_pid=$!
-port=
-for _ in $(seq 100); do
-  port=$(head -n 1 server.log 2>/dev/null | grep -x '[0-9]*')
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "the server did not start:"; cat server.log; exit 1; }
+. "$src/tests/e2e/lib/httpserver.sh"
+start_script_server server.py 200 || exit 1
+server_pid=$script_pid port=$script_port
 base=http://127.0.0.1:$port
 
 cp "$src/examples/sales.qv" .
