@@ -1,11 +1,11 @@
 # Prints the cells of a built cube (cube file or page), read back on its own terms by the
-# property test's reader: one line per cell in the order of the coded coordinates, the path
-# of its leaf on every axis (labels as written, '/' between levels), then its values ('-'
-# for a missing one).
+# tests' shared reader (tests/lib/cubefile.py): one line per cell in the order of the coded
+# coordinates, the path of its leaf on every axis (labels as written, '/' between levels),
+# then its values ('-' for a missing one).
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "property"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "lib"))
 import cubefile  # noqa: E402
 
 cube = cubefile.Cube(sys.argv[1])
