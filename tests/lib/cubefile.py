@@ -44,6 +44,19 @@ def settings(path):
     return out
 
 
+# Settings that name the run rather than the cube.
+RUN_NAMES = ("createversion", "builddate", "rawdata", "cb4file")
+
+
+def lines_without(path, names=RUN_NAMES):
+    """The lines of a cube file or page but those of the named settings ("name=" lines, or
+    param tags in a page): what two runs building one cube must write alike."""
+    drop = tuple(n.encode() + b"=" for n in names) + \
+        tuple(b'<param name="' + n.encode() for n in names)
+    with open(path, "rb") as f:
+        return [l for l in f.read().split(b"\n") if not l.startswith(drop)]
+
+
 def next_power_of_two(n):
     b = 1
     while n > 2:

@@ -3,6 +3,12 @@
 # calendar and fiscal date hierarchies, several measures with missing values, and category
 # texts drawn from every byte a field can hold.
 #
+# A wide case (make_case(seed, wide=True)) is drawn for comparing two builds with each other
+# rather than with the oracle: it also holds what the oracle does not model (conditions on
+# parts of fields, averaged items, money and exponent amounts, short records, texts the
+# oracle's rules keep away from, see below), more records, and values that seldom repeat in
+# most cases.
+#
 # A case is a dict: "profile" (the .qv text), "header" (column names), "records" (lists of
 # field texts, first field the record id), "values" (per record, per measure: a Decimal or
 # None for a missing value) and "decimals".
@@ -35,9 +41,12 @@ SEPARATORS = [c for c in map(chr, range(32, 127))] + ["\xa7", "\x01"]
 
 
 class Gen:
-    def __init__(self, seed, avoid=None):
+    def __init__(self, seed, avoid=None, wide=False):
         self.r = random.Random(seed)
         self.avoid = AVOID if avoid is None else avoid
+        self.wide = wide
+        self.seps = {}  # path column -> the separator its fields are joined with
+        self.date_patterns = {}  # date column -> the strftime-like pattern of its fields
         self.columns = ["id", "n"]  # record id, a number for numeric conditions
         self.fill = {}  # column -> function giving one field text
         self.fill["n"] = self.number_text
@@ -46,6 +55,8 @@ class Gen:
     # ---- texts -------------------------------------------------------------------------
 
     def allowed(self, text):
+        if self.wide:
+            return True
         if odd_backslash_run(text):
             return False
         return text != BLANK and text.strip(" ") == text and not text.startswith('"')
@@ -100,6 +111,8 @@ class Gen:
         parts = self.pool(r.randint(2, 5), 40)
         parts = [p for p in parts if not any(s in p for s in seps)] or ["p"]
         sep = seps[0]
+        name = "p%d" % len(self.columns)
+        self.seps[name] = sep
 
         def fill():
             # A field may not open with a double quote: the record reader would take the
@@ -131,6 +144,8 @@ class Gen:
 
     def condition(self, depth=0):
         r = self.r
+        if self.wide and r.random() < 0.35:
+            return self.wide_condition()
         k = r.random()
         if depth < 2 and k < 0.2:
             op = r.choice(["and", "or"])
@@ -155,6 +170,36 @@ class Gen:
         if test == "regexp":
             return "%s regexp %s" % (col, quote(r.choice(["^a", "b$", "[0-9]", "x|y", "."])))
         return "%s %s %s" % (col, test, v)
+
+    def wide_condition(self):
+        """A test the oracle does not model: on a part of a field, a negated start or end,
+        numbers with '<>' and fractions, a list of three."""
+        r = self.r
+        k = r.randint(0, 5)
+        if k == 0:
+            col = self.category_column()
+            a = r.randint(0, 3)
+            v = self.fill[col]()[a:a + r.randint(0, 4)]
+            return "%s[%d-%d] = %s" % (col, a, a + r.randint(0, 4), quote(v[:30]))
+        if k == 1:
+            seps = self.separator_set()
+            col = self.path_column(seps)
+            part = self.fill[col]().split(seps[0])
+            side = r.choice(["", "-"])
+            return "%s[%s%d, %s] = %s" % (col, side, r.randint(0, 2), quote(seps),
+                                          quote(r.choice(part)[:30]))
+        if k == 2:
+            col = self.category_column()
+            return "%s not startswith %s" % (col, quote(self.fill[col]()[:30]))
+        if k == 3:
+            return "n %s %s" % (r.choice(["<>", ">", "<=", "="]),
+                                r.choice(["2.5", "-3", "0", "12", "10.0"]))
+        if k == 4:
+            col = self.category_column()
+            return "%s not endswith %s" % (col, quote(self.fill[col]()[-30:]))
+        col = self.category_column()
+        vals = [quote(self.fill[col]()[:30]) for _ in range(3)]
+        return "%s in (%s)" % (col, ", ".join(vals))
 
     def grown_spec(self):
         r = self.r
@@ -189,6 +234,7 @@ class Gen:
         r = self.r
         fmt, fill = self.date_format()
         col = self.column("d", fill)
+        self.date_patterns[col] = dict(DATE_FORMS)[fmt]
         out = self.date_output(fmt)
         args = [col, quote(fmt), quote(out)]
         if r.random() < 0.4:
@@ -197,10 +243,7 @@ class Gen:
 
     def date_format(self):
         r = self.r
-        forms = [("YYYY-MM-DD", "%Y-%m-%d"), ("DD.MM.YYYY", "%d.%m.%Y"), ("MM/DD/YY", "%m/%d/%y"),
-                 ("YYYYMMDD", "%Y%m%d"), ("YYYY-MMM-DD", "%Y-%b-%d"), ("YYYY M D", "%Y %n %e"),
-                 ("YYYY;MM;DD", "%Y;%m;%d"), ("YYYY-MM", "%Y-%m"), ("MMMM YYYY", "%B %Y")]
-        fmt, pattern = r.choice(forms)
+        fmt, pattern = r.choice(DATE_FORMS)
         bad = r.choice([0.05, 0.15, 0.6])
         respelled = r.choice([0, 0.05, 0.3])
 
@@ -230,6 +273,9 @@ class Gen:
         day = r.choice(["", "", "D", "DD", "D3", "D4", "D5"]) if has_day else ""
         if year == "Y0" and not (quarter or month or day):
             year = "Y"
+        if self.wide and r.random() < 0.15:
+            return r.choice(["YQM", "Y+Q+MMM", "Y+M+D1A", "Y+MM+DD"] if has_day else
+                            ["YQM", "Y+Q+MMM", "Y+M2A"])
         return "+".join(x for x in (year, quarter, month, day) if x)
 
     def measures(self):
@@ -256,6 +302,10 @@ def odd_backslash_run(text):
         run = run + 1 if c == "\\" else 0
     return False
 
+
+DATE_FORMS = [("YYYY-MM-DD", "%Y-%m-%d"), ("DD.MM.YYYY", "%d.%m.%Y"), ("MM/DD/YY", "%m/%d/%y"),
+              ("YYYYMMDD", "%Y%m%d"), ("YYYY-MMM-DD", "%Y-%b-%d"), ("YYYY M D", "%Y %n %e"),
+              ("YYYY;MM;DD", "%Y;%m;%d"), ("YYYY-MM", "%Y-%m"), ("MMMM YYYY", "%B %Y")]
 
 MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
 LONG_MONTHS = ["January", "February", "March", "April", "May", "June", "July", "August",
@@ -318,13 +368,16 @@ class ProfileGen(Gen):
             else:
                 lines.append(pad + "%s match(%s)" % (quote(self.label()), self.condition()))
                 has_match = True
+                if self.wide and r.random() < 0.12:
+                    lines[-1] += ' compute = "avg"'
+                    continue
             if depth < 3 and r.random() < 0.4:
                 lines += self.items(depth + 1, guarded or has_match)
         return lines
 
 
-def make_case(seed, avoid=None):
-    g = ProfileGen(seed, avoid)
+def make_case(seed, avoid=None, wide=False):
+    g = ProfileGen(seed, avoid, wide)
     r = g.r
     decimals = r.choice([0, 0, 1, 2])
     axes = []
@@ -344,24 +397,40 @@ def make_case(seed, avoid=None):
     lines += ["}", "varkel-->", ""]
 
     records, values = [], []
-    for i in range(r.randint(12, 40)):
+    for i in range(r.randint(20, 400) if wide else r.randint(12, 40)):
         rec, vals = [], []
         for col in g.columns:
             if col == "id":
                 rec.append("r%d" % i)
             elif col in measures:
                 text, v = measure_value(r, decimals)
+                if wide and r.random() < 0.2:
+                    text, v = r.choice(WIDE_AMOUNTS), None
                 rec.append(text)
                 vals.append(v)
+            elif wide and r.random() < 0.03:
+                rec.append(r.choice(WIDE_TEXTS))
             else:
                 rec.append(g.fill[col]())
+        if wide and r.random() < 0.025:
+            rec = rec[:r.randrange(len(rec))]  # a short record
         if counting:
             vals.append(Decimal(1))
         records.append(rec)
         values.append(vals)
     case = {"profile": "\n".join(lines), "header": g.columns, "records": records,
             "values": values, "decimals": decimals, "alphabets": alphabets(seed)}
+    if wide:
+        return layout_variants(wide_cardinality_draw(case, seed, g), seed)
     return layout_variants(cardinality_draw(case, seed), seed)
+
+
+# Field texts of a wide case that the oracle's rules keep away from, or that only a
+# comparison of two builds can judge: amounts in money and exponent forms, a field that
+# opens with a quote, leading and trailing blanks, a field over 255 bytes.
+WIDE_AMOUNTS = ["$1,234.50", "(12)", "NA", "1e3", "+5", "-3", "0.00", "2.5", " 7", "1,5"]
+WIDE_TEXTS = ["", " ", "  lead", "trail ", '"q,x"', 'a"b', "a" * 300, "\x01\x7f", "caf\xe9",
+              "\xff\x80", BLANK, "a\\;b", "x\\", "NA", "'q'", "$", "("]
 
 
 # ---- layouts and measure blocks, drawn apart from the case like the alphabets ------------
@@ -474,6 +543,43 @@ def cardinality_draw(case, seed):
             # a letter first, so that the text stays one the records may hold
             rec[i] = ("u%d %s" % (n, rec[i]))[:255].rstrip(" ")
     case["keylimits"] = "%d %d" % (r.choice([2, 4, 8]), r.choice([0, 200, 2000, 10 ** 6]))
+    return case
+
+
+def wide_cardinality_draw(case, seed, g):
+    """For four wide cases in five, the values of some grown, path or date columns new in
+    most records: from the start, from half way, until half way, or in two records of three;
+    a new path value differs from the others in its first, middle or last part, a new date
+    is a valid one of the column's format. The keyed build's windows and budget are small
+    for two cases in three, so that keying stops and its tables fill inside the run."""
+    r = random.Random(seed * 104729 + 3)
+    header, records = case["header"], case["records"]
+    case["keylimits"] = ""
+    if r.randrange(3):
+        case["keylimits"] = "%d %d" % (r.choice([2, 4, 8, 16, 64]),
+                                       r.choice([0, 200, 300, 2000, 4000, 10 ** 6]))
+    shape = r.randrange(5)
+    columns = [i for i, c in enumerate(header) if c[0] in "cpd" and c[1:].isdigit()]
+    if not shape or not columns:
+        return case
+    fresh = {i: r.randrange(3) for i in r.sample(columns, r.randint(1, min(3, len(columns))))}
+    half = len(records) // 2
+    for n, rec in enumerate(records):
+        late = n >= half
+        if (shape == 2 and not late) or (shape == 3 and late) or (shape == 4 and not r.randrange(3)):
+            continue
+        for i, where in fresh.items():
+            if i >= len(rec):
+                continue
+            name = header[i]
+            if name in g.date_patterns:
+                rec[i] = format_date(g.date_patterns[name], 1990 + n % 30, 1 + n % 12, 1 + n % 28)
+            elif name in g.seps:
+                parts = rec[i].split(g.seps[name])
+                parts.insert([0, len(parts) // 2, len(parts)][where], "u%d" % n)
+                rec[i] = g.seps[name].join(parts)[:255].rstrip(" ")
+            else:
+                rec[i] = ("u%d %s" % (n, rec[i]))[:255].rstrip(" ")
     return case
 
 
