@@ -551,13 +551,13 @@ def wide_cardinality_draw(case, seed, g):
     most records: from the start, from half way, until half way, or in two records of three;
     a new path value differs from the others in its first, middle or last part, a new date
     is a valid one of the column's format. The keyed build's windows and budget are small
-    for two cases in three, so that keying stops and its tables fill inside the run."""
+    for three cases in four, so that keying stops and its tables fill inside the run."""
     r = random.Random(seed * 104729 + 3)
     header, records = case["header"], case["records"]
     case["keylimits"] = ""
-    if r.randrange(3):
-        case["keylimits"] = "%d %d" % (r.choice([2, 4, 8, 16, 64]),
-                                       r.choice([0, 200, 300, 2000, 4000, 10 ** 6]))
+    if r.randrange(4):
+        case["keylimits"] = "%d %d" % (r.choice([2, 4, 16, 64, 64, 256]),
+                                       r.choice([0, 200, 300, 1000, 2000, 4000, 10 ** 6]))
     shape = r.randrange(5)
     columns = [i for i, c in enumerate(header) if c[0] in "cpd" and c[1:].isdigit()]
     if not shape or not columns:
