@@ -2,7 +2,6 @@
 // requested range as a record table, and for HTML the form that asks for the next page.
 #include "varkel/extract.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -194,15 +193,7 @@ static const char* fileNameShown() {
 static FILE* openLineSource() {
   FILE* stream = nullptr;
   if (dataType == textData) {
-    if (dataFileName && dataFileName[0]) {
-      stream = openDataFile(dataFileName);
-      // A directory opens but holds no records.
-      struct stat st;
-      if (stream && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
-        fclose(stream);
-        stream = nullptr;
-      }
-    }
+    if (dataFileName && dataFileName[0]) stream = openDataFile(dataFileName);
     if (!stream)
       openFailure("<p>\nFailed to open data file '%s'.\n", 2, "\nFailed to open data file '%s'.\n",
                   fileNameShown());

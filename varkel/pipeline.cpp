@@ -5,8 +5,6 @@
 // cube. Each pass opens the source anew.
 #include "varkel/pipeline.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -187,12 +185,6 @@ static void openSource(Pass pass) {
         ifp = stdin;
       } else {
         ifp = openDataFile(newDataFileName);
-        // A directory opens but yields no line: it is no data file.
-        struct stat st;
-        if (ifp && fstat(fileno(ifp), &st) == 0 && S_ISDIR(st.st_mode)) {
-          fclose(ifp);
-          ifp = nullptr;
-        }
       }
       if (!ifp)
         openFailure("<p>\nFailed to open data file '%s'.\n", 2,
