@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+#include "common/inputfile.h"
+
 // The real path of path, or "" when it cannot be resolved.
 static std::string realPath(const char* path) {
   char* real = realpath(path, nullptr);
@@ -85,7 +87,7 @@ FILE* openRequestFile(const char* path, bool* refused) {
   std::string real = pathInside(path, dirs);
   *refused = real.empty() || isPellackFile(real);
   if (*refused) return nullptr;
-  FILE* f = fopen(real.c_str(), "r");
+  FILE* f = openInputFile(real.c_str(), "r");
   if (!f) return nullptr;
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(f));

@@ -30,7 +30,7 @@ bool isPellackFile(const std::string& real);
 // Opens path for reading when it lies inside requestDataDirs() and is none of pellack's
 // files. Returns null with
 // *refused set when it does not (nothing is read), null with *refused clear when it is
-// allowed but cannot be opened. The file opened is checked once more after the open, so
+// allowed but cannot be opened or is a directory (openInputFile). The file opened is checked once more after the open, so
 // a link swapped in meanwhile cannot lead outside.
 FILE* openRequestFile(const char* path, bool* refused);
 

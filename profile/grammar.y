@@ -50,8 +50,6 @@ int cur_axis = -1;  // index of the axis being read; -1 before the first axis of
 int measure = 0;    // 0 in a dimension axis; from 1 up, the number of the next measure item
 
 enum { maxAxes = 32 };
-// Largest text of a short and a shortest string.
-enum { shortLimit = 255, shortestLimit = 15 };
 
 // Reports what does not fit the node's record, or writes the node.
 static void emitChecked(int depth) {

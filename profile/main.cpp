@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "common/changeExtension.h"
+#include "common/inputfile.h"
 #include "common/preferences.h"
 #include "common/util.h"
 #include "profile/compiler.h"
@@ -62,14 +63,9 @@ int main(int argc, char** argv) {
   std::string output =
       argc > 2 ? std::string(trimQuotes(argv[2], '"')) : changeExtension(input, ".qv4");
 
-  FILE* in = fopen(input.c_str(), "r");
-  // A directory opens but holds no profile.
   struct stat inStat;
-  bool inKnown = in != nullptr && fstat(fileno(in), &inStat) == 0;
-  if (inKnown && S_ISDIR(inStat.st_mode)) {
-    fclose(in);
-    in = nullptr;
-  }
+  FILE* in = openInputFile(input.c_str(), "r", &inStat);
+  bool inKnown = inStat.st_mode != 0;
   if (in == nullptr) {
     fprintf(stderr, "\nError: could not open %s for input.\n\n", input.c_str());
     do_exit(1);

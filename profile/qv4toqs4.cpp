@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "common/changeExtension.h"
+#include "common/inputfile.h"
 #include "common/util.h"
 #include "profile/outputfile.h"
 #include "profile/unparse.h"
@@ -19,14 +20,9 @@ int main(int argc, char** argv) {
   string inName = trimQuotes(argv[1], '"');
   string outName = argc > 2 ? string(trimQuotes(argv[2], '"')) : changeExtension(inName, ".qs4");
 
-  FILE* in = fopen(inName.c_str(), "rb");
-  // A directory opens but holds no compiled profile.
   struct stat inStat;
-  bool inKnown = in != nullptr && fstat(fileno(in), &inStat) == 0;
-  if (inKnown && S_ISDIR(inStat.st_mode)) {
-    fclose(in);
-    in = nullptr;
-  }
+  FILE* in = openInputFile(inName.c_str(), "rb", &inStat);
+  bool inKnown = inStat.st_mode != 0;
   if (in == nullptr) {
     fprintf(stderr, "Error %d: could not open %s for input.\n", 2, inName.c_str());
     return 1;

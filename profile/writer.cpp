@@ -24,8 +24,6 @@ int saveVariables = 0;                 // keep the node variables over one emit_
 string measureLabel;                   // label of the measures axis
 FILE* qv4File = stdout;                // the compiled profile being written
 
-// Largest text of a shortest, short and long string.
-enum { shortestLimit = 15, shortLimit = 255, longLimit = 65535 };
 // The data string is copied into the short parameter row 1 only below this length.
 enum { dataCopyLimit = 250 };
 
@@ -115,7 +113,7 @@ string checkParameters(int withSeparator) {
                             sParams[i].value, shortLimit);
   for (int i = 0; i < numLsParams; i++) {
     const string& v = i == 5 ? dataWithSuffix() : lsParams[i].value;
-    checkLength(problem, ("Parameter " + string(lsParams[i].name)).c_str(), v, longLimit);
+    checkLength(problem, ("Parameter " + string(lsParams[i].name)).c_str(), v, longStringMax);
   }
   for (int i = 0; i < numByteParams; i++)
     checkRange(problem, ("Parameter " + string(byteParams[i].name)).c_str(),

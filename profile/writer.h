@@ -35,6 +35,11 @@ extern FILE* qv4File;                     // where the compiled profile goes
 // Clears the depth counters and the flags, as at the start of a compilation; lastDepth -1.
 void resetWriter();
 
+// Longest text of a shortest and of a short string: what one and two hex length digits
+// count. A long string (four digits) holds up to longStringMax (common/util.h).
+const size_t shortestLimit = 15;
+const size_t shortLimit = 255;
+
 // Length-prefixed strings with 2, 4 and 1 hex digits of length. Too long is fatal 110.
 string shortString(const char* s);
 string longString(const char* s);

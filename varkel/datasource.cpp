@@ -6,7 +6,6 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <string>
@@ -154,12 +153,9 @@ void closeCommand(FILE* stream, const char* command, bool readToEnd) {
 
 std::string getQuery(const char* fileName) {
   FILE* f = openStatementFile(fileName);
-  if (!f) fatal(2, "Unable to open file containing ODBC query '%s'", fileName);
-  struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-    fclose(f);
+  if (!f && errno == EISDIR)
     fatal(2, "ODBC query file can not be opened because is a directory: '%s'\n", fileName);
-  }
+  if (!f) fatal(2, "Unable to open file containing ODBC query '%s'", fileName);
   std::string text;
   char piece[65000];
   while (fgets(piece, sizeof piece, f)) text += piece;

@@ -2,7 +2,6 @@
 // requested range as a record table, and for HTML the form that asks for the next page.
 #include "varkel/extract.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -16,9 +15,8 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/odbc.h"
 #include "varkel/pipeline.h"
-#include "varkel/requestpolicy.h"
+#include "varkel/recordreader.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
 
@@ -169,53 +167,16 @@ static int clampToInt(long long v) {
   return (int)v;
 }
 
-// A name echoed into the answer page of a request is escaped; a command line's is not.
-static std::string pageText(const char* text) {
-  return isCGI ? htmlEscape(text) : std::string(text ? text : "");
-}
-
-// The source could not be opened: the notice on the page, then the run ends.
-[[noreturn]] static void openFailure(const char* pageNotice, int code, const char* message,
-                                     const char* name) {
-  fprintf(ofp, pageNotice, pageText(name).c_str());
-  if (isCGI) {
-    fputs("</body>\n", ofp);
-    jump_exit(1);
-  }
-  fatal(code, message, name);
-}
-
 // The text-file name to report: the request's own text for a source of no known form.
 static const char* fileNameShown() {
   if (unrecognisedDataSource) return unrecognisedDataSource;
   return dataFileName ? dataFileName : "";
 }
 
-static FILE* openLineSource() {
-  FILE* stream = nullptr;
-  if (dataType == textData) {
-    if (dataFileName && dataFileName[0]) {
-      stream = openDataFile(dataFileName);
-      // A directory opens but holds no records.
-      struct stat st;
-      if (stream && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
-        fclose(stream);
-        stream = nullptr;
-      }
-    }
-    if (!stream)
-      openFailure("<p>\nFailed to open data file '%s'.\n", 2, "\nFailed to open data file '%s'.\n",
-                  fileNameShown());
-  } else if (dataType == execData) {
-    if (isCGI && !cgiExecAllowed()) refuseCgiExec();
-    if (dataFileName && dataFileName[0]) stream = popen(dataFileName, "r");
-    if (!stream)
-      openFailure("<p>\nFailed to exec command '%s'.\n", 4, "\nFailed to exec command '%s'.\n",
-                  dataFileName ? dataFileName : "");
-  } else {
-    urlFetch(dataFileName);  // a missing document shows at the first line read
-  }
-  return stream;
+// Opens the data source of the road; a text file is named by dataFileName as given.
+static void openSource() {
+  const char* fileName = dataFileName && dataFileName[0] ? dataFileName : nullptr;
+  openRecordSource(extractReading, fileName, fileNameShown(), nullptr);
 }
 
 // State of one run of the road.
@@ -253,7 +214,9 @@ static bool takeRecord(Road& road) {
   return true;
 }
 
-static void readLineRecords(Road& road, FILE* stream) {
+// The head of a line source: in debug mode the separator, and the header line when the
+// data has one.
+static void readHead(Road& road) {
   if (doDebug) {
     std::string shown = htmlEscapeChar(separator);  // a NUL separator is written as its byte
     fputs("<p>Separator is '", ofp);
@@ -261,7 +224,7 @@ static void readLineRecords(Road& road, FILE* stream) {
     fputs("'</p>\n", ofp);
   }
   if (skipFirstLine == 1) {
-    if (getLine(stream, inputBuffer, dataType)) {
+    if (readHeaderLine()) {
       fNCtr = extractInputFields(inputFields, inputBuffer, separator);
       memcpy(newDataFieldNames, inputFields, sizeof newDataFieldNames);
       numRecords++;
@@ -271,39 +234,16 @@ static void readLineRecords(Road& road, FILE* stream) {
     outputDataHeader(ofp, fNCtr);
     road.headWritten = true;
   }
-  // Only the first split clears every row; later ones clear the rows the one before filled.
-  bool first = true;
-  size_t length;
-  while (const char* line = nextLine(stream, dataType, &length)) {
-    fNCtr = first ? extractInputFields(inputFields, line, separator)
-                  : extractNextRecordFields(line, length, separator);
-    first = false;
-    if (!takeRecord(road)) break;
-  }
-  forgetLines();
-  if (dataType == textData)
-    fclose(stream);
-  else if (dataType == execData)
-    closeCommand(stream, dataFileName, !road.more);
 }
 
-#ifdef HAVE_ODBC
-static void readOdbcRecords(Road& road) {
-  if (!dataFileName || dataFileName[0] == '\0')
-    fatal(102, "No ODBC/SQL data source specified.\n");
-  if (!odbcSelect || odbcSelect[0] == '\0')
-    fatal(103, "No ODBC/SQL selection statement specified.\n");
-  if (doDebug)
-    fprintf(ofp, "<p>ODBC select statement is \"%s\"</p>\n", htmlEscape(odbcSelect).c_str());
-  ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
-  int columns = 0;
-  while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) {
-    fNCtr = columns;
+// Reads the records of the open source until its end or until the page is full.
+static void readRecords(Road& road) {
+  if (dataType != odbcData) readHead(road);
+  for (int count; (count = nextRecord()) >= 0;) {
+    fNCtr = count;
     if (!takeRecord(road)) break;
   }
-  ODBC_Close();
 }
-#endif
 
 // Ends the road's output: the page stream is finished as a page would be, and a cube file
 // the run had opened is dropped unwritten, so the previous one stays.
@@ -327,16 +267,9 @@ void outputAcceptedData() {
   Road road;
 
   if (!dataFileName && !unrecognisedDataSource) fatal(106, "No data source specified.\n");
-  if (dataType == odbcData) {
-#ifdef HAVE_ODBC
-    readOdbcRecords(road);
-#else
-    fatal(104, "ODBC data source not supported in this executable.\n");
-#endif
-  } else {
-    FILE* stream = openLineSource();
-    readLineRecords(road, stream);
-  }
+  openSource();
+  readRecords(road);
+  closeRecordSource(!road.more);
 
   outputDataTrailer(ofp);
   if (road.more && tableType == 0) {

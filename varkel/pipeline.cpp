@@ -5,8 +5,6 @@
 // cube. Each pass opens the source anew.
 #include "varkel/pipeline.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -27,8 +25,8 @@
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
 #include "varkel/recordkey.h"
+#include "varkel/recordreader.h"
 #include "varkel/reparse.h"
-#include "varkel/requestpolicy.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
 
@@ -40,9 +38,6 @@ int numberOfBits = 0;
 // The compiled-profile text of the run and its allocated size.
 char* profileBuffer = nullptr;
 int profileBufferSize = 0;
-
-// The stream the current pass reads; null between passes.
-FILE* ifp = nullptr;
 
 // Shown by -stats; always 0 here.
 int rebuildCount = 0;
@@ -162,82 +157,27 @@ void readProfilePhase() {
   if (verbose) msg("Profile read.\n");
 }
 
-// A source that failed to open: the notice on the page, then the run ends.
-[[noreturn]] static void openFailure(const char* pageNotice, int code, const char* message,
-                                     const char* name) {
-  // A web request named the source: its text goes onto the page escaped.
-  if (ofp) fprintf(ofp, pageNotice, isCGI ? htmlEscape(name).c_str() : name);
-  if (isCGI) {
-    if (ofp) fputs("</body>\n", ofp);
-    jump_exit(1);
-  }
-  fatal(code, message, name);
-}
-
-// Opens the data source for pass; ifp is the stream to read (null for URL and ODBC).
+// Opens the data source for pass.
 static void openSource(Pass pass) {
   if (!dataFileName) fatal(106, "No data source specified.\n");
-  switch (dataType) {
-    case textData:
-      if (pass == cube) resolveDataFileName();
-      if (dataFileName[0] == '\0' || newDataFileName[0] == '\0')
-        fatal(2, "No data file name given.\n");
-      if (strcmp(newDataFileName, "stdin") == 0) {
-        if (stdinUsed) fatal(1, "Standard input has already been read; give the data as a file.\n");
-        ifp = stdin;
-      } else {
-        ifp = openDataFile(newDataFileName);
-        // A directory opens but yields no line: it is no data file.
-        struct stat st;
-        if (ifp && fstat(fileno(ifp), &st) == 0 && S_ISDIR(st.st_mode)) {
-          fclose(ifp);
-          ifp = nullptr;
-        }
-      }
-      if (!ifp)
-        openFailure("<p>\nFailed to open data file '%s'.\n", 2,
-                    pass == cube ? "\nFailed to open data file '%s'.\n"
-                                 : "Failed to open data file '%s'.\n",
-                    newDataFileName);
-      break;
-    case execData:
-      if (isCGI && !cgiExecAllowed()) refuseCgiExec();
-      ifp = popen(dataFileName, "r");
-      if (!ifp)
-        openFailure("<p>\nFailed to exec command '%s'.\n", 4,
-                    pass == cube ? "\nFailed to exec command '%s'.\n"
-                                 : "Failed to exec command '%s'.\n",
-                    dataFileName);
-      break;
-    case urlData:
-      urlFetch(dataFileName);  // a missing document shows at the first line read
-      ifp = nullptr;
-      break;
-    case odbcData:
-#ifdef HAVE_ODBC
-      if (dataFileName[0] == '\0') fatal(102, "No ODBC/SQL data source specified.\n");
-      if (!odbcSelect || odbcSelect[0] == '\0')
-        fatal(103, "No ODBC/SQL selection statement specified.\n");
-      if (ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect) != 0)
-        fatal(108, "ODBC open of %s failed.\n", dataFileName);
-      if (pass == expansion && ofp) fflush(ofp);
-#else
-      fatal(104, "ODBC is not supported in this build.\n");
-#endif
-      break;
+  FILE* input = nullptr;
+  if (dataType == textData) {
+    if (pass == cube) resolveDataFileName();
+    if (dataFileName[0] == '\0' || newDataFileName[0] == '\0')
+      fatal(2, "No data file name given.\n");
+    if (strcmp(newDataFileName, "stdin") == 0) {
+      if (stdinUsed) fatal(1, "Standard input has already been read; give the data as a file.\n");
+      input = stdin;
+    }
   }
+  openRecordSource(pass == cube ? cubeReading : expansionReading, newDataFileName,
+                   newDataFileName, input);
 }
 
-// Closes the stream of a line source after its pass.
+// Closes the source after its pass; standard input, once closed, cannot serve again.
 static void closeSource() {
-  forgetLines();
-  if (dataType == execData) {
-    if (ifp) closeCommand(ifp, dataFileName, true);
-  } else if (dataType == textData) {
-    if (ifp) fclose(ifp);
-    if (ifp == stdin) stdinUsed = true;
-  }
-  ifp = nullptr;
+  if (ifp == stdin) stdinUsed = true;
+  closeRecordSource(true);
 }
 
 // Maps the profile's field slots to the data's columns, now that newDataFieldNames holds
@@ -253,8 +193,8 @@ static void mapAllFields() {
 }
 
 // Takes the first line as the data's column names.
-static void readHeaderLine() {
-  if (!getLine(ifp, inputBuffer, dataType)) return;
+static void mapHeaderLine() {
+  if (!readHeaderLine()) return;
   extractInputFields(inputFields, inputBuffer, separator);
   memcpy(newDataFieldNames, inputFields, sizeof newDataFieldNames);
   mapAllFields();
@@ -297,37 +237,23 @@ static void handleRecord(Pass pass) {
     matchRecord();
 }
 
-// Reads every record of the open source and hands each to the pass.
+// Reads every record of the open source, hands each to the pass and closes the source.
 static void readRecords(Pass pass) {
   if (dataType == odbcData) {
-#ifdef HAVE_ODBC
-    int columns = 0;
-    while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) {
+    // The first fetch brought the column names: the fields can be mapped to them.
+    while (nextRecord() >= 0) {
       if (numRecords == 0 && fieldsMapped == 0) mapAllFields();
       handleRecord(pass);
     }
-    ODBC_Close();
-#endif
-    if (quietProgress()) msg("\n");
-    return;
-  }
-  // A header line never becomes a record; it names the columns when nothing has yet.
-  if (skipFirstLine == 1) {
-    if (fieldsMapped == 0)
-      readHeaderLine();
-    else
-      getLine(ifp, inputBuffer, dataType);
-  }
-  bool first = true;
-  size_t length;
-  while (const char* line = nextLine(ifp, dataType, &length)) {
-    if (length <= 2) continue;
-    if (first)
-      extractInputFields(inputFields, line, separator);
-    else
-      extractNextRecordFields(line, length, separator);
-    first = false;
-    handleRecord(pass);
+  } else {
+    // A header line never becomes a record; it names the columns when nothing has yet.
+    if (skipFirstLine == 1) {
+      if (fieldsMapped == 0)
+        mapHeaderLine();
+      else
+        readHeaderLine();
+    }
+    while (nextRecord() >= 0) handleRecord(pass);
   }
   if (quietProgress()) msg("\n");
   closeSource();

@@ -18,9 +18,6 @@ extern int numberOfBits;
 extern char* profileBuffer;
 extern int profileBufferSize;
 
-// The input stream of the current pass; null outside a pass and for a URL source.
-extern FILE* ifp;
-
 // Cube rebuilds of the run, shown by -stats; nothing in this build changes it.
 extern int rebuildCount;
 

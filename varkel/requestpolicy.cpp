@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/inputfile.h"
 #include "common/requestpaths.h"
 #include "common/textutil.h"
 #include "varkel/datasource.h"
@@ -215,7 +216,7 @@ void checkRequestSource() {
 
 // Opens name; in CGI mode only inside the allowed directories, else refused with message.
 static FILE* openRequestNamed(const char* name, const char* message) {
-  if (!isCGI) return fopen(name, "r");
+  if (!isCGI) return openInputFile(name, "r");
   bool refused = false;
   FILE* f = openRequestFile(name, &refused);
   if (refused) refuseRequest(message);

@@ -32,7 +32,8 @@ void checkRequestSource();
 void checkRequestDsn(const char* dsn);
 
 // Opens the text data file name for reading. In CGI mode a name outside the allowed
-// directories refuses the request; otherwise null when the file cannot be opened.
+// directories refuses the request; otherwise null when the file cannot be opened or is a
+// directory (errno EISDIR, as openInputFile).
 FILE* openDataFile(const char* name);
 
 // Opens an ODBC statement file ("+file") for reading, with the same rule as data files.

@@ -126,6 +126,9 @@ TEST_F(RequestPaths, OpenRefusesWithoutOpening) {
       {"data/ErrorLog.txt", false, true},
       {"data/sub/../pellack.f", false, true},
       {"data/posted.txt", false, true},  // a link to the capture file
+      {"data/sub", false, false},        // allowed, but a directory holds no data
+      {"data/up/data", false, false},
+      {"data2", false, true},
   };
   for (const Case& c : cases) {
     bool refused = !c.refused;
