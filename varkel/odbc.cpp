@@ -4,6 +4,7 @@
 
 #include "varkel/odbc.h"
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <stdint.h>
@@ -12,6 +13,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -199,6 +201,79 @@ static void holdToReading() {
   }
 }
 
+// The value of key in the section of ini ("odbc.ini" or "odbcinst.ini", where the driver
+// manager finds them); false when the section has no such key.
+static bool iniValue(const char* section, const char* key, const char* ini, std::string& value) {
+  // A default no entry can hold tells a missing key from an empty one.
+  static const char absent[] = "\x01";
+  char text[1024] = "";
+  SQLGetPrivateProfileString(section, key, absent, text, sizeof text, ini);
+  value = text;
+  return value != absent;
+}
+
+// The DSN's entry names any of keys.
+static bool dsnSets(const char* dsn, std::initializer_list<const char*> keys) {
+  std::string ignored;
+  for (const char* key : keys)
+    if (iniValue(dsn, key, "odbc.ini", ignored)) return true;
+  return false;
+}
+
+// The file name of the driver library the DSN's entry names, directly or through the
+// driver's own entry; empty when neither says.
+static std::string driverLibrary(const char* dsn) {
+  std::string driver, library;
+  if (!iniValue(dsn, "Driver", "odbc.ini", driver) || driver.empty()) return "";
+  if (driver.find('/') != std::string::npos)
+    library = driver;
+  else if (!iniValue(driver.c_str(), "Driver", "odbcinst.ini", library))
+    return "";
+  size_t slash = library.rfind('/');
+  return slash == std::string::npos ? library : library.substr(slash + 1);
+}
+
+// A blank at either end of value, which some drivers' parsers drop even inside braces.
+static bool blankAtEnd(const char* value) {
+  size_t length = strlen(value);
+  return length > 0 &&
+         (isspace((unsigned char)value[0]) || isspace((unsigned char)value[length - 1]));
+}
+
+std::string connectionValue(const std::string& value) {
+  bool plain = !value.empty() && value.find_first_of(";{}=") == std::string::npos &&
+               !blankAtEnd(value.c_str());
+  if (plain) return value;
+  std::string quoted = "{";
+  for (char c : value) {
+    quoted += c;
+    if (c == '}') quoted += '}';
+  }
+  return quoted + "}";
+}
+
+std::string streamingConnection(const char* dsn, const char* user, const char* password) {
+  std::string library = driverLibrary(dsn), settings;
+  // The result is read once from start to end, so the driver need not hold it: psqlODBC
+  // reads it through a cursor, a block of rows a time (rows enough to keep the round trips
+  // few, few enough to stay small), MariaDB's driver row by row from the server. A DSN that
+  // says how to read is left to say so.
+  if (library.find("psqlodbc") != std::string::npos) {
+    if (!dsnSets(dsn, {"UseDeclareFetch", "B6"})) {
+      settings = "UseDeclareFetch=1";
+      if (!dsnSets(dsn, {"Fetch", "A7"})) settings += ";Fetch=" + std::to_string(streamFetchRows);
+    }
+  } else if (library.find("maodbc") != std::string::npos) {
+    if (!dsnSets(dsn, {"NO_CACHE", "STREAMRS"})) settings = "NO_CACHE=1";
+  }
+  if (settings.empty() || blankAtEnd(dsn) || blankAtEnd(user) || blankAtEnd(password)) return "";
+  // An empty user name or password leaves the DSN's own, as SQLConnect does.
+  std::string text = "DSN=" + connectionValue(dsn);
+  if (user[0]) text += ";UID=" + connectionValue(user);
+  if (password[0]) text += ";PWD=" + connectionValue(password);
+  return text + ";" + settings;
+}
+
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
   SQLRETURN rc = SQLAllocEnv(&henv);
   if (henv == SQL_NULL_HENV) fatal(-1, "SQLAllocEnv failed with %d\n", (int)rc);
@@ -214,8 +289,15 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
   }
-  rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
-                  (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
+  std::string streaming = streamingConnection(dsn, user, password);
+  if (streaming.empty()) {
+    rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
+                    (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
+  } else {
+    SQLSMALLINT length = 0;
+    rc = SQLDriverConnect(hdbc, nullptr, (SQLCHAR*)streaming.c_str(), SQL_NTS, nullptr, 0,
+                          &length, SQL_DRIVER_NOPROMPT);
+  }
   if (rc != SQL_SUCCESS) ODBC_Error(rc);
   if (!succeeded(rc))
     fatal(108, "SQLConnect failed with dsn='%s' username='%s' password='%s' command='%s'\n", dsn,
