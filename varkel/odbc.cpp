@@ -1,5 +1,5 @@
-// The ODBC access layer over the platform's driver manager (ODBC 2.x calls), the credential
-// scrambling of the viewer page, and the -dumpodbc listing. Left out of builds without ODBC.
+// The ODBC access layer over the platform's driver manager (ODBC 2.x calls) and the credential
+// scrambling of the viewer page. Left out of builds without ODBC.
 #ifdef HAVE_ODBC
 
 #include "varkel/odbc.h"
@@ -503,52 +503,5 @@ void ODBC_Close() {
 }
 
 const char* ODBC_GetColumnNames() { return columnNames.c_str(); }
-
-void dumpODBC(bool all) {
-  // The dump runs before the profile is read: only -datasource can have named the source.
-  if (!dataFileName) fatal(106, "No data source specified.\n");
-  if (dataType != odbcData || dataFileName[0] == '\0')
-    fatal(102, "No ODBC/SQL data source specified.\n");
-  if (!odbcSelect || odbcSelect[0] == '\0')
-    fatal(103, "No ODBC/SQL selection statement specified.\n");
-  FILE* out = stdout;
-  // The listing goes where the page would: standard output when the page does.
-  bool toFile = outputFileName && outputFileName[0] && ofp != stdout;
-  if (toFile) {
-    // The listing takes the page's place: it is written under a temporary name that every
-    // exit removes, and moved over the output name at the end like a page.
-    if (ofp && ofp != stdout) {
-      fclose(ofp);
-      if (outputTempName[0]) unlink(outputTempName);
-      outputTempName[0] = '\0';
-    }
-    ofp = nullptr;
-    out = createTempFile(outputTempName, "o");
-    if (!out) fatal(2, "Unable to open temporary output file '%s'\n", "oXXXXXX");
-    ofp = out;
-  }
-  ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
-  int columns = 0, rows = 0;
-  for (;;) {
-    int rc = ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
-    if (columns == 0) fatal(108, "ODBC table has zero columns.\n");
-    if (rc != 0) break;
-    if (rows == 0) {
-      for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", newDataFieldNames[c]);
-      fputc('\n', out);
-    }
-    for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", inputFields[c]);
-    fputc('\n', out);
-    if (++rows == 15 && !all) break;
-  }
-  ODBC_Close();
-  if (toFile) {
-    cb4 = nullptr;
-    finishOutputFiles();
-  } else {
-    fflush(stdout);
-  }
-  jump_exit(0);
-}
 
 #endif

@@ -1,6 +1,6 @@
 // The ODBC access layer: connect, run one statement and read its result as records; the
-// scrambling of ODBC credentials carried in the viewer page; the listing of a result for the
-// command line. Present only in builds with HAVE_ODBC.
+// scrambling of ODBC credentials carried in the viewer page. Present only in builds with
+// HAVE_ODBC.
 #ifndef VARKEL_ODBC_H
 #define VARKEL_ODBC_H
 
@@ -56,11 +56,6 @@ int sql_check(int code, const char* callText, const char* sourceFile, int line);
 
 // The result's column names joined by ";", empty before the first fetch.
 const char* ODBC_GetColumnNames();
-
-// Runs the ODBC source's statement and lists its result, a TAB between fields (the column
-// names first; 15 rows unless all), to outputFileName (through a temporary file) or to
-// standard output; then ends the process with status 0.
-[[noreturn]] void dumpODBC(bool all);
 
 #endif
 

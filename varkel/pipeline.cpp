@@ -26,6 +26,7 @@
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
+#include "varkel/odbcdump.h"
 #include "varkel/recordkey.h"
 #include "varkel/reparse.h"
 #include "varkel/requestpolicy.h"

@@ -18,6 +18,7 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/odbcdump.h"
 #include "varkel/varkel.h"
 
 namespace {
