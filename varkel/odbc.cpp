@@ -11,7 +11,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include <initializer_list>
 #include <string>
@@ -23,7 +22,6 @@
 #include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
-#include "varkel/outfiles.h"
 #include "varkel/requestlimits.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"

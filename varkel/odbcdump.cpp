@@ -5,7 +5,6 @@
 #include "varkel/odbcdump.h"
 
 #include <stdio.h>
-#include <unistd.h>
 
 #include "common/util.h"
 #include "varkel/datasource.h"
@@ -21,43 +20,23 @@ void dumpODBC(bool all) {
     fatal(102, "No ODBC/SQL data source specified.\n");
   if (!odbcSelect || odbcSelect[0] == '\0')
     fatal(103, "No ODBC/SQL selection statement specified.\n");
-  FILE* out = stdout;
-  // The listing goes where the page would: standard output when the page does.
-  bool toFile = outputFileName && outputFileName[0] && ofp != stdout;
-  if (toFile) {
-    // The listing takes the page's place: it is written under a temporary name that every
-    // exit removes, and moved over the output name at the end like a page.
-    if (ofp && ofp != stdout) {
-      fclose(ofp);
-      if (outputTempName[0]) unlink(outputTempName);
-      outputTempName[0] = '\0';
-    }
-    ofp = nullptr;
-    out = createTempFile(outputTempName, "o");
-    if (!out) fatal(2, "Unable to open temporary output file '%s'\n", "oXXXXXX");
-    ofp = out;
-  }
-  ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
-  int columns = 0, rows = 0;
-  for (;;) {
-    int rc = ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
-    if (columns == 0) fatal(108, "ODBC table has zero columns.\n");
-    if (rc != 0) break;
-    if (rows == 0) {
-      for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", newDataFieldNames[c]);
+  writeInPlaceOfPage([all](FILE* out) {
+    ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
+    int columns = 0, rows = 0;
+    for (;;) {
+      int rc = ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
+      if (columns == 0) fatal(108, "ODBC table has zero columns.\n");
+      if (rc != 0) break;
+      if (rows == 0) {
+        for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", newDataFieldNames[c]);
+        fputc('\n', out);
+      }
+      for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", inputFields[c]);
       fputc('\n', out);
+      if (++rows == dumpOdbcFirstRows && !all) break;
     }
-    for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", inputFields[c]);
-    fputc('\n', out);
-    if (++rows == 15 && !all) break;
-  }
-  ODBC_Close();
-  if (toFile) {
-    cb4 = nullptr;
-    finishOutputFiles();
-  } else {
-    fflush(stdout);
-  }
+    ODBC_Close();
+  });
   jump_exit(0);
 }
 
