@@ -1,17 +1,18 @@
-// The ODBC access layer over the platform's driver manager (ODBC 2.x calls), the credential
-// scrambling of the viewer page, and the -dumpodbc listing. Left out of builds without ODBC.
+// The ODBC access layer over the platform's driver manager (ODBC 2.x calls) and the credential
+// scrambling of the viewer page. Left out of builds without ODBC.
 #ifdef HAVE_ODBC
 
 #include "varkel/odbc.h"
 
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -21,7 +22,6 @@
 #include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
-#include "varkel/outfiles.h"
 #include "varkel/requestlimits.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
@@ -199,6 +199,79 @@ static void holdToReading() {
   }
 }
 
+// The value of key in the section of ini ("odbc.ini" or "odbcinst.ini", where the driver
+// manager finds them); false when the section has no such key.
+static bool iniValue(const char* section, const char* key, const char* ini, std::string& value) {
+  // A default no entry can hold tells a missing key from an empty one.
+  static const char absent[] = "\x01";
+  char text[1024] = "";
+  SQLGetPrivateProfileString(section, key, absent, text, sizeof text, ini);
+  value = text;
+  return value != absent;
+}
+
+// The DSN's entry names any of keys.
+static bool dsnSets(const char* dsn, std::initializer_list<const char*> keys) {
+  std::string ignored;
+  for (const char* key : keys)
+    if (iniValue(dsn, key, "odbc.ini", ignored)) return true;
+  return false;
+}
+
+// The file name of the driver library the DSN's entry names, directly or through the
+// driver's own entry; empty when neither says.
+static std::string driverLibrary(const char* dsn) {
+  std::string driver, library;
+  if (!iniValue(dsn, "Driver", "odbc.ini", driver) || driver.empty()) return "";
+  if (driver.find('/') != std::string::npos)
+    library = driver;
+  else if (!iniValue(driver.c_str(), "Driver", "odbcinst.ini", library))
+    return "";
+  size_t slash = library.rfind('/');
+  return slash == std::string::npos ? library : library.substr(slash + 1);
+}
+
+// A blank at either end of value, which some drivers' parsers drop even inside braces.
+static bool blankAtEnd(const char* value) {
+  size_t length = strlen(value);
+  return length > 0 &&
+         (isspace((unsigned char)value[0]) || isspace((unsigned char)value[length - 1]));
+}
+
+std::string connectionValue(const std::string& value) {
+  bool plain = !value.empty() && value.find_first_of(";{}=") == std::string::npos &&
+               !blankAtEnd(value.c_str());
+  if (plain) return value;
+  std::string quoted = "{";
+  for (char c : value) {
+    quoted += c;
+    if (c == '}') quoted += '}';
+  }
+  return quoted + "}";
+}
+
+std::string streamingConnection(const char* dsn, const char* user, const char* password) {
+  std::string library = driverLibrary(dsn), settings;
+  // The result is read once from start to end, so the driver need not hold it: psqlODBC
+  // reads it through a cursor, a block of rows a time (rows enough to keep the round trips
+  // few, few enough to stay small), MariaDB's driver row by row from the server. A DSN that
+  // says how to read is left to say so.
+  if (library.find("psqlodbc") != std::string::npos) {
+    if (!dsnSets(dsn, {"UseDeclareFetch", "B6"})) {
+      settings = "UseDeclareFetch=1";
+      if (!dsnSets(dsn, {"Fetch", "A7"})) settings += ";Fetch=" + std::to_string(streamFetchRows);
+    }
+  } else if (library.find("maodbc") != std::string::npos) {
+    if (!dsnSets(dsn, {"NO_CACHE", "STREAMRS"})) settings = "NO_CACHE=1";
+  }
+  if (settings.empty() || blankAtEnd(dsn) || blankAtEnd(user) || blankAtEnd(password)) return "";
+  // An empty user name or password leaves the DSN's own, as SQLConnect does.
+  std::string text = "DSN=" + connectionValue(dsn);
+  if (user[0]) text += ";UID=" + connectionValue(user);
+  if (password[0]) text += ";PWD=" + connectionValue(password);
+  return text + ";" + settings;
+}
+
 int ODBC_Open(const char* dsn, const char* user, const char* password, const char* command) {
   SQLRETURN rc = SQLAllocEnv(&henv);
   if (henv == SQL_NULL_HENV) fatal(-1, "SQLAllocEnv failed with %d\n", (int)rc);
@@ -214,8 +287,15 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
   }
-  rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
-                  (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
+  std::string streaming = streamingConnection(dsn, user, password);
+  if (streaming.empty()) {
+    rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
+                    (SQLSMALLINT)strlen(user), (SQLCHAR*)password, (SQLSMALLINT)strlen(password));
+  } else {
+    SQLSMALLINT length = 0;
+    rc = SQLDriverConnect(hdbc, nullptr, (SQLCHAR*)streaming.c_str(), SQL_NTS, nullptr, 0,
+                          &length, SQL_DRIVER_NOPROMPT);
+  }
   if (rc != SQL_SUCCESS) ODBC_Error(rc);
   if (!succeeded(rc))
     fatal(108, "SQLConnect failed with dsn='%s' username='%s' password='%s' command='%s'\n", dsn,
@@ -421,52 +501,5 @@ void ODBC_Close() {
 }
 
 const char* ODBC_GetColumnNames() { return columnNames.c_str(); }
-
-void dumpODBC(bool all) {
-  // The dump runs before the profile is read: only -datasource can have named the source.
-  if (!dataFileName) fatal(106, "No data source specified.\n");
-  if (dataType != odbcData || dataFileName[0] == '\0')
-    fatal(102, "No ODBC/SQL data source specified.\n");
-  if (!odbcSelect || odbcSelect[0] == '\0')
-    fatal(103, "No ODBC/SQL selection statement specified.\n");
-  FILE* out = stdout;
-  // The listing goes where the page would: standard output when the page does.
-  bool toFile = outputFileName && outputFileName[0] && ofp != stdout;
-  if (toFile) {
-    // The listing takes the page's place: it is written under a temporary name that every
-    // exit removes, and moved over the output name at the end like a page.
-    if (ofp && ofp != stdout) {
-      fclose(ofp);
-      if (outputTempName[0]) unlink(outputTempName);
-      outputTempName[0] = '\0';
-    }
-    ofp = nullptr;
-    out = createTempFile(outputTempName, "o");
-    if (!out) fatal(2, "Unable to open temporary output file '%s'\n", "oXXXXXX");
-    ofp = out;
-  }
-  ODBC_Open(dataFileName, odbcUser, odbcPassword, odbcSelect);
-  int columns = 0, rows = 0;
-  for (;;) {
-    int rc = ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns);
-    if (columns == 0) fatal(108, "ODBC table has zero columns.\n");
-    if (rc != 0) break;
-    if (rows == 0) {
-      for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", newDataFieldNames[c]);
-      fputc('\n', out);
-    }
-    for (int c = 0; c < columns; c++) fprintf(out, c ? "\t%s" : "%s", inputFields[c]);
-    fputc('\n', out);
-    if (++rows == 15 && !all) break;
-  }
-  ODBC_Close();
-  if (toFile) {
-    cb4 = nullptr;
-    finishOutputFiles();
-  } else {
-    fflush(stdout);
-  }
-  jump_exit(0);
-}
 
 #endif

@@ -1,10 +1,12 @@
 // The ODBC access layer: connect, run one statement and read its result as records; the
-// scrambling of ODBC credentials carried in the viewer page; the listing of a result for the
-// command line. Present only in builds with HAVE_ODBC.
+// scrambling of ODBC credentials carried in the viewer page. Present only in builds with
+// HAVE_ODBC.
 #ifndef VARKEL_ODBC_H
 #define VARKEL_ODBC_H
 
 #ifdef HAVE_ODBC
+
+#include <string>
 
 // The credential key: 50 bytes, each 0x80 or above, so that an ASCII credential never
 // scrambles to NUL or to a character the data-source string gives a meaning.
@@ -14,6 +16,21 @@ extern const char credentialKey[51];
 // 0, or -1 when either pointer is null.
 int dbEncrypt(char* text, const char* key);
 int dbDecrypt(char* text, const char* key);
+
+// Rows a psqlODBC cursor fetches at a time when the builder asks its driver to stream.
+const int streamFetchRows = 2000;
+
+// value as a connection-string attribute's value: as it is, or in braces (a "}" doubled)
+// when it holds ";", "{", "}", "=", blanks at either end, or nothing.
+std::string connectionValue(const std::string& value);
+
+// The connection string that connects to dsn as user (an empty user or password leaves the
+// DSN's own) and asks the DSN's driver to stream results instead of holding them whole:
+// psqlODBC (UseDeclareFetch) and MariaDB's driver (NO_CACHE), unless the DSN's entry says
+// how itself. Empty for every other driver, for a DSN whose driver is not found, and when
+// the DSN, user or password has a blank at either end (which some drivers' connection-string
+// parsers drop): those connect by SQLConnect as they are.
+std::string streamingConnection(const char* dsn, const char* user, const char* password);
 
 // Connects to dsn as user and runs command (a single-quoted table name after "from " gets
 // double quotes). Returns 0; every failure ends the run (error -1 or 108).
@@ -39,11 +56,6 @@ int sql_check(int code, const char* callText, const char* sourceFile, int line);
 
 // The result's column names joined by ";", empty before the first fetch.
 const char* ODBC_GetColumnNames();
-
-// Runs the ODBC source's statement and lists its result, a TAB between fields (the column
-// names first; 15 rows unless all), to outputFileName (through a temporary file) or to
-// standard output; then ends the process with status 0.
-[[noreturn]] void dumpODBC(bool all);
 
 #endif
 

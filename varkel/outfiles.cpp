@@ -300,3 +300,21 @@ void finishOutputFiles(bool pageCarriesCube) {
   if (cubeFile) completeMove(cb4TempName, cb4FileName, stagedCube, "cb4");
   if (pageFile && pageCarriesCube && !cubeFile) removeShadowingCubeFile();
 }
+
+void writeInPlaceOfPage(const std::function<void(FILE* out)>& write) {
+  if (!(outputFileName && outputFileName[0] && ofp != stdout)) {
+    write(stdout);
+    fflush(stdout);
+    return;
+  }
+  if (ofp) {
+    fclose(ofp);
+    removeNamed(outputTempName);
+  }
+  ofp = createTempFile(outputTempName, "o");
+  if (!ofp) fatal(2, "Unable to open temporary output file '%s'\n", "oXXXXXX");
+  write(ofp);
+  // What the run opened for the cube stays unwritten; its temporary file goes at exit.
+  cb4 = nullptr;
+  finishOutputFiles();
+}

@@ -24,6 +24,7 @@
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
+#include "varkel/odbcdump.h"
 #include "varkel/recordkey.h"
 #include "varkel/recordreader.h"
 #include "varkel/reparse.h"

@@ -18,6 +18,7 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/odbcdump.h"
 #include "varkel/varkel.h"
 
 namespace {
@@ -40,8 +41,18 @@ class Odbc : public ::testing::Test {
     char templ[] = "/tmp/odbc-test.XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     dir = templ;
-    write("odbcinst.ini", "[SQLite3]\nDriver=" + driverPath() + "\n");
-    write("odbc.ini", "[testdb]\nDriver=SQLite3\nDatabase=" + dir + "/t.db\n");
+    // The PostgreSQL and MariaDB entries are only read, never connected to.
+    write("odbcinst.ini", "[SQLite3]\nDriver=" + driverPath() +
+                              "\n[PostgreSQL Unicode]\nDriver=/usr/lib/x/odbc/psqlodbcw.so\n"
+                              "[MariaDB]\nDriver=libmaodbc.so\n");
+    write("odbc.ini", "[testdb]\nDriver=SQLite3\nDatabase=" + dir + "/t.db\n" +
+                          "[pg]\nDriver=PostgreSQL Unicode\nServername=db\n"
+                          "[pgpath]\nDriver=/opt/pg/psqlodbca.so\n"
+                          "[pgfetch]\nDriver=PostgreSQL Unicode\nFetch=50\n"
+                          "[pgheld]\nDriver=PostgreSQL Unicode\nUseDeclareFetch=0\n"
+                          "[maria]\nDriver=MariaDB\n"
+                          "[mariaheld]\nDriver=MariaDB\nNO_CACHE=0\n"
+                          "[nodriver]\nDriver=Unlisted\n");
     std::string sql = "create table sales(region text, amount integer);";
     for (int i = 1; i <= 20; i++)
       sql += "insert into sales values('R" + std::to_string(i) + "'," +
@@ -298,6 +309,45 @@ TEST_F(Odbc, TooManyColumns) {
   int columns = 0;
   EXPECT_EQ(rowsOf(wide.c_str(), &columns).size(), 1u);
   EXPECT_EQ(columns, 512);
+}
+
+TEST(OdbcConnectionString, ValuesQuotedWhereTheyMustBe) {
+  struct Case {
+    const char* value;
+    const char* quoted;
+  };
+  const Case cases[] = {
+      {"reader", "reader"},      {"o'k\"%+!", "o'k\"%+!"}, {"a;b", "{a;b}"},
+      {"p}w", "{p}}w}"},         {"}}", "{}}}}}"},       {"{x", "{{x}"},
+      {"a=b", "{a=b}"},          {" pad", "{ pad}"},     {"pad\t", "{pad\t}"},
+      {"", "{}"},                {"in side", "in side"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(connectionValue(c.value), c.quoted) << c.value;
+}
+
+TEST_F(Odbc, StreamingAskedOfTheDriversThatCan) {
+  std::string fetch = ";Fetch=" + std::to_string(streamFetchRows);
+  struct Case {
+    const char *dsn, *user, *password;
+    std::string connection;
+  };
+  const Case cases[] = {
+      {"pg", "u", "p;w", "DSN=pg;UID=u;PWD={p;w};UseDeclareFetch=1" + fetch},
+      {"pgpath", "", "", "DSN=pgpath;UseDeclareFetch=1" + fetch},
+      {"pgfetch", "", "x}", "DSN=pgfetch;PWD={x}}};UseDeclareFetch=1"},
+      {"maria", "u", "", "DSN=maria;UID=u;NO_CACHE=1"},
+      // The DSN's own say, another driver, an unknown one, no DSN: SQLConnect as ever.
+      {"pgheld", "u", "p", ""},
+      {"mariaheld", "u", "p", ""},
+      {"testdb", "u", "p", ""},
+      {"nodriver", "u", "p", ""},
+      {"nosuch", "u", "p", ""},
+      // Blanks at the ends, which a driver's parser may drop: SQLConnect keeps them.
+      {"pg", "u", " p", ""},
+      {"maria", "u ", "p", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(streamingConnection(c.dsn, c.user, c.password), c.connection) << c.dsn;
 }
 
 TEST_F(Odbc, CloseTwiceAndErrorAfterClose) {

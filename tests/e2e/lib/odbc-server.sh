@@ -229,6 +229,57 @@ fetch cred -G "$base/varkel" --data-urlencode "dataSource=$rawdata" \
 same "scrambled credentials: a record query connects" <(as_tsv sales.listing) \
   cred.body
 
+# --- Credentials the connection string must quote: a password with ';', braces and '=', in
+# the scrambled form (the only one that can carry a ';'); one with blanks at its ends, which
+# connects without a connection string.
+# scrambled TEXT: TEXT as a page carries it after "eusername=" or "epassword=": each byte
+# XORed with the credential key, then %-escaped.
+scrambled() {
+  python3 -c 'import sys
+key = bytes.fromhex("b7e391c48af29da6d883bee994cfa1fb88d39ac6b2ed85f7a9dc90c1bbe48ed5"
+                    "a3f997ca81eeb4d08cfd9fc8a7e186dbb9f4")
+text = sys.argv[1].encode("latin-1")
+print("".join("%%%02X" % (b ^ key[i % len(key)]) for i, b in enumerate(text)))' "$1"
+}
+odd_password='a;b{c}}d=e}{'
+blank_password=' a;b} '
+{ db_add_user odd "$odd_password" && db_add_user blank "$blank_password"; } ||
+  { echo "FAIL: adding the users odd and blank"; exit 1; }
+# as USER PASSWORD: -dumpodbcall of sales as USER.
+as() {
+  varkel odbc -datasource \
+    "odbc:shop;eusername=$(scrambled "$1");epassword=$(scrambled "$2");select * from sales" \
+    -dumpodbcall
+}
+as odd "$odd_password"
+same "a password with ';{}=' connects" sales.listing odbc/out
+as odd "${odd_password%?}"
+same "the same password less its last brace is refused" <(echo 108) <(echo "$status")
+as blank "$blank_password"
+same "a password with blanks at its ends connects" sales.listing odbc/out
+
+# --- Streaming: through a DSN that says nothing of it, the driver reads the result through a
+# cursor on the server, a block of rows at a time (the server is seen running one while the
+# statement pauses), and the listing is the client's.
+if [ -n "$db_streams" ]; then
+  varkel odbc -datasource \
+    "odbc:shop;$reader;select * from mixed where id <> 30 or $(db_sleep 2) order by id" \
+    -dumpodbcall &
+  builder=$!
+  for i in $(seq 100); do
+    db_sleeping && break
+    kill -0 "$builder" 2>/dev/null || break
+    sleep 0.1
+  done
+  if db_cursor_running reader; then pass "streaming: the server runs a cursor"; else
+    flunk "streaming: the server runs a cursor"
+    psql_admin -d postgres -A -t -c "select query from pg_stat_activity where usename = 'reader'"
+  fi
+  wait "$builder"
+  same "streaming: status" <(echo 0) <(echo "$?")
+  same "streaming: every row as the client lists it" mixed.listing odbc/out
+fi
+
 # --- A request's statement cannot change the database: anything but one SELECT is refused
 # before a connection is made, so is a DSN the web server does not list and a user it does
 # not pin, and a SELECT that calls a function that writes runs in a read-only transaction
@@ -270,6 +321,11 @@ same "request policy: scratch is empty" <(printf 'n\n0\n') \
 same "request policy: the sequence has not moved" <(printf 'n\n1\n') \
   <(db_list "select $(db_counter tally) as n")
 same "request policy: sales unchanged" sales.before <(db_list 'select * from sales')
+# The statement's own transaction is read-only, also where the driver runs it through a
+# cursor of its own.
+request read-only "odbc:shop;$reader;select $db_read_only as ro"
+same "request policy: the statement runs read-only" \
+  <(printf 'ro\t\n%s\t\n\n' "$db_read_only_value") read-only.body
 [ -e made ] || [ -e "$work/out.txt" ] && flunk "request policy: a statement wrote a file"
 
 # --- Failures: each ends with error 108 after the driver's message, and the page and cube

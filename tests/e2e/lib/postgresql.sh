@@ -71,6 +71,12 @@ db_setup() {
     psql_admin -d shop -c 'alter default privileges grant select on tables to reader'
 }
 
+# db_add_user NAME PASSWORD: one more login that may read every table of shop.
+db_add_user() {
+  psql_admin -d shop -c "create role $1 login password '$2'" &&
+    psql_admin -d shop -c "grant select on all tables in schema public to $1"
+}
+
 # db_load TABLE FILE: rows of FILE (TAB-separated, \N for NULL) into TABLE.
 db_load() { psql_admin -d shop -c "\\copy $1 from '$2'"; }
 
@@ -106,6 +112,22 @@ create function bump() returns integer language sql
 create sequence tally;
 SQL
 }
+
+# db_streams: the driver reads a result through a server-side cursor when its DSN says
+# nothing of it; db_cursor_running USER: true while USER's running statement declares or
+# fetches from one; db_holds: the DSN line that keeps the driver holding a result whole.
+db_streams=1
+db_cursor_running() {
+  [ "$(psql_admin -d postgres -A -t -c "select count(*) from pg_stat_activity
+    where usename = '$1' and query ~* '(declare|fetch) '" 2>/dev/null)" != 0 ]
+}
+db_holds=UseDeclareFetch=0
+# db_rows N: a statement of N rows of three numbers, made by the server.
+db_rows() { printf 'select x, x, x from generate_series(1, %s) as g(x)' "$1"; }
+# db_read_only: an expression that reads whether the running transaction is read-only, and
+# what it reads when it is.
+db_read_only="current_setting('transaction_read_only')"
+db_read_only_value=on
 
 # db_sleeping: true while a statement pauses in db_sleep.
 db_sleeping() {
