@@ -410,6 +410,8 @@ def make_case(seed, avoid=None, wide=False):
                 vals.append(v)
             elif wide and r.random() < 0.03:
                 rec.append(r.choice(WIDE_TEXTS))
+            elif wide and col == "n" and r.random() < 0.2:
+                rec.append(r.choice(WIDE_AMOUNTS))  # what numeric conditions read
             else:
                 rec.append(g.fill[col]())
         if wide and r.random() < 0.025:
