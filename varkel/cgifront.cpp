@@ -224,7 +224,7 @@ static void takeProfile() {
 }
 
 void cgiFrontEnd() {
-  ofp = stdout;
+  pageToStandardOutput();
   isCGI = 1;
   requestMessages = true;  // request text reaches the server's error log cleaned
   startRequestLimits();

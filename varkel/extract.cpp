@@ -308,17 +308,12 @@ static void readOdbcRecords(Road& road) {
 // Ends the road's output: the page stream is finished as a page would be, and a cube file
 // the run had opened is dropped unwritten, so the previous one stays.
 static void finishRoad() {
-  if (cb4 && cb4 != ofp) {
-    fclose(cb4);
-    if (cb4TempName[0]) unlink(cb4TempName);
-    cb4TempName[0] = '\0';
-  }
-  cb4 = ofp;
+  dropCubeFile();
   finishOutputFiles();
 }
 
 void outputAcceptedData() {
-  if (!ofp) ofp = stdout;
+  if (!ofp) pageToStandardOutput();
   if (tableType != 0) dataRangeEnd = allMatches;
   const int pageSize = tableType != 0 ? allMatches
                                       : clampToInt((long long)dataRangeEnd - dataRangeStart + 1);

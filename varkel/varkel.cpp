@@ -92,11 +92,8 @@ char decimalChar = '.';
 const char* blankLabel = "(blank)";
 const char* noneLabel = "(none)";
 
-// Page, cube, profile and class-file streams; null until set up.
-FILE* ofp = nullptr;
-FILE* cb4 = nullptr;
+// The profile stream; null until set up.
 FILE* pifp = nullptr;
-FILE* oclassfp = nullptr;
 
 // The banner texts.
 const char* const programVersion = "varkel 2.1";
@@ -168,8 +165,7 @@ void setLocaleSeparators(const struct lconv* conv) {
 void startUp() {
   // Until this run makes a temporary file the names stay empty, so that no exit removes a
   // file of someone else's that happens to carry the template's name.
-  outputTempName[0] = '\0';
-  cb4TempName[0] = '\0';
+  forgetTempNames();
 
   setLocaleSeparators(localeconv());
 
@@ -500,25 +496,7 @@ void setUpStreams() {
     pifp = stdin;
   }
 
-  if (outputFileName[0] == '\0' || strcmp(outputFileName, "stdout") == 0 ||
-      strcmp(outputFileName, "-") == 0) {
-    ofp = stdout;
-  } else if (cubeOnly && emitCB4) {
-    ofp = nullptr;  // the page file is left as it is
-  } else {
-    ofp = createTempFile(outputTempName, "vrk");
-    if (!ofp) fatal(2, "Couldn't open %s as output file.\n", "vrkXXXXXX");
-  }
-
-  if (ofp) {
-    char* outputBuffer = workBuffer(65536, "Failed outputBuffer malloc.\n");
-    setvbuf(ofp, outputBuffer, _IOFBF, 65536);
-  }
-
-  if (emitClassData == 1 || emitClassHierarchy == 1) {
-    oclassfp = fopen("lumetradata.java", "w");
-    if (!oclassfp) fatal(2, "Couldn't open %s as output file.\n", "lumetradata.java");
-  }
+  openOutputStreams();
 
   char cwd[maxDirectoryLength + 1];
   if (!getcwd(cwd, sizeof cwd)) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "varkel/outfiles.h"
+
 // Output selection (defaults in brackets).
 extern int verbose;                  // -v, -verbose: progress texts [0]
 extern int emitCB4;                  // write a separate cube file [1]
@@ -74,13 +76,9 @@ extern char decimalChar;
 extern const char* blankLabel;
 extern const char* noneLabel;
 
-// Streams. ofp is the page (or record table), null when no page is written; cb4 the cube
-// file, the same stream as ofp when no separate cube file is written; pifp the profile text;
-// oclassfp the class file "lumetradata.java" when class output was asked for.
-extern FILE* ofp;
-extern FILE* cb4;
+// The profile text: a file or standard input once the command line or the CGI front end
+// set it up, null before; the profile reader closes it.
 extern FILE* pifp;
-extern FILE* oclassfp;
 
 // The three banner texts, also written into the createversion setting.
 extern const char* const programVersion;
@@ -102,8 +100,6 @@ void msg(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Ends the process with status; the temporary output files are removed on the way out.
 [[noreturn]] void jump_exit(int status);
 
-// Removes the temporary page and cube files this run made (if any are still there).
-void cleanupTempFiles();
 
 // Fetches url and writes the document to standard output, a newline after each line, then
 // exits 0. A document that cannot be fetched or is empty is fatal 2.
@@ -117,25 +113,6 @@ void startUp();
 void setLocaleSeparators(const struct lconv* conv);
 void parseOptions(int argc, char** argv);
 void setUpStreams();
-
-// Refuses a run that would write a page, cube file or server page over its profile or
-// over the text data file it reads (newDataFileName, once resolved): outputs and inputs are
-// compared as files, so links and other spellings of one name count. Fatal 1 before any
-// output is touched. The previous cube an increment re-reads is no input here: replacing
-// it is the increment's purpose.
-void refuseOutputsOverInputs();
-
-// Opens the cube stream once the profile is read: a temporary file for cb4FileName when a
-// cube file is written, else the page stream.
-void openCubeStream();
-
-// Closes the page and cube streams and moves their temporary files over outputFileName and
-// cb4FileName. The old files stay in place until the new ones replace them; a failure is
-// fatal 2 and leaves them untouched. Both stream globals are null afterwards.
-// When pageCarriesCube (a cube page written with the cube on it), a cube file named like
-// the page (cb4FileName), left by an earlier run, is removed once the page is in place:
-// the re-reader prefers a cube file, and that one would shadow the newer cube on the page.
-void finishOutputFiles(bool pageCarriesCube = false);
 
 // Applies the -param texts in order: each is split at its first '=' (none is fatal 1) and
 // handed to setStringParameter.

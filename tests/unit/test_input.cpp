@@ -13,6 +13,7 @@
 
 #include "common/util.h"
 #include "varkel/input.h"
+#include "varkel/outfiles.h"
 #include "varkel/varkel.h"
 
 namespace {
@@ -373,6 +374,7 @@ TEST(UrlFetch, ExitsRemoveTemporaryFiles) {
       {
         FILE* f = fopen(page, "w");
         fclose(f);
+        registerTempCleanup();
         strcpy(outputTempName, page);
         urlFetch("file:///nonexistent/varkel-test");
         readAll(nullptr, 3);

@@ -503,6 +503,24 @@ TEST_F(InTempDir, EveryWayOutRemovesTheTemporaryFiles) {
   }
 }
 
+// fatal, from any module, removes the files the two temporary names hold, wherever they lie.
+TEST_F(InTempDir, FatalRemovesBothNamedTemporaryFiles) {
+  fs::create_directory("elsewhere");
+  std::string page = (dir / "elsewhere/vrk123456").string();
+  std::string cube = (dir / "elsewhere/cb4123456").string();
+  for (const std::string& f : {page, cube}) writeFile(f, "");
+  EXPECT_EXIT(
+      {
+        registerTempCleanup();
+        snprintf(outputTempName, sizeof outputTempName, "%s", page.c_str());
+        snprintf(cb4TempName, sizeof cb4TempName, "%s", cube.c_str());
+        fatal(110, "gone\n");
+      },
+      testing::ExitedWithCode(110), "");
+  EXPECT_FALSE(fs::exists(page));
+  EXPECT_FALSE(fs::exists(cube));
+}
+
 TEST_F(InTempDir, CubeFileThatCannotBeMadeIsError2) {
   EXPECT_EXIT(
       {
