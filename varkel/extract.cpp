@@ -17,10 +17,12 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/odbc.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/pipeline.h"
+#include "varkel/report.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/settings.h"
-#include "varkel/varkel.h"
 
 int fNCtr = 0;  // columns of the last record read
 

@@ -5,15 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
 #include "varkel/dategen.h"
 #include "varkel/fieldparts.h"
 #include "varkel/hashtab.h"
-#include "common/textutil.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 std::vector<int> nodeStack;
 unsigned long growthChanges = 0;

@@ -15,8 +15,8 @@
 
 #include "common/messagetext.h"
 #include "common/util.h"
+#include "varkel/options.h"
 #include "varkel/requestlimits.h"
-#include "varkel/varkel.h"
 
 char inputFields[maxInputFields][fieldSize];        // the record being processed
 char newDataFieldNames[maxInputFields][fieldSize];  // the data's column names

@@ -15,8 +15,9 @@
 #include "varkel/escapes.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
+#include "varkel/options.h"
 #include "varkel/settings.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

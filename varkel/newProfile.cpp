@@ -21,7 +21,9 @@
 #include "varkel/date.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
 
 using std::string;
 

@@ -18,8 +18,10 @@
 
 #include "common/util.h"
 #include "varkel/datasource.h"
+#include "varkel/options.h"
 #include "varkel/output.h"
-#include "varkel/varkel.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
 
 FILE* ofp = nullptr;
 FILE* cb4 = nullptr;

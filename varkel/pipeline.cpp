@@ -18,19 +18,23 @@
 #include "varkel/cellstage.h"
 #include "varkel/cgifront.h"
 #include "varkel/coded.h"
-#include "varkel/cubelock.h"
 #include "varkel/cube.h"
+#include "varkel/cubelock.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/recordkey.h"
 #include "varkel/reparse.h"
+#include "varkel/report.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 int numRecords = 0;
 int axisRange[32];
@@ -56,8 +60,6 @@ static bool stdinUsed = false;
 // The two passes differ only in a few texts and in what they do with a record.
 enum Pass { expansion, cube };
 
-// Longest text the 256-byte name buffers hold.
-static const size_t maxNameLength = 255;
 
 static bool isStdinSource() {
   return dataFileName && dataType == textData && strcmp(dataFileName, "stdin") == 0;

@@ -10,7 +10,8 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/grow.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/report.h"
 
 std::vector<int> recordFieldNums;
 int recordFieldCtr = 0;

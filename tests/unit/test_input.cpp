@@ -13,8 +13,8 @@
 
 #include "common/util.h"
 #include "varkel/input.h"
+#include "varkel/options.h"
 #include "varkel/outfiles.h"
-#include "varkel/varkel.h"
 
 namespace {
 

@@ -18,7 +18,8 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

@@ -24,8 +24,11 @@
 #include "varkel/cube.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/outfiles.h"
+#include "varkel/report.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace fs = std::filesystem;
 
