@@ -261,7 +261,7 @@ void cgiFrontEnd() {
   if (present("W3_inhibitProfileExpansion")) inhibitProfileExpansion = 1;
 
   if (const char* field = variable("W3_highlightField")) highlightField = clampedInt(field);
-  if (const char* sep = variable("W3_separator")) separator = sep[0];
+  if (const char* sep = variable("W3_separator")) setSeparator(sep[0]);
 
   if (const char* profile = variable("W3_profile")) {
     if (strlen(profile) > maxNameLength)

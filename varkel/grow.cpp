@@ -194,8 +194,7 @@ static void growTemplate(int n) {
   } else if (l.backPart != -1) {
     r = reverseExtractPartField(l.backPart, separatorText(l), text);
   } else {
-    strncpy(partPattern, text, 511);
-    partPattern[511] = '\0';
+    setPartPattern(text, strnlen(text, partPatternSize - 1));
   }
   std::string v(partPattern);
   bool byParts = l.part != -1 || l.backPart != -1;

@@ -24,6 +24,8 @@ char dataFieldNames[maxInputFields][fieldSize];     // the profile's names by fi
 char* inputBuffer = nullptr;                        // allocated by the driver at start-up
 char separator = '\t';                              // field separator of record lines
 
+void setSeparator(char c) { separator = c; }
+
 // The last fetched URL document. delivered stays false until a fetch completes, so the
 // first read of a document that was never found can say so.
 static std::string urlDocument;

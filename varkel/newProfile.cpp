@@ -194,7 +194,7 @@ void readParameters(const char* text, int* pos) {
   int header = skipFirstLine;
   takeDataSourceSuffix(&sep, &header);
   setupDataSource(np_data.c_str());
-  separator = sep;
+  setSeparator(sep);
   skipFirstLine = header;
 }
 

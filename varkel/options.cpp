@@ -24,8 +24,6 @@ int isCGI = 0;
 int depthLimit = 16;
 int maxLabels = 0, verboseZero = 0, verboseMult = 0;
 int extractField = -1;
-int widthLimit = 254;
-int maxFieldNum = 0, incompleteProfile = 0, truncated = 0;
 
 // Option values; null or empty until an option gives them.
 char* server = nullptr;

@@ -35,8 +35,6 @@ extern int depthLimit;               // deepest tree level kept [16]
 // (maxLabels, shown only in its own message), -vzero, -vmult; extractField starts at -1.
 extern int maxLabels, verboseZero, verboseMult;
 extern int extractField;
-extern int widthLimit;  // 254; read by nothing
-extern int maxFieldNum, incompleteProfile, truncated;
 
 extern char* server;         // -server host, or null
 extern char* port;           // -server port, or null

@@ -86,11 +86,9 @@ void startUp() {
   for (int i = 0; i < maxInputFields; i++)
     snprintf(newDataFieldNames[i], fieldSize, "f%d", i);
 
-  widthLimit = 254;
   depthLimit = 16;
-  separator = '\t';
+  setSeparator('\t');
   noQuery = 0;
-  maxFieldNum = 0;
   recordAxisRoot = -1;
   highlightField = -1;
   numberOfAxes = 0;
@@ -100,7 +98,6 @@ void startUp() {
   cb4FileName[0] = '\0';
   outputNameGiven = 0;
   extractField = -1;
-  incompleteProfile = 0;
   decimalMultiplier = 1;
   showStats = 0;
   decimalPoints = 0;
@@ -122,7 +119,6 @@ void startUp() {
   // pclose must see how a command source ended, also when the caller ignored SIGCHLD.
   signal(SIGCHLD, SIG_DFL);
 
-  truncated = 0;
   elementsStored = 0;
   matchedRecords = 0;
   profileBuffer = nullptr;
