@@ -22,7 +22,6 @@ extern int cubeOnly;                 // with emitCB4: leave the page file alone 
 extern int showStats;                // cube statistics [0]
 extern int showDups;                 // report records matching a dimension twice [0]
 extern int showFailed;               // report unmatched records [0]
-extern int skipErrors;               // skip incomplete records and bad dates [0]
 extern int skipFirstLine;            // the first data line names the fields [0]
 extern int incrementalBuild;         // add to the previous cube [0]
 extern int serverMode;               // client/server settings [0]
@@ -31,9 +30,11 @@ extern int readProfile;              // 1 once a profile stream is set up [0]
 extern int isCGI;                    // run as a CGI program: msg writes to the page [0]
 extern int depthLimit;               // deepest tree level kept [16]
 
-// Accepted because the options and the start-up name them, read by nothing else: -labels
-// (maxLabels, shown only in its own message), -vzero, -vmult; extractField starts at -1.
+// Kept only because the options and the start-up name them; nothing else reads them:
+// -labels (maxLabels, shown only in its own message), -vzero, -vmult, -skip; extractField
+// starts at -1. The work buffers of this kind are listed in workbuffers.cpp.
 extern int maxLabels, verboseZero, verboseMult;
+extern int skipErrors;
 extern int extractField;
 
 extern char* server;         // -server host, or null

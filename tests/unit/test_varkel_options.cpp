@@ -416,6 +416,22 @@ TEST_F(InTempDir, FinishWithTheCubeInThePageLeavesTheCubeFile) {
   EXPECT_TRUE(tempFilesIn(".").empty());
 }
 
+// The record extract road drops the cube it had opened: the page still replaces the old
+// one, the old cube file stays, and no temporary file is left.
+TEST_F(InTempDir, DroppedCubeFileLeavesTheOldOne) {
+  writeFile("out.html", "old page\n");
+  writeFile("out.cb4", "old cube\n");
+  writeNewOutputs({"p.qv4", "-o", "out.html"});
+  ASSERT_NE(cb4, ofp);
+  dropCubeFile();
+  EXPECT_EQ(cb4, ofp);
+  EXPECT_STREQ(cb4TempName, "");
+  finishOutputFiles();
+  EXPECT_EQ(readFile("out.html"), "new page\n");
+  EXPECT_EQ(readFile("out.cb4"), "old cube\n");
+  EXPECT_TRUE(tempFilesIn(".").empty());
+}
+
 TEST_F(InTempDir, FinishWithCubeOnlyLeavesThePage) {
   writeFile("out.html", "old page\n");
   startRun({"p.qv4", "-o", "out.html", "-ecubeonly"});
