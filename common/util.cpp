@@ -11,10 +11,6 @@
 #include <cstring>
 #include <unistd.h>
 
-// Empty until the builder makes its temporary files: a program that makes none must not
-// remove a file of the user's that happens to carry a template's name.
-char outputTempName[tempNameSize] = "";
-char cb4TempName[tempNameSize] = "";
 void (*fatalCleanupHook)() = nullptr;
 void (*fatalMessageHook)() = nullptr;
 
@@ -230,8 +226,6 @@ double convertToNumber(const char* text, bool& bad) {
 }
 
 void removeTempFiles() {
-  if (outputTempName[0]) unlink(outputTempName);
-  if (cb4TempName[0]) unlink(cb4TempName);
   if (fatalCleanupHook) fatalCleanupHook();
 }
 

@@ -11,10 +11,6 @@ using std::string;
 // The room for a temporary file's name, its terminating NUL included.
 const int tempNameSize = 1024;
 
-// Temporary output names: empty until the builder makes its temporary page and cube file
-// (from the templates "vrkXXXXXX" and "cb4XXXXXX"). fatal removes the files they name.
-extern char outputTempName[tempNameSize];
-extern char cb4TempName[tempNameSize];
 
 // The 64 spibble digits, value = position.
 extern const char spibbleAlphabet[65];
@@ -96,8 +92,8 @@ extern void (*fatalCleanupHook)();
 // unfinished (a progress line) ends it there, so the message starts on a line of its own.
 extern void (*fatalMessageHook)();
 
-// Removes the files named in outputTempName and cb4TempName (the empty name stands for
-// none) and runs fatalCleanupHook: what every way out of a run does.
+// Runs fatalCleanupHook (the builder removes its temporary files there): what every way
+// out of a run does.
 void removeTempFiles();
 
 // Hands each of the count signals to handler, a program's removal of its temporary files,

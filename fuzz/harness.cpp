@@ -1,6 +1,18 @@
 // The shared harness of the fuzz targets: exit turned back into a return while an input
 // runs, a private working directory, and the reset of the builder's model between inputs.
+#include "common/preferences.h"
 #include "fuzz/harness.h"
+#include "varkel/axislabel.h"
+#include "varkel/cube.h"
+#include "varkel/date.h"
+#include "varkel/grow.h"
+#include "varkel/hashtab.h"
+#include "varkel/input.h"
+#include "varkel/match.h"
+#include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/reparse.h"
+#include "varkel/varkel.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -15,17 +27,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/preferences.h"
-#include "varkel/axislabel.h"
-#include "varkel/cube.h"
-#include "varkel/date.h"
-#include "varkel/grow.h"
-#include "varkel/hashtab.h"
-#include "varkel/input.h"
-#include "varkel/match.h"
-#include "varkel/newProfile.h"
-#include "varkel/reparse.h"
-#include "varkel/varkel.h"
 
 extern "C" [[noreturn]] void __real_exit(int status);
 extern "C" [[noreturn]] void __wrap_exit(int status);

@@ -6,9 +6,9 @@
 
 #include "fuzz/harness.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/reparse.h"
-#include "varkel/varkel.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzWorkDir();

@@ -151,4 +151,7 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
   leafByLabelCount = nodeToLeaf.size();
 }
 
-void setLeafNumbers() { numberLeaves(numberOfAxes, axisRootIndex, nodeStack); }
+void setLeafNumbers() {
+  std::vector<int> pending;
+  numberLeaves(numberOfAxes, axisRootIndex, pending);
+}

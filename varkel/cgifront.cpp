@@ -18,10 +18,13 @@
 #include "varkel/extract.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/pipeline.h"
 #include "varkel/requestlimits.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 char* raw_query = nullptr;                       // W3_query, or null
 char cgi_query[2][queryRows][queryPartSize];     // names and expressions of the split query
@@ -36,8 +39,6 @@ char* debug = nullptr;                           // W3_debug, or null
 int doDebug = 0;                                 // HTML debug lines asked for
 char* unrecognisedDataSource = nullptr;          // W3_dataSource of no known form, or null
 
-// Longest profile name and alphabet the 256-byte buffers hold.
-static const size_t maxNameLength = 255;
 // The stdio buffer of the profile stream.
 static char profileStreamBuffer[65536];
 
@@ -224,7 +225,7 @@ static void takeProfile() {
 }
 
 void cgiFrontEnd() {
-  ofp = stdout;
+  pageToStandardOutput();
   isCGI = 1;
   requestMessages = true;  // request text reaches the server's error log cleaned
   startRequestLimits();
@@ -260,7 +261,7 @@ void cgiFrontEnd() {
   if (present("W3_inhibitProfileExpansion")) inhibitProfileExpansion = 1;
 
   if (const char* field = variable("W3_highlightField")) highlightField = clampedInt(field);
-  if (const char* sep = variable("W3_separator")) separator = sep[0];
+  if (const char* sep = variable("W3_separator")) setSeparator(sep[0]);
 
   if (const char* profile = variable("W3_profile")) {
     if (strlen(profile) > maxNameLength)

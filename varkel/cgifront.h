@@ -47,9 +47,10 @@ extern int doDebug;  // 1 when the request asks for the HTML debug lines
 // it cannot open); null otherwise.
 extern char* unrecognisedDataSource;
 
-// The front end itself is cgiFrontEnd (varkel.h): run in place of the command line when
-// REQUEST_METHOD is set, it decodes the request, writes the Content-type line and takes the
-// data source, the query and the run settings from the W3_ variables.
+// The front end itself: run in place of the command line when REQUEST_METHOD is set, it
+// decodes the request, writes the Content-type line and takes the data source, the query
+// and the run settings from the W3_ variables.
+void cgiFrontEnd();
 
 // Splits text into cgi_query (a ';' ends an element unless a backslash escapes it; the first
 // '=' of an element ends its name) and returns the number of elements, at least 1. Sets

@@ -19,10 +19,11 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/recordkey.h"
+#include "varkel/report.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
 
 DataNodes& dataNodes = *new DataNodes;
 int recordSize = 1;

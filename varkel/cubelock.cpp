@@ -20,7 +20,7 @@
 #include <string>
 
 #include "common/util.h"
-#include "varkel/varkel.h"
+#include "varkel/report.h"
 
 // How long an increment waits for another one on the same cube, in seconds, unless
 // VARKEL_INCREMENTAL_WAIT says otherwise.

@@ -16,8 +16,9 @@
 #include "common/util.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/requestpolicy.h"
-#include "varkel/varkel.h"
 
 // The empty text the ODBC parameters start from; never written through.
 static char noText[1] = "";

@@ -21,8 +21,10 @@
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
-#include "varkel/varkel.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
 
 // The element values of the last date value read; see dategen.h.
 int currentYear = 0;

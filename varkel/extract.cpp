@@ -15,10 +15,12 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/pipeline.h"
 #include "varkel/recordreader.h"
+#include "varkel/report.h"
 #include "varkel/settings.h"
-#include "varkel/varkel.h"
 
 int fNCtr = 0;  // columns of the last record read
 
@@ -248,17 +250,12 @@ static void readRecords(Road& road) {
 // Ends the road's output: the page stream is finished as a page would be, and a cube file
 // the run had opened is dropped unwritten, so the previous one stays.
 static void finishRoad() {
-  if (cb4 && cb4 != ofp) {
-    fclose(cb4);
-    if (cb4TempName[0]) unlink(cb4TempName);
-    cb4TempName[0] = '\0';
-  }
-  cb4 = ofp;
+  dropCubeFile();
   finishOutputFiles();
 }
 
 void outputAcceptedData() {
-  if (!ofp) ofp = stdout;
+  if (!ofp) pageToStandardOutput();
   if (tableType != 0) dataRangeEnd = allMatches;
   const int pageSize = tableType != 0 ? allMatches
                                       : clampToInt((long long)dataRangeEnd - dataRangeStart + 1);

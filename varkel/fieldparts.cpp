@@ -6,12 +6,12 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/input.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 
-// Bytes of partPattern and of the part buffers, terminator included.
-const int partPatternSize = 512;
+// Bytes of the part buffers, terminator included.
 const int partBufferSize = 256;
 
 // Where a part lies in its text. whole: the text has too few parts, so the value is the

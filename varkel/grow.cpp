@@ -5,15 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "common/textutil.h"
 #include "common/util.h"
 #include "varkel/axislabel.h"
 #include "varkel/dategen.h"
 #include "varkel/fieldparts.h"
 #include "varkel/hashtab.h"
-#include "common/textutil.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 std::vector<int> nodeStack;
 unsigned long growthChanges = 0;
@@ -193,8 +194,7 @@ static void growTemplate(int n) {
   } else if (l.backPart != -1) {
     r = reverseExtractPartField(l.backPart, separatorText(l), text);
   } else {
-    strncpy(partPattern, text, 511);
-    partPattern[511] = '\0';
+    setPartPattern(text, strnlen(text, partPatternSize - 1));
   }
   std::string v(partPattern);
   bool byParts = l.part != -1 || l.backPart != -1;

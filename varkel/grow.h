@@ -7,8 +7,10 @@
 
 struct _MatchTree;
 
-// The explicit stack of every depth-first walk of the builder (growth, leaf numbering,
-// matching, counting).
+// The explicit stack of the depth-first walks over the trees during a pass: tree growth
+// (insertNode) and the matching of a record (doAxisMatches) run it from empty to empty once
+// per axis per record; the tree writers push above what they find and pop back down to it.
+// Other walks (leaf numbering, counting) keep stacks of their own.
 extern std::vector<int> nodeStack;
 
 // Counts the changes tree growth makes besides new labels: a template becoming a category,

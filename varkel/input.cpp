@@ -15,14 +15,16 @@
 
 #include "common/messagetext.h"
 #include "common/util.h"
+#include "varkel/options.h"
 #include "varkel/requestlimits.h"
-#include "varkel/varkel.h"
 
 char inputFields[maxInputFields][fieldSize];        // the record being processed
 char newDataFieldNames[maxInputFields][fieldSize];  // the data's column names
 char dataFieldNames[maxInputFields][fieldSize];     // the profile's names by field slot
 char* inputBuffer = nullptr;                        // allocated by the driver at start-up
 char separator = '\t';                              // field separator of record lines
+
+void setSeparator(char c) { separator = c; }
 
 // The last fetched URL document. delivered stays false until a fetch completes, so the
 // first read of a document that was never found can say so.

@@ -26,7 +26,9 @@ extern char dataFieldNames[maxInputFields][fieldSize];
 // The line buffer of inputBufferSize bytes, allocated once at start-up by the driver.
 extern char* inputBuffer;
 // The field separator of record lines; TAB unless the profile or the request sets another.
+// Changed only through setSeparator, before the first record is read.
 extern char separator;
+void setSeparator(char c);
 
 // Reads the next line into buffer (inputBufferSize bytes) and returns buffer, or null at the
 // end of the data. dataType 3 reads the fetched URL document and ignores stream; the other

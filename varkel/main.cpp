@@ -2,6 +2,8 @@
 // what the standard library throws.
 #include <clocale>
 
+#include "varkel/options.h"
+#include "varkel/report.h"
 #include "varkel/varkel.h"
 
 int main(int argc, char** argv) {

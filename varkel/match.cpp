@@ -15,8 +15,9 @@
 #include "varkel/escapes.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
+#include "varkel/options.h"
 #include "varkel/settings.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 
@@ -392,9 +393,7 @@ const char* matchTarget(Match* m) {
     {
       // A field outside the record reads as empty, never outside inputFields.
       size_t n = known ? strnlen(inputFields[m->field], fieldSize - 1) : 0;
-      if (n) memcpy(partPattern, inputFields[m->field], n);
-      partPattern[n] = '\0';
-      return partPattern;
+      return setPartPattern(known ? inputFields[m->field] : "", n);
     }
     case MATCH_PART:
       return extractPart(m->field, m->part, m->separators.c_str(), &more);

@@ -21,7 +21,9 @@
 #include "varkel/date.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
 
 using std::string;
 
@@ -192,7 +194,7 @@ void readParameters(const char* text, int* pos) {
   int header = skipFirstLine;
   takeDataSourceSuffix(&sep, &header);
   setupDataSource(np_data.c_str());
-  separator = sep;
+  setSeparator(sep);
   skipFirstLine = header;
 }
 

@@ -22,9 +22,12 @@
 #include "varkel/cgifront.h"
 #include "varkel/datasource.h"
 #include "varkel/input.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
+#include "varkel/report.h"
 #include "varkel/requestlimits.h"
 #include "varkel/requestpolicy.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 const char credentialKey[51] =
     "\xb7\xe3\x91\xc4\x8a\xf2\x9d\xa6\xd8\x83\xbe\xe9\x94\xcf\xa1\xfb\x88\xd3\x9a\xc6"

@@ -11,7 +11,8 @@
 #include "varkel/input.h"
 #include "varkel/odbc.h"
 #include "varkel/outfiles.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/report.h"
 
 void dumpODBC(bool all) {
   // The dump runs before the profile is read: only -datasource can have named the source.

@@ -18,8 +18,16 @@
 
 #include "common/util.h"
 #include "varkel/datasource.h"
+#include "varkel/options.h"
 #include "varkel/output.h"
-#include "varkel/varkel.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
+
+FILE* ofp = nullptr;
+FILE* cb4 = nullptr;
+FILE* oclassfp = nullptr;
+char outputTempName[tempNameSize] = "";
+char cb4TempName[tempNameSize] = "";
 
 // Copies made beside a final name that lies on another file system, so that the last step
 // is a rename there too. Empty when none is pending; removed with the temporary files.
@@ -60,7 +68,7 @@ static int makeUnique(char* name, size_t size, const std::string& dir, const cha
 }
 
 FILE* createTempFile(char* name, const char* prefix) {
-  char made[1024];
+  char made[tempNameSize];
   int fd = makeUnique(made, sizeof made, "", prefix);
   if (fd < 0) return nullptr;
   FILE* f = fdopen(fd, "w");
@@ -78,6 +86,11 @@ FILE* createTempFile(char* name, const char* prefix) {
 static void removeNamed(char* name) {
   if (name[0]) unlink(name);
   name[0] = '\0';
+}
+
+void forgetTempNames() {
+  outputTempName[0] = '\0';
+  cb4TempName[0] = '\0';
 }
 
 void cleanupTempFiles() {
@@ -153,6 +166,39 @@ void refuseOutputsOverInputs() {
             out.shown.c_str(), in.role, in.shown.c_str());
     }
   }
+}
+
+void openOutputStreams() {
+  if (outputFileName[0] == '\0' || strcmp(outputFileName, "stdout") == 0 ||
+      strcmp(outputFileName, "-") == 0) {
+    ofp = stdout;
+  } else if (cubeOnly && emitCB4) {
+    ofp = nullptr;  // the page file is left as it is
+  } else {
+    ofp = createTempFile(outputTempName, "vrk");
+    if (!ofp) fatal(2, "Couldn't open %s as output file.\n", "vrkXXXXXX");
+  }
+
+  if (ofp) {
+    char* outputBuffer = static_cast<char*>(calloc(65536, 1));
+    if (!outputBuffer) fatal(100, "%s", "Failed outputBuffer malloc.\n");
+    setvbuf(ofp, outputBuffer, _IOFBF, 65536);
+  }
+
+  if (emitClassData == 1 || emitClassHierarchy == 1) {
+    oclassfp = fopen("lumetradata.java", "w");
+    if (!oclassfp) fatal(2, "Couldn't open %s as output file.\n", "lumetradata.java");
+  }
+}
+
+void pageToStandardOutput() { ofp = stdout; }
+
+void dropCubeFile() {
+  if (cb4 && cb4 != ofp) {
+    fclose(cb4);
+    removeNamed(cb4TempName);
+  }
+  cb4 = ofp;
 }
 
 void openCubeStream() {

@@ -15,10 +15,13 @@
 #include "varkel/cube.h"
 #include "varkel/grow.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/pipeline.h"
+#include "varkel/report.h"
 #include "varkel/settings.h"
 #include "varkel/trees.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 // Size of the buffers the pair's names were made in; their texts must stay below it.
 static const size_t pageNameBufferSize = 1024;

@@ -5,9 +5,10 @@
 
 #include <string>
 
-// outputPhases (declared in varkel/varkel.h) writes the one output the run asked for:
-// the cube page when the cube pass ran, else a profile page when -eprofile was given,
-// else nothing here (the record extract road that follows in Main).
+// Writes the one output the run asked for: the cube page when the cube pass ran, else a
+// profile page when -eprofile was given, else nothing here (the record extract road that
+// follows in Main).
+void outputPhases();
 
 // Writes the cube page and the cube file, then finishes them.
 void outputCubePage();

@@ -16,8 +16,8 @@
 #include "varkel/cellstage.h"
 #include "varkel/cgifront.h"
 #include "varkel/coded.h"
-#include "varkel/cubelock.h"
 #include "varkel/cube.h"
+#include "varkel/cubelock.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
 #include "varkel/input.h"
@@ -25,11 +25,15 @@
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
 #include "varkel/odbcdump.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/recordkey.h"
 #include "varkel/recordreader.h"
 #include "varkel/reparse.h"
+#include "varkel/report.h"
 #include "varkel/shape.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 int numRecords = 0;
 int axisRange[32];
@@ -52,8 +56,6 @@ static bool stdinUsed = false;
 // The two passes differ only in a few texts and in what they do with a record.
 enum Pass { expansion, cube };
 
-// Longest text the 256-byte name buffers hold.
-static const size_t maxNameLength = 255;
 
 static bool isStdinSource() {
   return dataFileName && dataType == textData && strcmp(dataFileName, "stdin") == 0;

@@ -24,6 +24,10 @@ extern int rebuildCount;
 // Widest coordinate the cube key holds.
 const int maxCoordinateBits = 128;
 
+// The build: reads the profile, grows the trees from the records and runs the cube pass
+// (each phase below, in order), as the run asked for.
+void buildPipeline();
+
 // The phases of buildPipeline, in the order it runs them; separate so each can be
 // exercised on its own.
 

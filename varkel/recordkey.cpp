@@ -26,7 +26,6 @@
 #include "varkel/newProfile.h"
 #include "varkel/pipeline.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
 
 namespace {
 

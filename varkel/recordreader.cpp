@@ -11,7 +11,9 @@
 #include "varkel/input.h"
 #include "varkel/odbc.h"
 #include "varkel/requestpolicy.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
+#include "varkel/report.h"
 
 FILE* ifp = nullptr;
 

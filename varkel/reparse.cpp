@@ -25,9 +25,10 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
+#include "varkel/report.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
 
 // File name of the previous cube being read.
 std::string cubeName;

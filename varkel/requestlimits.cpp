@@ -17,7 +17,6 @@
 #include "common/messagetext.h"
 #include "common/util.h"
 #include "varkel/requestpolicy.h"
-#include "varkel/varkel.h"
 
 // AddressSanitizer reserves terabytes of address space for itself, so under it the
 // address-space limit would fail every allocation: such builds go without it.

@@ -9,7 +9,9 @@
 #include "common/requestpaths.h"
 #include "common/textutil.h"
 #include "varkel/datasource.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
+#include "varkel/report.h"
 
 void refuseRequest(const char* message) {
   fputs(message, ofp ? ofp : stdout);

@@ -17,7 +17,10 @@
 #include "varkel/escapes.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 using std::string;
 

@@ -10,7 +10,8 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/grow.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/report.h"
 
 std::vector<int> recordFieldNums;
 int recordFieldCtr = 0;
@@ -76,16 +77,17 @@ template <typename Pred>
 static int countLeaves(int label, Pred counts) {
   if (label < 0 || !hasWrittenChild(label)) return 1;
   int count = 0;
-  nodeStack.push_back(axisLabels[label].child);
-  while (!nodeStack.empty()) {
-    int n = nodeStack.back();
-    nodeStack.pop_back();
+  // A stack of its own: a count may be asked for in the middle of another walk.
+  std::vector<int> pending{axisLabels[label].child};
+  while (!pending.empty()) {
+    int n = pending.back();
+    pending.pop_back();
     AxisLabel& l = axisLabels[n];
-    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.sibling >= 0) pending.push_back(l.sibling);
     if (l.dateIndex != 0) {
-      if (l.child >= 0) nodeStack.push_back(l.child);
+      if (l.child >= 0) pending.push_back(l.child);
     } else if (hasWrittenChild(n)) {
-      nodeStack.push_back(l.child);
+      pending.push_back(l.child);
     } else if (counts(l)) {
       count++;
     }
@@ -103,14 +105,14 @@ int getRecordRange(int label) {
 
 void getFieldIndices(int label) {
   if (label < 0) return;
-  nodeStack.push_back(label);
-  while (!nodeStack.empty()) {
-    int n = nodeStack.back();
-    nodeStack.pop_back();
+  std::vector<int> pending{label};
+  while (!pending.empty()) {
+    int n = pending.back();
+    pending.pop_back();
     AxisLabel& l = axisLabels[n];
-    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.sibling >= 0) pending.push_back(l.sibling);
     if (l.child >= 0) {
-      nodeStack.push_back(l.child);
+      pending.push_back(l.child);
     } else if (l.field != -1 && recordFieldCtr < int(recordFieldNums.size())) {
       recordFieldNums[recordFieldCtr++] = l.field;
     }

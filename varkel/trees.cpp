@@ -19,8 +19,9 @@
 #include "varkel/grow.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/settings.h"
-#include "varkel/varkel.h"
 
 // Names given to the pending nodes of nodeStack, entry for entry.
 std::vector<std::string> nodeNameStack;

@@ -1,5 +1,5 @@
-// The builder's driver: start-up defaults, the command line, the profile and page streams,
-// and the message and exit routines every module reports through.
+// The builder's driver: start-up defaults, the command line, the profile stream and the
+// order of a run's phases.
 #include "varkel/varkel.h"
 
 #include <errno.h>
@@ -8,14 +8,12 @@
 
 #include <cctype>
 #include <clocale>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <new>
+#include <string>
+#include <vector>
 
 #include "common/changeExtension.h"
-#include "common/messagetext.h"
 #include "common/preferences.h"
 #include "common/textutil.h"
 #include "common/util.h"
@@ -26,115 +24,26 @@
 #include "varkel/extract.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
-#include "varkel/pipeline.h"
+#include "varkel/options.h"
 #include "varkel/outfiles.h"
+#include "varkel/output.h"
+#include "varkel/pipeline.h"
+#include "varkel/report.h"
+#include "varkel/workbuffers.h"
 
-// Run-wide settings, each at its value before start-up (meanings in varkel.h).
-int verbose = 0;
-int emitCB4 = 1;
-int emitFormattedData = 1;
-int emitProfile = 0;
-int inhibitProfileExpansion = 0;
-int emitCastanet = 0;
-int emitClassData = 0;
-int emitClassHierarchy = 0;
-int emitAcceptedData = 0;
-int cubeOnly = 0;
-int showStats = 0;
-int showDups = 0;
-int showFailed = 0;
-int skipErrors = 0;
-int skipFirstLine = 0;
-int incrementalBuild = 0;
-int serverMode = 0;
-int dumpOdbcRows = 0;
-int readProfile = 0;
-int isCGI = 0;
-int maxLabels = 0, verboseZero = 0, verboseMult = 0;
-int widthLimit = 254;
-int depthLimit = 16;
-int maxFieldNum = 0, extractField = -1, incompleteProfile = 0, truncated = 0;
-
-// Option values; null or empty until an option gives them.
-char* server = nullptr;
-char* port = nullptr;
-int threshold = 0;
-char* newDataSource = nullptr;
-char* dataName = nullptr;
-std::vector<std::string> parameters;
-
-// Name buffers, made at start-up.
-char* inputFileName = nullptr;
-char* outputFileName = nullptr;
-char cb4FileName[1024];
-char* profileDirectory = nullptr;
-char* newDataFileName = nullptr;
-char* wholeProfileName = nullptr;
-
-// Work buffers, made at start-up.
-char* lumetraWidth = nullptr;
-char* lumetraHeight = nullptr;
-char* codebase = nullptr;
-char* theCodeBase = nullptr;
-char* partPattern = nullptr;
-char* patternBuffer = nullptr;
-char* leadPattern = nullptr;
-char* trailPattern = nullptr;
-char* tempPattern = nullptr;
-char* tempLeadPattern = nullptr;
-
-// The locale's name and number separators; the static values hold when it has none.
-std::string locale = "C";
-char commaChar = ',';
-char decimalChar = '.';
-
-// Labels for empty categories and the auto-build label before any category.
-const char* blankLabel = "(blank)";
-const char* noneLabel = "(none)";
-
-// Page, cube, profile and class-file streams; null until set up.
-FILE* ofp = nullptr;
-FILE* cb4 = nullptr;
+// The profile stream; null until set up.
 FILE* pifp = nullptr;
-FILE* oclassfp = nullptr;
 
 // The banner texts.
 const char* const programVersion = "varkel 2.1";
 const char* const buildNumber = "build 101";
 const char* const buildDate = "Dec 10 2026";
 
-// Longest text the 256-byte name buffers hold.
-static const size_t maxNameLength = 255;
 // Longest working directory kept in profileDirectory.
 static const size_t maxDirectoryLength = 127;
 
 // 1 once an output name came with -o (either form); -incremental needs one.
 static int outputNameGiven = 0;
-
-// Standard error holds a line that no line feed has ended yet: a progress line ("Processing:
-// ..." or "Processed %d lines.\r"). An error then starts on a new line.
-static bool stderrLineOpen = false;
-
-void msg(const char* format, ...) {
-  // In CGI mode the page is the answer; before the page stream exists that is stdout.
-  FILE* to = isCGI ? (ofp ? ofp : stdout) : stderr;
-  va_list ap;
-  va_start(ap, format);
-  // A request's names and values reach the answer as text, never as markup.
-  std::string text = formatMessage(isCGI ? htmlArguments : keepArguments, format, ap);
-  va_end(ap);
-  fwrite(text.data(), 1, text.size(), to);
-  if (to == stderr && !text.empty()) stderrLineOpen = text.back() != '\n';
-}
-
-static void endOpenLine() {
-  if (stderrLineOpen) fputc('\n', stderr);
-  stderrLineOpen = false;
-}
-
-void jump_exit(int status) {
-  exit(status);
-}
 
 void dumpURL(const char* url) {
   if (urlFetch(url) != 0) fatal(2, "Unable to open url '%s'\n", url);
@@ -144,13 +53,6 @@ void dumpURL(const char* url) {
     puts(line.data());
   } while (urlGetLine(line.data(), 65536) >= 0);
   exit(0);
-}
-
-// A zero-filled work buffer; lack of memory ends the run with the buffer's own message.
-static char* workBuffer(size_t bytes, const char* failure) {
-  char* p = static_cast<char*>(calloc(bytes, 1));
-  if (!p) fatal(100, "%s", failure);
-  return p;
 }
 
 void setLocaleSeparators(const struct lconv* conv) {
@@ -168,28 +70,12 @@ void setLocaleSeparators(const struct lconv* conv) {
 void startUp() {
   // Until this run makes a temporary file the names stay empty, so that no exit removes a
   // file of someone else's that happens to carry the template's name.
-  outputTempName[0] = '\0';
-  cb4TempName[0] = '\0';
+  forgetTempNames();
 
   setLocaleSeparators(localeconv());
 
   maxLabels = 0;
-  inputBuffer = workBuffer(65000, "Failed inputBuffer malloc.\n");
-  profileDirectory = workBuffer(256, "Failed profileDirectory malloc.\n");
-  wholeProfileName = workBuffer(256, "Failed wholeProfileName malloc.\n");
-  lumetraWidth = workBuffer(256, "Failed lumetraWidth malloc.\n");
-  lumetraHeight = workBuffer(256, "Failed lumetraHeight malloc.\n");
-  partPattern = workBuffer(512, "Failed partPattern malloc.\n");
-  patternBuffer = workBuffer(512, "Failed patternBuffer malloc.\n");
-  leadPattern = workBuffer(512, "Failed leadPattern malloc.\n");
-  trailPattern = workBuffer(512, "Failed trailPattern malloc.\n");
-  tempPattern = workBuffer(256, "Failed tempPattern malloc.\n");
-  tempLeadPattern = workBuffer(512, "Failed tempLeadPattern malloc.\n");
-  codebase = workBuffer(256, "Failed codebase malloc.\n");
-  theCodeBase = workBuffer(256, "Failed theCodeBase malloc.\n");
-  inputFileName = workBuffer(256, "Failed inputFileName malloc.\n");
-  outputFileName = workBuffer(256, "Failed outputFileName malloc.\n");
-  newDataFileName = workBuffer(256, "Failed newDataFileName malloc.\n");
+  makeWorkBuffers();
 
   if (locale.compare(0, 6, "French") == 0) {
     blankLabel = "(vide)";
@@ -200,11 +86,9 @@ void startUp() {
   for (int i = 0; i < maxInputFields; i++)
     snprintf(newDataFieldNames[i], fieldSize, "f%d", i);
 
-  widthLimit = 254;
   depthLimit = 16;
-  separator = '\t';
+  setSeparator('\t');
   noQuery = 0;
-  maxFieldNum = 0;
   recordAxisRoot = -1;
   highlightField = -1;
   numberOfAxes = 0;
@@ -214,7 +98,6 @@ void startUp() {
   cb4FileName[0] = '\0';
   outputNameGiven = 0;
   extractField = -1;
-  incompleteProfile = 0;
   decimalMultiplier = 1;
   showStats = 0;
   decimalPoints = 0;
@@ -236,7 +119,6 @@ void startUp() {
   // pclose must see how a command source ended, also when the caller ignored SIGCHLD.
   signal(SIGCHLD, SIG_DFL);
 
-  truncated = 0;
   elementsStored = 0;
   matchedRecords = 0;
   profileBuffer = nullptr;
@@ -500,25 +382,7 @@ void setUpStreams() {
     pifp = stdin;
   }
 
-  if (outputFileName[0] == '\0' || strcmp(outputFileName, "stdout") == 0 ||
-      strcmp(outputFileName, "-") == 0) {
-    ofp = stdout;
-  } else if (cubeOnly && emitCB4) {
-    ofp = nullptr;  // the page file is left as it is
-  } else {
-    ofp = createTempFile(outputTempName, "vrk");
-    if (!ofp) fatal(2, "Couldn't open %s as output file.\n", "vrkXXXXXX");
-  }
-
-  if (ofp) {
-    char* outputBuffer = workBuffer(65536, "Failed outputBuffer malloc.\n");
-    setvbuf(ofp, outputBuffer, _IOFBF, 65536);
-  }
-
-  if (emitClassData == 1 || emitClassHierarchy == 1) {
-    oclassfp = fopen("lumetradata.java", "w");
-    if (!oclassfp) fatal(2, "Couldn't open %s as output file.\n", "lumetradata.java");
-  }
+  openOutputStreams();
 
   char cwd[maxDirectoryLength + 1];
   if (!getcwd(cwd, sizeof cwd)) {
@@ -539,18 +403,6 @@ void applyParameters() {
     if (eq == std::string::npos) fatal(1, "Use name=value for -param argument. (Got '%s')\n", p.c_str());
     std::string name = p.substr(0, eq);
     setStringParameter(name.c_str(), p.c_str() + eq + 1);
-  }
-}
-
-int runCaught(int (*driver)(int, char**), int argc, char** argv) {
-  try {
-    return driver(argc, argv);
-  } catch (const std::bad_alloc&) {
-    fatal(100, "Out of memory.\n");
-  } catch (const std::exception& e) {
-    fatal(1, "Caught standard exception: %s\n", e.what());
-  } catch (...) {
-    fatal(1, "Caught unknown exception.\n");
   }
 }
 

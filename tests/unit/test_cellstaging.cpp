@@ -10,9 +10,9 @@
 #include "varkel/cube.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
 
 namespace {
 

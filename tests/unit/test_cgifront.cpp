@@ -16,8 +16,10 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 extern char** environ;
 

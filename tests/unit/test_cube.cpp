@@ -12,9 +12,10 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

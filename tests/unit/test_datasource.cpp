@@ -13,7 +13,7 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
 
 namespace {
 

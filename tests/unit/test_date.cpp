@@ -9,7 +9,7 @@
 #include "common/util.h"
 #include "varkel/date.h"
 #include "varkel/input.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
 
 using ::testing::ExitedWithCode;
 

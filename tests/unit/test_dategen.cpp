@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "common/util.h"
+#include "tests/unit/matchtext.h"
 #include "varkel/axislabel.h"
 #include "varkel/date.h"
 #include "varkel/dategen.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
-#include "varkel/varkel.h"
-#include "tests/unit/matchtext.h"
+#include "varkel/workbuffers.h"
 
 using ::testing::ExitedWithCode;
 

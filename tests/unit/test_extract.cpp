@@ -11,7 +11,7 @@
 #include "varkel/cgifront.h"
 #include "varkel/extract.h"
 #include "varkel/input.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
 
 namespace {
 

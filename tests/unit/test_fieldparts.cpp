@@ -10,7 +10,8 @@
 #include "varkel/axislabel.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

@@ -14,8 +14,9 @@
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

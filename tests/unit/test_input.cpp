@@ -13,7 +13,8 @@
 
 #include "common/util.h"
 #include "varkel/input.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 
 namespace {
 
@@ -373,6 +374,7 @@ TEST(UrlFetch, ExitsRemoveTemporaryFiles) {
       {
         FILE* f = fopen(page, "w");
         fclose(f);
+        registerTempCleanup();
         strcpy(outputTempName, page);
         urlFetch("file:///nonexistent/varkel-test");
         readAll(nullptr, 3);

@@ -8,12 +8,13 @@
 #include <cstring>
 #include <string>
 
+#include "tests/unit/matchtext.h"
 #include "varkel/axislabel.h"
 #include "varkel/escapes.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
-#include "varkel/varkel.h"
-#include "tests/unit/matchtext.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 using std::string;
 using ::testing::ExitedWithCode;

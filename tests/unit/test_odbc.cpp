@@ -19,7 +19,8 @@
 #include "varkel/input.h"
 #include "varkel/odbc.h"
 #include "varkel/odbcdump.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

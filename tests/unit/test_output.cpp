@@ -12,8 +12,11 @@
 #include "varkel/axislabel.h"
 #include "varkel/coded.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/output.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

@@ -9,8 +9,9 @@
 #include "varkel/coded.h"
 #include "varkel/datasource.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/pipeline.h"
-#include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/recordreader.h"
-#include "varkel/varkel.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/util.h"
+#include "tests/unit/matchtext.h"
 #include "varkel/axislabel.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
@@ -23,12 +24,12 @@
 #include "varkel/hashtab.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
+#include "varkel/pipeline.h"
 #include "varkel/reparse.h"
 #include "varkel/trees.h"
-#include "varkel/varkel.h"
 
-#include "varkel/pipeline.h"
-#include "tests/unit/matchtext.h"
 
 namespace {
 

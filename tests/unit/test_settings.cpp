@@ -10,8 +10,11 @@
 #include "varkel/datasource.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 using std::string;
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "varkel/axislabel.h"
+#include "varkel/options.h"
 #include "varkel/shape.h"
-#include "varkel/varkel.h"
 
 namespace {
 

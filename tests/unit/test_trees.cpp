@@ -12,8 +12,9 @@
 #include "varkel/grow.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
+#include "varkel/outfiles.h"
 #include "varkel/trees.h"
-#include "varkel/varkel.h"
 
 namespace {
 

@@ -24,8 +24,11 @@
 #include "varkel/cube.h"
 #include "varkel/input.h"
 #include "varkel/newProfile.h"
+#include "varkel/options.h"
 #include "varkel/outfiles.h"
+#include "varkel/report.h"
 #include "varkel/varkel.h"
+#include "varkel/workbuffers.h"
 
 namespace fs = std::filesystem;
 
@@ -413,6 +416,22 @@ TEST_F(InTempDir, FinishWithTheCubeInThePageLeavesTheCubeFile) {
   EXPECT_TRUE(tempFilesIn(".").empty());
 }
 
+// The record extract road drops the cube it had opened: the page still replaces the old
+// one, the old cube file stays, and no temporary file is left.
+TEST_F(InTempDir, DroppedCubeFileLeavesTheOldOne) {
+  writeFile("out.html", "old page\n");
+  writeFile("out.cb4", "old cube\n");
+  writeNewOutputs({"p.qv4", "-o", "out.html"});
+  ASSERT_NE(cb4, ofp);
+  dropCubeFile();
+  EXPECT_EQ(cb4, ofp);
+  EXPECT_STREQ(cb4TempName, "");
+  finishOutputFiles();
+  EXPECT_EQ(readFile("out.html"), "new page\n");
+  EXPECT_EQ(readFile("out.cb4"), "old cube\n");
+  EXPECT_TRUE(tempFilesIn(".").empty());
+}
+
 TEST_F(InTempDir, FinishWithCubeOnlyLeavesThePage) {
   writeFile("out.html", "old page\n");
   startRun({"p.qv4", "-o", "out.html", "-ecubeonly"});
@@ -501,6 +520,24 @@ TEST_F(InTempDir, EveryWayOutRemovesTheTemporaryFiles) {
     EXPECT_TRUE(tempFilesIn(".").empty()) << c.what;
     EXPECT_FALSE(fs::exists("out.html")) << c.what;
   }
+}
+
+// fatal, from any module, removes the files the two temporary names hold, wherever they lie.
+TEST_F(InTempDir, FatalRemovesBothNamedTemporaryFiles) {
+  fs::create_directory("elsewhere");
+  std::string page = (dir / "elsewhere/vrk123456").string();
+  std::string cube = (dir / "elsewhere/cb4123456").string();
+  for (const std::string& f : {page, cube}) writeFile(f, "");
+  EXPECT_EXIT(
+      {
+        registerTempCleanup();
+        snprintf(outputTempName, sizeof outputTempName, "%s", page.c_str());
+        snprintf(cb4TempName, sizeof cb4TempName, "%s", cube.c_str());
+        fatal(110, "gone\n");
+      },
+      testing::ExitedWithCode(110), "");
+  EXPECT_FALSE(fs::exists(page));
+  EXPECT_FALSE(fs::exists(cube));
 }
 
 TEST_F(InTempDir, CubeFileThatCannotBeMadeIsError2) {
