@@ -12,6 +12,7 @@
 #ifndef VARKEL_MATCH_H
 #define VARKEL_MATCH_H
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -32,24 +33,26 @@ enum MatchKind {
 
 // One leaf condition.
 struct Match {
-  int kind;                // MatchKind
-  int field;               // profile field slot, a data column after matchTranslateFields
-  int part;                // part number for MATCH_PART; -1 none
-  int backPart;            // part number for MATCH_BACK_PART; -1 none
-  int firstColumn;         // columns for MATCH_COLUMNS; -1 none
-  int lastColumn;
-  std::string separators;  // characters that cut the field into parts
-  int op;                  // operator letter: 'L'..'Z', 'z', 'y'
-  char* value;             // owned, or the shared empty text for the blank label
-  int valueLength;         // length of the value as written (before the blank replacement)
+  // The small members first and packed: a level of a million categories holds a leaf
+  // for each.
+  int16_t kind;            // MatchKind
+  int16_t part;            // part number for MATCH_PART; -1 none
+  int16_t backPart;        // part number for MATCH_BACK_PART; -1 none
+  int16_t firstColumn;     // columns for MATCH_COLUMNS; -1 none
+  int16_t lastColumn;
+  char op;                 // operator letter: 'L'..'Z', 'z', 'y'
   bool borrowed;           // value and pattern belong to the leaf this one was copied from
+  int field;               // profile field slot, a data column after matchTranslateFields
+  int valueLength;         // length of the value as written (before the blank replacement)
+  std::string separators;  // characters that cut the field into parts
+  char* value;             // owned, or the shared empty text for the blank label
   rx::regexp* pattern;     // compiled value for 'Z' and 'z'; null if it did not compile
   double number;           // atof of the value for 'T'..'Y'
 
   Match()
-      : kind(MATCH_WHOLE), field(-1), part(-1), backPart(-1), firstColumn(-1),
-        lastColumn(-1), op(0), value(nullptr), valueLength(0), borrowed(false),
-        pattern(nullptr), number(0.0) {}
+      : kind(MATCH_WHOLE), part(-1), backPart(-1), firstColumn(-1), lastColumn(-1), op(0),
+        borrowed(false), field(-1), valueLength(0), value(nullptr), pattern(nullptr),
+        number(0.0) {}
   // Plain member-wise assignment: the value text and the pattern are shared, not copied.
   Match& operator=(const Match& other) = default;
   Match(const Match& other) = default;
