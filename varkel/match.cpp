@@ -15,6 +15,7 @@
 #include "varkel/escapes.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
+#include "varkel/recordfield.h"
 #include "varkel/settings.h"
 #include "varkel/varkel.h"
 
@@ -185,9 +186,8 @@ _MatchTree* parseLevel(const char* text, int* pos, int depth, int open) {
 size_t leafSpan(const Match* m, const char** start) {
   if (m->kind == MATCH_PART)
     return (size_t)extractPartSpan(m->field, m->part, m->separators.c_str(), start);
-  bool known = m->field >= 0 && m->field < maxInputFields;
-  *start = known ? inputFields[m->field] : "";
-  return known ? strnlen(*start, fieldSize - 1) : 0;
+  *start = currentField(m->field);
+  return strnlen(*start, fieldSize - 1);
 }
 
 // True when value is exactly the n characters at s (which hold no NUL); with ignoreCase,
@@ -427,14 +427,14 @@ int evalMatch(_MatchTree* tree) {
 int evalMatchTarget(_MatchTree* tree, const char* /*text*/) { return evalMatch(tree); }
 
 const char* matchTarget(Match* m) {
-  bool known = m->field >= 0 && m->field < maxInputFields;
   int more;
   switch (m->kind) {
     case MATCH_WHOLE:
     {
       // A field outside the record reads as empty, never outside inputFields.
-      size_t n = known ? strnlen(inputFields[m->field], fieldSize - 1) : 0;
-      if (n) memcpy(partPattern, inputFields[m->field], n);
+      const char* text = currentField(m->field);
+      size_t n = strnlen(text, fieldSize - 1);
+      if (n) memcpy(partPattern, text, n);
       partPattern[n] = '\0';
       return partPattern;
     }
@@ -443,7 +443,7 @@ const char* matchTarget(Match* m) {
     case MATCH_BACK_PART:
       return reverseExtractPart(m->field, m->backPart, m->separators.c_str(), &more);
     case MATCH_COLUMNS:
-      extractFieldColumns(m->firstColumn, m->lastColumn, known ? inputFields[m->field] : "");
+      extractFieldColumns(m->firstColumn, m->lastColumn, currentField(m->field));
       return partPattern;
     default:
       matchInternalError();
