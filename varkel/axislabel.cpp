@@ -17,14 +17,14 @@ ChunkArray<AxisLabel> axisLabels;
 int nextFree = 0;
 
 // Label index to leaf number within its axis.
-std::map<int, int> nodeToLeaf;
+DenseIntMap nodeToLeaf;
 // nodeToLeaf as a flat array by label index (-1 for no leaf), for the per-record lookups of
 // the cube pass; rebuilt with nodeToLeaf by numberLeaves.
 std::vector<int> leafByLabel;
 size_t leafByLabelCount = 0;  // the size of nodeToLeaf when leafByLabel was made
 
 // Per axis, leaf number to label index.
-std::vector<std::map<int, int>> leafToNode;
+std::vector<DenseIntMap> leafToNode;
 
 namespace {
 struct StoreSetup {
@@ -120,9 +120,8 @@ bool isComputedLabel(const AxisLabel& l) {
 void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
   nodeToLeaf.clear();
   leafByLabel.clear();
-  leafToNode.assign(axes, std::map<int, int>());
+  leafToNode.assign(axes, DenseIntMap());
   for (int a = 0; a < axes; a++) {
-    auto at = leafToNode[a].end();
     int counter = 0;
     if (roots[a] != -1) stack.push_back(roots[a]);
     while (!stack.empty()) {
@@ -139,15 +138,13 @@ void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {
       } else if (!isComputedLabel(l)) {
         if (n >= (int)leafByLabel.size()) leafByLabel.resize(n + 1, -1);
         leafByLabel[n] = counter;
-        at = leafToNode[a].emplace_hint(at, counter, n);
-        ++at;
+        leafToNode[a].set(counter, n);
         counter++;
       }
     }
   }
-  // In label order the map fills at its end, without a search per leaf.
-  for (int n = 0; n < (int)leafByLabel.size(); n++)
-    if (leafByLabel[n] >= 0) nodeToLeaf.emplace_hint(nodeToLeaf.end(), n, leafByLabel[n]);
+  for (int n = (int)leafByLabel.size() - 1; n >= 0; n--)
+    if (leafByLabel[n] >= 0) nodeToLeaf.set(n, leafByLabel[n]);
   leafByLabelCount = nodeToLeaf.size();
 }
 

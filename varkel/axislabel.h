@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <iterator>
 #include <map>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "varkel/hashtab.h"
@@ -155,15 +157,93 @@ extern ChunkArray<AxisLabel> axisLabels;
 // The next index getNextFree hands out; starts at 0.
 extern int nextFree;
 
+// A map from non-negative ints to non-negative ints whose keys are dense (label indexes,
+// leaf numbers), kept as a flat table: it reads like std::map<int, int> (find, at, count,
+// size, iteration in key order) but costs four bytes a key instead of a tree node a leaf.
+class DenseIntMap {
+ public:
+  // Position of the entry at key; dereferencing gives the pair {key, value}.
+  class const_iterator {
+   public:
+    typedef std::forward_iterator_tag iterator_category;
+    typedef std::pair<int, int> value_type;
+    typedef std::ptrdiff_t difference_type;
+    typedef const value_type* pointer;
+    typedef const value_type& reference;
+
+    const_iterator(const DenseIntMap* map, int key) : map(map), entry(key, -1) { settle(); }
+    reference operator*() const { return entry; }
+    pointer operator->() const { return &entry; }
+    const_iterator& operator++() {
+      ++entry.first;
+      settle();
+      return *this;
+    }
+    bool operator==(const const_iterator& o) const { return entry.first == o.entry.first; }
+    bool operator!=(const const_iterator& o) const { return !(*this == o); }
+
+   private:
+    // Moves to the first key from here on that holds a value, or to the end.
+    void settle() {
+      int keys = (int)map->values.size();
+      while (entry.first < keys && map->values[entry.first] < 0) ++entry.first;
+      if (entry.first > keys) entry.first = keys;
+      entry.second = entry.first < keys ? map->values[entry.first] : -1;
+    }
+    const DenseIntMap* map;
+    value_type entry;
+  };
+  typedef const_iterator iterator;
+
+  DenseIntMap() : entries(0) {}
+
+  // Sets key (0 or more) to value (0 or more), adding the key when it is new.
+  void set(int key, int value) {
+    assert(key >= 0 && value >= 0);
+    if (key >= (int)values.size()) values.resize(size_t(key) + 1, -1);
+    if (values[key] < 0) entries++;
+    values[key] = value;
+  }
+  const_iterator find(int key) const {
+    return count(key) ? const_iterator(this, key) : end();
+  }
+  // The value of key, which must be present (std::out_of_range otherwise, as map::at).
+  int at(int key) const {
+    if (!count(key)) throw std::out_of_range("DenseIntMap::at");
+    return values[key];
+  }
+  size_t count(int key) const {
+    return key >= 0 && key < (int)values.size() && values[key] >= 0 ? 1 : 0;
+  }
+  size_t size() const { return entries; }
+  bool empty() const { return entries == 0; }
+  void clear() {
+    values.clear();
+    entries = 0;
+  }
+  const_iterator begin() const { return const_iterator(this, 0); }
+  const_iterator end() const { return const_iterator(this, (int)values.size()); }
+  bool operator==(const DenseIntMap& o) const {
+    if (entries != o.entries) return false;
+    for (const_iterator a = begin(), b = o.begin(); a != end(); ++a, ++b)
+      if (*a != *b) return false;
+    return true;
+  }
+
+ private:
+  std::vector<int> values;  // by key; -1 where a key has no value
+  size_t entries;           // keys that hold a value
+};
+
 // Label index to leaf number within its axis, for every leaf of axes 0..numberOfAxes-1.
-extern std::map<int, int> nodeToLeaf;
+extern DenseIntMap nodeToLeaf;
 // The same numbering as a flat array by label index, -1 for a label that is no leaf; it
 // holds what numberLeaves made and does not follow other changes of nodeToLeaf.
 extern std::vector<int> leafByLabel;
 extern size_t leafByLabelCount;  // the size of nodeToLeaf when leafByLabel was made
 
 // Per axis: leaf number to label index.
-extern std::vector<std::map<int, int>> leafToNode;
+extern std::vector<DenseIntMap> leafToNode;
 
 // Hands out the next label index (dense from 0, in creation order).
 int getNextFree();

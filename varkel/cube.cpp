@@ -17,6 +17,7 @@
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
+#include "varkel/recordfield.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/options.h"
@@ -213,7 +214,7 @@ static bool simpleDecimal(const char* copy, double* out) {
 double extractAField(int m) {
   int f = recordFieldNums[m];
   if (f < 0) return 1.0;
-  const char* text = inputFields[f];
+  const char* text = currentField(f);
   if (*text == '\0') {
     emptyFields++;
     return HUGE_VAL;

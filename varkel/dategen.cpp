@@ -20,6 +20,7 @@
 #include "varkel/grow.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
+#include "varkel/recordfield.h"
 #include "varkel/match.h"
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
@@ -176,10 +177,7 @@ const std::string& nameOfMonth(int form, int month) {
   return monthNames[form][month];
 }
 
-const char* dateFieldText(const Date* d) {
-  if (d->field < 0 || d->field >= maxInputFields) return "";
-  return inputFields[d->field];
-}
+const char* dateFieldText(const Date* d) { return currentField(d->field); }
 
 // One element of the date field: its part, or its columns when the date has no separator.
 std::string elementText(const Date* d, int position, int first, int last) {

@@ -7,6 +7,7 @@
 #include "varkel/axislabel.h"
 #include "varkel/input.h"
 #include "varkel/options.h"
+#include "varkel/recordfield.h"
 #include "varkel/workbuffers.h"
 
 namespace {
@@ -139,10 +140,7 @@ Cut cutFromRight(const char* text, int n, const char* separatorText) {
 }
 
 // The row of field slot field, or an empty text for a slot outside the record.
-const char* fieldText(int field) {
-  if (field < 0 || field >= maxInputFields) return "";
-  return inputFields[field];
-}
+const char* fieldText(int field) { return currentField(field); }
 
 // Copies the cut part of text into buffer (size bytes), cut to fit.
 void copyPart(char* buffer, int size, const char* text, const Cut& cut) {

@@ -2,6 +2,7 @@
 // distinct value, each category with its own copy of what the profile put below it.
 #include "varkel/grow.h"
 
+#include <cassert>
 #include <cstring>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "varkel/fieldparts.h"
 #include "varkel/hashtab.h"
 #include "varkel/input.h"
+#include "varkel/recordfield.h"
 #include "varkel/match.h"
 #include "varkel/options.h"
 #include "varkel/workbuffers.h"
@@ -36,6 +38,7 @@ static char* copyText(const char* s) { return s ? _newStr(s, __FILE__, __LINE__)
 
 int duplicateNodeWOExpand(int label) {
   if (label < 0) return -1;
+  assert(label < nextFree);
   int d = getNextFree();
   AxisLabel& src = axisLabels[label];
   AxisLabel& dst = axisLabels[d];
@@ -162,6 +165,8 @@ static int nextLevelTemplate(int label) {
 static void makeFirstCategory(int target, const char* v) {
   const char* key = *v ? v : blankLabel;
   AxisLabel& t = axisLabels[target];
+  // A level gets its index with its first category, once.
+  assert(!t.hash && t.field != -1 && t.dateIndex == 0);
   growthChanges++;
   t.hash = newCategoryIndex();
   hashtabPut(t.hash, key, target);
@@ -178,13 +183,12 @@ static void makeFirstCategory(int target, const char* v) {
 // The text of field slot field in the current record; a slot outside the record (a
 // counting measure's field below -1 on a dimension label) reads as empty, as getField
 // reads it.
-static const char* recordField(int field) {
-  return field >= 0 && field < maxInputFields ? inputFields[field] : "";
-}
+static const char* recordField(int field) { return currentField(field); }
 
 // Step 4 of the walk: a template meets its first record.
 static void growTemplate(int n) {
   AxisLabel& l = axisLabels[n];
+  assert(!l.hash && l.field != -1 && l.dateIndex == 0);
   const char* text = recordField(l.field);
   int r = 0;
   if (l.firstColumn != -1) {
@@ -223,6 +227,7 @@ static void growTemplate(int n) {
 
 void insertNode(int n) {
   if (n < 0) return;
+  assert(n < nextFree);
   AxisLabel& l = axisLabels[n];
   if (l.dateIndex != 0) {
     insertDate(n);
@@ -243,10 +248,14 @@ void insertNode(int n) {
 
 int insertHashNode(int n) {
   Hashtab* table = axisLabels[n].hash;
+  // Every category of a level shares its index, whose tail is the level's last category.
+  assert(table && table->count > 0 && table->tail >= 0 && table->tail < nextFree);
+  assert(axisLabels[table->tail].hash == table);
   int more = 0;
   std::string v = getField(n, &more);
   int k = hashtabGet(table, v.c_str());
   if (k >= 0) {
+    assert(k < nextFree && axisLabels[k].hash == table);
     pushIfLabel(axisLabels[k].child);
     return k;
   }
@@ -281,5 +290,6 @@ int insertHashNode(int n) {
     axisLabels[d].hash = own;
     cur = d;
   }
+  assert(table->tail == k && axisLabels[k].hash == table);
   return k;
 }

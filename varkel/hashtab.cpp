@@ -2,6 +2,7 @@
 #include "varkel/hashtab.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -71,7 +72,7 @@ static void insertEntry(HashtabEntry** slots, HashtabProbe* probes, int size,
                         HashtabEntry* entry) {
   int home = (int)(entry->hash % (uint32_t)size);
   int i = home;
-  while (slots[i]) {
+  while (probes[i].value != -1) {
     if (++i == size) i = 0;
     if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
   }
@@ -93,6 +94,7 @@ static void grow(Hashtab* table) {
 }
 
 void hashtabPut(Hashtab* table, const char* key, int value) {
+  assert(value >= 0);
   // The key's copy follows the entry.
   size_t length = strlen(key);
   void* block = carve(table, sizeof(HashtabEntry) + length + 1);
@@ -111,8 +113,10 @@ static int findSlot(Hashtab* table, const char* key) {
   uint32_t hash = hashtabHash(key);
   int home = (int)(hash % (uint32_t)table->size);
   int i = home;
-  while (table->slots[i]) {
-    if (table->probes[i].hash == hash && strcmp(table->slots[i]->key, key) == 0) return i;
+  // The probes alone tell an empty slot, so that passing other keys reads one array.
+  const HashtabProbe* probes = table->probes;
+  while (probes[i].value != -1) {
+    if (probes[i].hash == hash && strcmp(table->slots[i]->key, key) == 0) return i;
     if (++i == table->size) i = 0;
     if (i == home) break;
   }
@@ -125,6 +129,7 @@ int hashtabGet(Hashtab* table, const char* key) {
 }
 
 void hashtabReplace(Hashtab* table, const char* key, int value) {
+  assert(value >= 0);
   int i = findSlot(table, key);
   if (i < 0) return;
   table->slots[i]->value = value;

@@ -1,6 +1,6 @@
 // String-keyed hash table with linear probing: the category index of one auto-build
-// level and the level tables of a date hierarchy. Values are label indexes; keys are
-// copied into the table; nothing is ever deleted singly.
+// level and the level tables of a date hierarchy. Values are label indexes (0 or more);
+// keys are copied into the table; nothing is ever deleted singly.
 #ifndef VARKEL_HASHTAB_H
 #define VARKEL_HASHTAB_H
 
@@ -9,8 +9,8 @@
 // One key and its value. The hash is kept so that growth moves pointers without
 // hashing the text again.
 struct HashtabEntry {
-  int32_t value;
   char* key;      // the table's own copy
+  int32_t value;
   uint32_t hash;
 };
 

@@ -1,6 +1,7 @@
 // Record input: record buffers, line reading from files, commands and URL documents, the
 // field splitter and the field slots of profile field names.
 #include "varkel/input.h"
+#include "varkel/recordfield.h"
 
 #include <assert.h>
 #include <curl/curl.h>
@@ -232,6 +233,22 @@ static inline void putField(char* row, const char* text, int size) {
 // The fields the last split of inputFields stored: the rows from there on are empty.
 static int inputFieldsUsed = maxInputFields;
 
+#ifndef NDEBUG
+// What the last split of inputFields filled, for the asserts of currentField: whether it
+// followed a mask, and the mask as it was then (the caller may change its copy later).
+static bool splitWasMasked = false;
+static unsigned char filledRows[maxInputFields];
+#endif
+
+bool inputFieldIsCurrent(int field) {
+#ifndef NDEBUG
+  if (splitWasMasked && field >= 0 && field < inputFieldsUsed && field < maxInputFields)
+    return filledRows[field] != 0;
+#endif
+  (void)field;
+  return true;
+}
+
 // The splitter; rows from clearFrom on are known to be empty and are left alone.
 // The line ends at end, before its first NUL, CR or LF.
 static int splitFields(char rows[][fieldSize], const char* line, const char* end, char sep,
@@ -239,7 +256,12 @@ static int splitFields(char rows[][fieldSize], const char* line, const char* end
 
 int extractInputFields(char rows[][fieldSize], const char* line, char sep) {
   int n = splitFields(rows, line, line + strcspn(line, "\r\n"), sep, maxInputFields, nullptr);
-  if (rows == inputFields) inputFieldsUsed = n;
+  if (rows == inputFields) {
+    inputFieldsUsed = n;
+#ifndef NDEBUG
+    splitWasMasked = false;
+#endif
+  }
   return n;
 }
 
@@ -247,6 +269,10 @@ int extractNextRecordFields(const char* line, size_t length, char sep) {
   assert(strcspn(line, "\r\n") == length);
   int n = splitFields(inputFields, line, line + length, sep, inputFieldsUsed, neededRows);
   inputFieldsUsed = n;
+#ifndef NDEBUG
+  splitWasMasked = neededRows != nullptr;
+  if (neededRows) memcpy(filledRows, neededRows, sizeof filledRows);
+#endif
   return n;
 }
 

@@ -16,6 +16,7 @@
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
 #include "varkel/options.h"
+#include "varkel/recordfield.h"
 #include "varkel/settings.h"
 #include "varkel/workbuffers.h"
 
@@ -186,9 +187,8 @@ _MatchTree* parseLevel(const char* text, int* pos, int depth, int open) {
 size_t leafSpan(const Match* m, const char** start) {
   if (m->kind == MATCH_PART)
     return (size_t)extractPartSpan(m->field, m->part, m->separators.c_str(), start);
-  bool known = m->field >= 0 && m->field < maxInputFields;
-  *start = known ? inputFields[m->field] : "";
-  return known ? strnlen(*start, fieldSize - 1) : 0;
+  *start = currentField(m->field);
+  return strnlen(*start, fieldSize - 1);
 }
 
 // True when value is exactly the n characters at s (which hold no NUL); with ignoreCase,
@@ -306,31 +306,73 @@ void printTree(FILE* stream, const _MatchTree* tree) {
   }
 }
 
+// Where the Match of a generated leaf lies in its block: after the node, aligned.
+const size_t leafOffset =
+    (sizeof(_MatchTree) + alignof(Match) - 1) / alignof(Match) * alignof(Match);
+
+// The encoded text of the leaf being generated; kept between calls so that a category
+// costs no allocation for it.
+std::string leafText;
+
+// A generated leaf is one allocation: the node, then its Match, its value (unless it is
+// the blank label's shared empty text) and its encoded text, since a level of a million
+// categories makes one leaf for each.
 _MatchTree* createLeaf(const char* value, int field, int part, int backPart, int firstColumn,
                        int lastColumn, const char* separators, char op) {
   if (!value) value = "";
-  Match* m = newMatch();
+  int kind = part != -1        ? MATCH_PART
+             : backPart != -1  ? MATCH_BACK_PART
+             : firstColumn != -1 ? MATCH_COLUMNS
+                                 : MATCH_WHOLE;
+  leafText = fieldName(field);
+  switch (kind) {
+    case MATCH_WHOLE:
+      break;
+    case MATCH_PART:
+    case MATCH_BACK_PART:
+      leafText += kind == MATCH_PART ? 'H' : 'I';
+      leafText += makeString(1, separators ? separators : "");
+      leafText += makeSpibble(kind == MATCH_PART ? part : backPart);
+      break;
+    default:
+      leafText += 'G';
+      leafText += makeSpibble(firstColumn);
+      leafText += makeSpibble(lastColumn);
+  }
+  leafText += '=';
+  leafText += op;
+  leafText += makeString(2, value);
+
+  size_t valueLength = strlen(value);
+  bool pattern = op == 'Z' || op == 'z';
+  bool blank = !pattern && strcmp(value, blankLabel) == 0;
+  size_t valueBytes = blank ? 0 : valueLength + 1;
+  char* block = static_cast<char*>(
+      malloc(leafOffset + sizeof(Match) + valueBytes + leafText.size() + 1));
+  matchCheckAlloc(block);
+  _MatchTree* node = new (block) _MatchTree();
+  node->type = MATCH_LEAF;
+  node->inOneBlock = 1;
+  Match* m = new (block + leafOffset) Match();
+  char* texts = block + leafOffset + sizeof(Match);
   m->field = field;
   m->part = part;
   m->backPart = backPart;
   m->firstColumn = firstColumn;
   m->lastColumn = lastColumn;
-  if (part != -1)
-    m->kind = MATCH_PART;
-  else if (backPart != -1)
-    m->kind = MATCH_BACK_PART;
-  else if (firstColumn != -1)
-    m->kind = MATCH_COLUMNS;
-  else
-    m->kind = MATCH_WHOLE;
+  m->kind = kind;
   if (separators) m->separators = separators;
-  setValue(m, op, value);
+  m->valueLength = static_cast<int>(valueLength);
+  if (blank) {
+    m->value = emptyValue;
+  } else {
+    m->value = texts;
+    memcpy(texts, value, valueBytes);
+  }
   setOperator(m, op, value);
-
-  std::string text = fieldName(field) + encodeTarget(m) + "=" + op + makeString(2, value);
-  _MatchTree* node = newNode(MATCH_LEAF);
   node->leaf = m;
-  node->text = copyText(text.c_str());
+  node->text = texts + valueBytes;
+  memcpy(node->text, leafText.c_str(), leafText.size() + 1);
   return node;
 }
 
@@ -386,21 +428,20 @@ int evalMatch(_MatchTree* tree) {
 int evalMatchTarget(_MatchTree* tree, const char* /*text*/) { return evalMatch(tree); }
 
 const char* matchTarget(Match* m) {
-  bool known = m->field >= 0 && m->field < maxInputFields;
   int more;
   switch (m->kind) {
     case MATCH_WHOLE:
     {
       // A field outside the record reads as empty, never outside inputFields.
-      size_t n = known ? strnlen(inputFields[m->field], fieldSize - 1) : 0;
-      return setPartPattern(known ? inputFields[m->field] : "", n);
+      const char* text = currentField(m->field);
+      return setPartPattern(text, strnlen(text, fieldSize - 1));
     }
     case MATCH_PART:
       return extractPart(m->field, m->part, m->separators.c_str(), &more);
     case MATCH_BACK_PART:
       return reverseExtractPart(m->field, m->backPart, m->separators.c_str(), &more);
     case MATCH_COLUMNS:
-      extractFieldColumns(m->firstColumn, m->lastColumn, known ? inputFields[m->field] : "");
+      extractFieldColumns(m->firstColumn, m->lastColumn, currentField(m->field));
       return partPattern;
     default:
       matchInternalError();
@@ -456,11 +497,17 @@ void matchFree(_MatchTree* tree) {
   while (tree) {
     _MatchTree* left = tree->left;
     matchFree(tree->right);
-    free(tree->text);
+    bool block = tree->inOneBlock != 0;
+    if (!block) free(tree->text);
     if (Match* m = tree->leaf) {
-      if (m->value != emptyValue) free(m->value);
-      free(m->pattern);
-      delete m;
+      if (!m->borrowed) {
+        if (!block && m->value != emptyValue) free(m->value);
+        free(m->pattern);
+      }
+      if (block)
+        m->~Match();
+      else
+        delete m;
     }
     free(tree);
     tree = left;
@@ -470,6 +517,7 @@ void matchFree(_MatchTree* tree) {
 Match* copyMatch(const Match* match) {
   Match* m = newMatch();
   *m = *match;
+  m->borrowed = true;
   return m;
 }
 

@@ -12,6 +12,7 @@
 #ifndef VARKEL_MATCH_H
 #define VARKEL_MATCH_H
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -32,22 +33,25 @@ enum MatchKind {
 
 // One leaf condition.
 struct Match {
-  int kind;                // MatchKind
+  // The small members first and packed: a level of a million categories holds a leaf
+  // for each.
+  int16_t kind;            // MatchKind
+  int16_t part;            // part number for MATCH_PART; -1 none
+  int16_t backPart;        // part number for MATCH_BACK_PART; -1 none
+  int16_t firstColumn;     // columns for MATCH_COLUMNS; -1 none
+  int16_t lastColumn;
+  char op;                 // operator letter: 'L'..'Z', 'z', 'y'
+  bool borrowed;           // value and pattern belong to the leaf this one was copied from
   int field;               // profile field slot, a data column after matchTranslateFields
-  int part;                // part number for MATCH_PART; -1 none
-  int backPart;            // part number for MATCH_BACK_PART; -1 none
-  int firstColumn;         // columns for MATCH_COLUMNS; -1 none
-  int lastColumn;
-  std::string separators;  // characters that cut the field into parts
-  int op;                  // operator letter: 'L'..'Z', 'z', 'y'
-  char* value;             // owned, or the shared empty text for the blank label
   int valueLength;         // length of the value as written (before the blank replacement)
+  std::string separators;  // characters that cut the field into parts
+  char* value;             // owned, or the shared empty text for the blank label
   rx::regexp* pattern;     // compiled value for 'Z' and 'z'; null if it did not compile
   double number;           // atof of the value for 'T'..'Y'
 
   Match()
-      : kind(MATCH_WHOLE), field(-1), part(-1), backPart(-1), firstColumn(-1),
-        lastColumn(-1), op(0), value(nullptr), valueLength(0), pattern(nullptr),
+      : kind(MATCH_WHOLE), part(-1), backPart(-1), firstColumn(-1), lastColumn(-1), op(0),
+        borrowed(false), field(-1), valueLength(0), value(nullptr), pattern(nullptr),
         number(0.0) {}
   // Plain member-wise assignment: the value text and the pattern are shared, not copied.
   Match& operator=(const Match& other) = default;
@@ -57,6 +61,8 @@ struct Match {
 // One node of a match tree. Allocated zero-filled; released by matchFree.
 struct _MatchTree {
   int type;           // MatchTreeType
+  int inOneBlock;     // non-zero for a generated leaf: node, leaf, value and text are one
+                      // allocation starting at the node
   Match* leaf;        // the condition of a leaf; null otherwise
   _MatchTree* left;   // operands of AND / OR
   _MatchTree* right;
@@ -112,10 +118,11 @@ struct MapField {
 };
 
 // Releases the root text, both subtrees, the leaf (its value unless shared, its compiled
-// pattern) and the node. Null is allowed.
+// pattern, neither of them for a borrowed leaf) and the node. Null is allowed.
 void matchFree(_MatchTree* tree);
 
-// A new Match assigned from match: the value text and the pattern are shared.
+// A new Match assigned from match: the value text and the pattern are shared, borrowed
+// from match, which must outlive the copy; matchFree of the copy releases neither.
 Match* copyMatch(const Match* match);
 
 // True when tree is a single MATCH_WHOLE leaf with operator 'L'; its value (empty for the

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "varkel/axislabel.h"
 #include "varkel/grow.h"
@@ -253,6 +255,57 @@ TEST(ChunkArrayDeath, NegativeIndexIsRefused) {
 #endif
 }
 
+// The flat map reads like the std::map it stands for, whatever order keys are set in,
+// with gaps and keys set twice.
+TEST(DenseIntMap, ReadsLikeAnOrderedMap) {
+  struct Case {
+    std::vector<std::pair<int, int>> sets;  // in the order they are made
+  };
+  const Case cases[] = {
+      {{}},
+      {{{0, 0}}},
+      {{{5, 1}, {2, 7}, {9, 0}}},
+      {{{3, 4}, {3, 8}, {0, 2}}},
+      {{{0, 9}, {1, 8}, {2, 7}, {3, 6}}},
+  };
+  for (const Case& c : cases) {
+    DenseIntMap dense;
+    std::map<int, int> model;
+    for (const auto& kv : c.sets) {
+      dense.set(kv.first, kv.second);
+      model[kv.first] = kv.second;
+    }
+    EXPECT_EQ(dense.size(), model.size());
+    EXPECT_EQ(dense.empty(), model.empty());
+    std::map<int, int> walked;
+    for (auto& e : dense) walked.emplace(e.first, e.second);
+    EXPECT_EQ(walked, model);
+    std::vector<int> keys;
+    for (const auto& e : dense) keys.push_back(e.first);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    for (int k = -2; k < 12; k++) {
+      auto m = model.find(k);
+      EXPECT_EQ(dense.count(k), model.count(k)) << k;
+      if (m == model.end()) {
+        EXPECT_TRUE(dense.find(k) == dense.end()) << k;
+        EXPECT_THROW(dense.at(k), std::out_of_range) << k;
+      } else {
+        ASSERT_TRUE(dense.find(k) != dense.end()) << k;
+        EXPECT_EQ(dense.find(k)->first, k);
+        EXPECT_EQ(dense.find(k)->second, m->second);
+        EXPECT_EQ(dense.at(k), m->second);
+      }
+    }
+    DenseIntMap copy = dense;
+    EXPECT_TRUE(copy == dense);
+    copy.set(11, 3);
+    EXPECT_FALSE(copy == dense);
+    copy.clear();
+    EXPECT_TRUE(copy.empty());
+    EXPECT_TRUE(copy.begin() == copy.end());
+  }
+}
+
 TEST(GetNextFree, HandsOutDenseIndexes) {
   int a = getNextFree();
   int b = getNextFree();
@@ -408,7 +461,7 @@ TEST(LeafNumbering, RunningAgainRebuildsFromScratch) {
   int roots[2] = {tree("A(a1 a2 a3)"), tree("B(b1 b2)")};
   std::vector<int> stack;
   numberLeaves(2, roots, stack);
-  std::map<int, int> first = nodeToLeaf;
+  DenseIntMap first = nodeToLeaf;
   numberLeaves(2, roots, stack);
   EXPECT_EQ(nodeToLeaf, first);
   // With fewer axes the dropped axis leaves nothing behind.

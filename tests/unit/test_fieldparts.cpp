@@ -10,7 +10,9 @@
 #include "varkel/axislabel.h"
 #include "varkel/fieldparts.h"
 #include "varkel/input.h"
+#include "varkel/match.h"
 #include "varkel/options.h"
+#include "varkel/recordfield.h"
 #include "varkel/workbuffers.h"
 
 namespace {
@@ -300,4 +302,62 @@ TEST_F(FieldParts, GetFieldOfALabelWithoutFieldIsBlank) {
   int more = -1;
   EXPECT_STREQ(getField(n, &more), "(blank)");
   EXPECT_EQ(more, 0);
+}
+
+// With the splitter told to fill only some rows, the others keep an earlier record's text;
+// the category, match and measure readers must not read them. A Debug build asserts.
+TEST(FieldPartsDeathTest, StaleFieldsOfAMaskedSplitAreRefused) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "asserts are compiled out";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  if (!partPattern) partPattern = (char*)calloc(512, 1);
+  blankLabel = "(blank)";
+  static unsigned char mask[maxInputFields];
+  memset(mask, 0, sizeof mask);
+  mask[0] = 1;
+  extractInputFields(inputFields, "a\tb\tc", '\t');
+  setNeededFields(mask);
+  extractNextRecordFields("x\ty\tz", 5, '\t');
+  int more = 0;
+  // The filled row and the rows past the record read as they are.
+  EXPECT_STREQ(currentField(0), "x");
+  EXPECT_STREQ(extractPart(0, 0, ";", &more), "x");
+  EXPECT_STREQ(currentField(7), "");
+  EXPECT_STREQ(currentField(-1), "");
+  _MatchTree* stale = matchCreateString("b", 1, -1, -1, -1, -1, nullptr);
+  Match columns;
+  columns.kind = MATCH_COLUMNS;
+  columns.field = 2;
+  columns.firstColumn = 0;
+  columns.lastColumn = 0;
+  struct Case {
+    const char* name;
+    void (*read)(_MatchTree* tree, Match* m);
+  };
+  const Case cases[] = {
+      {"field", [](_MatchTree*, Match*) { (void)currentField(1); }},
+      {"part", [](_MatchTree*, Match*) {
+         int m;
+         (void)extractPart(2, 0, ";", &m);
+       }},
+      {"match", [](_MatchTree* t, Match*) { (void)evalMatch(t); }},
+      {"target", [](_MatchTree*, Match* m) { (void)matchTarget(m); }},
+  };
+  for (const Case& c : cases)
+    EXPECT_DEATH(c.read(stale, &columns), "inputFieldIsCurrent") << c.name;
+  // Marking a row after the split does not make its text current.
+  mask[1] = 1;
+  EXPECT_DEATH((void)currentField(1), "inputFieldIsCurrent");
+  // The next split fills the rows the mask marks now; a split without a mask fills all.
+  extractNextRecordFields("p\tq\tr", 5, '\t');
+  EXPECT_STREQ(currentField(1), "q");
+  EXPECT_EQ(evalMatch(stale), 0);
+  EXPECT_DEATH((void)currentField(2), "inputFieldIsCurrent");
+  setNeededFields(nullptr);
+  extractNextRecordFields("u\tb\tw", 5, '\t');
+  EXPECT_STREQ(currentField(2), "w");
+  EXPECT_NE(evalMatch(stale), 0);
+  matchFree(stale);
+#endif
 }

@@ -316,7 +316,7 @@ TEST_F(Reparse, CoordinateLists) {
     ASSERT_EQ(oldCoords.size(), c.low.size());
     for (size_t i = 0; i < c.low.size(); i++) {
       EXPECT_EQ(oldCoords[i].coordinate.low(), c.low[i]);
-      EXPECT_EQ(oldCoords[i].leafLabels[0], leafToNode[0][c.low[i]]);
+      EXPECT_EQ(oldCoords[i].leafLabels[0], leafToNode[0].at(c.low[i]));
     }
   }
 }
