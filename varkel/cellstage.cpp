@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "varkel/cube.h"
+#include "varkel/keyhash.h"
 
 namespace {
 
@@ -63,8 +64,7 @@ void addOldestWaiting() {
 
 size_t hashOf(const mbitset<128>& key) {
   uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
-  uint64_t h = (lo ^ (hi * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-  return size_t(h ^ (h >> 31));
+  return size_t(hashMix(hi * 0x9E3779B97F4A7C15ULL, lo));
 }
 
 void grow() {
