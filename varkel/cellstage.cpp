@@ -145,10 +145,11 @@ void stageRecord(const mbitset<128>& key, const double* record) {
   waitingCount++;
 }
 
+const size_t firstSlots = size_t(1) << 16;  // of the index at the start of a pass
 void beginCellStaging() {
   for (auto& cell : dataNodes)
     if (int(cell.second.size()) != recordSize) return;
-  slots.assign(size_t(1) << 16, Slot{mbitset<128>(), noCell});
+  slots.assign(firstSlots, Slot{mbitset<128>(), noCell});
   freeCells();
   waitingValues.assign(waitingRecords * size_t(recordSize), 0.0);
   waitingFirst = waitingCount = 0;

@@ -4,6 +4,11 @@
 
 #include <cassert>
 
+namespace {
+const size_t firstSlots = 64;     // of a table's first key
+const size_t arenaGrowth = 4096;  // bytes an arena grows by at least, beyond a key's tail
+}  // namespace
+
 KeyTable::KeyTable(KeyBudget* budget, size_t maxKeys, size_t maxBytes)
     : budget(budget), maxKeys(maxKeys), maxBytes(maxBytes) {
   assert(budget != nullptr);
@@ -15,12 +20,13 @@ bool KeyTable::insert(const char* key, size_t n, uint64_t hash, uint32_t value) 
   if (count >= maxKeys || bytes.size() + n > maxBytes) return false;
   size_t tail = n > headBytes ? n - headBytes : 0;
   bool grows = 2 * (count + 1) > slots.size();
-  size_t more = grows ? (slots.empty() ? 64 : slots.size()) * sizeof(Slot) : 0;
-  size_t capacity = bytes.capacity();
-  if (bytes.size() + tail > capacity) more += std::max(capacity, tail + 4096);
+  size_t more = grows ? (slots.empty() ? firstSlots : slots.size()) * sizeof(Slot) : 0;
+  size_t capacity = bytes.capacity(), arenaMore = 0;
+  if (bytes.size() + tail > capacity) arenaMore = std::max(capacity, tail + arenaGrowth);
+  more += arenaMore;
   if (more && !budget->take(more)) return false;
-  if (bytes.size() + tail > capacity) bytes.reserve(capacity + std::max(capacity, tail + 4096));
-  if (grows) rehash(slots.empty() ? 64 : 2 * slots.size());
+  if (arenaMore) bytes.reserve(capacity + arenaMore);
+  if (grows) rehash(slots.empty() ? firstSlots : 2 * slots.size());
   size_t mask = slots.size() - 1, i = hash & mask;
   while (slots[i].length != emptySlot) i = (i + 1) & mask;
   slots[i] = Slot{hash, uint32_t(bytes.size()), uint32_t(n), value, headOf(key, n)};
@@ -32,14 +38,14 @@ bool KeyTable::insert(const char* key, size_t n, uint64_t hash, uint32_t value) 
 }
 
 void KeyTable::clear() {
-  budget->give(slots.size() * sizeof(Slot) + bytes.capacity());
+  budget->give(bytesHeld());
   std::vector<Slot>().swap(slots);
   std::vector<char>().swap(bytes);
   count = 0;
 }
 
 void KeyTable::rehash(size_t size) {
-  assert(size >= 64 && (size & (size - 1)) == 0);
+  assert(size >= firstSlots && (size & (size - 1)) == 0);
   std::vector<Slot> old(size, Slot{0, 0, emptySlot, 0, Head{0, 0}});
   old.swap(slots);
   for (const Slot& s : old) {

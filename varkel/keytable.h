@@ -74,6 +74,9 @@ class KeyTable {
   // Keys held.
   size_t size() const { return count; }
 
+  // Bytes the table holds, all of them taken from its budget.
+  size_t bytesHeld() const { return slots.size() * sizeof(Slot) + bytes.capacity(); }
+
  private:
   static const uint32_t emptySlot = UINT32_MAX;
   static const size_t headBytes = 12;

@@ -11,6 +11,7 @@
 #include "varkel/recordkey.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +37,9 @@ namespace {
 // walked in full from then on and the tables are freed. Every table of a run together
 // holds at most keyBudget bytes; past it no table takes new keys. Tests make both small
 // through VARKEL_TEST_KEY_LIMITS="WINDOW BYTES" to cross them with little data.
-size_t keyWindow = 8192;
+const size_t defaultKeyWindow = 8192;
+const size_t defaultKeyBudget = size_t(32) << 20;
+size_t keyWindow = defaultKeyWindow;
 KeyBudget keyBudget;  // held by every table of the pass
 
 // Counts of one window: lookups and hits. Keys that hardly ever repeat are seen sooner:
@@ -73,9 +76,10 @@ struct AxisKeys {
 
 bool active = false;        // a pass is keyed
 bool growing = false;       // the pass is the expansion pass
-AxisKeys axisKeys[32];
+AxisKeys axisKeys[maxAxes];
 bool masksSet = false;      // the needed fields have been given to the splitter
 unsigned char needed[maxInputFields];
+bool neededGiven = false;   // the splitter fills only the fields marked in needed
 
 // Every distinct text of a key field gets a number, once per record: the axes that read the
 // field then key by the number.
@@ -139,6 +143,7 @@ void numberValues() {
   static Text texts[maxInputFields];
   size_t count = keyColumns.size();
   for (size_t i = 0; i < count; i++) {
+    assert(!neededGiven || needed[keyColumns[i]]);  // else the text is an older record's
     const char* text = inputFields[keyColumns[i]];
     size_t n = strnlen(text, fieldSize - 1);
     texts[i] = Text{text, n, hashBytes(text, n)};
@@ -243,6 +248,48 @@ bool datesMapped(AxisKeys& k) {
   return true;
 }
 
+// The invariants of the keys, checked in builds with asserts wherever the keyed axes or
+// columns change: an axis that keys no more holds nothing; an axis of one field keys by
+// value number, others by table; every key column is read by a keyed axis and filled by the
+// splitter, and only key columns hold numbers; the budget counts exactly the bytes held.
+void checkKeys() {
+#ifndef NDEBUG
+  size_t held = 0;
+  for (int a = 0; a < numberOfAxes; a++) {
+    const AxisKeys& k = axisKeys[a];
+    if (!k.keyed || k.state == AxisKeys::off) assert(k.table.size() == 0 && k.byValue.empty());
+    if (!k.keyed) assert(k.leaves.empty());
+    if (k.fields.size() == 1)
+      assert(k.table.size() == 0);
+    else
+      assert(k.byValue.empty());
+    if (growing) assert(k.leaves.empty());
+    held += k.table.bytesHeld() + k.byValue.capacity() * sizeof(int64_t) +
+            k.leaves.capacity() * sizeof(int32_t);
+  }
+  for (int f : keyColumns) {
+    assert(isColumn(f));
+    assert(!neededGiven || needed[f]);
+    bool read = false;
+    for (int a = 0; a < numberOfAxes; a++) {
+      const AxisKeys& k = axisKeys[a];
+      read = read || (k.state == AxisKeys::ready && k.keyed &&
+                      std::find(k.fields.begin(), k.fields.end(), f) != k.fields.end());
+    }
+    assert(read);
+  }
+  for (size_t f = 0; f < columnValues.size(); f++) {
+    const ColumnValues& c = columnValues[f];
+    assert(c.count == c.table.size());
+    assert(c.count == 0 ||
+           std::find(keyColumns.begin(), keyColumns.end(), int(f)) != keyColumns.end());
+    held += c.table.bytesHeld();
+  }
+  assert(held == keyBudget.used);
+  assert(keyBudget.used <= keyBudget.limit);
+#endif
+}
+
 // Tells the splitter which fields the pass reads, once every axis knows its own; and
 // gathers the key fields of the keyed axes.
 void updateNeededFields() {
@@ -262,6 +309,8 @@ void updateNeededFields() {
   for (int a = 0; a < numberOfAxes; a++)
     if (axisKeys[a].state != AxisKeys::ready) {
       setNeededFields(nullptr);
+      neededGiven = false;
+      checkKeys();
       return;
     }
   memset(needed, 0, sizeof needed);
@@ -271,6 +320,8 @@ void updateNeededFields() {
     for (int f : recordFieldNums)
       if (isColumn(f)) needed[f] = 1;
   setNeededFields(needed);
+  neededGiven = true;
+  checkKeys();
 }
 
 // Prepares every axis at the first query of the pass, once the columns are mapped.
@@ -297,6 +348,7 @@ bool buildKey(int a) {
   if (k.fields.size() == 1) {
     keyValue = valueNumber(k.fields[0]);
     if (keyValue == noValue || !k.keyed) return false;
+    assert(keyValue < columnValues[size_t(k.fields[0])].count);
   } else {
     size_t size = 4 * k.fields.size();
     if (key.size() < size) key.resize(size);
@@ -360,8 +412,8 @@ void beginKeyedPass(bool isGrowing) {
   growing = isGrowing;
   if (growing) unkeyedRoots.clear();
   keyBudget.used = 0;
-  keyWindow = 8192;
-  keyBudget.limit = size_t(32) << 20;
+  keyWindow = defaultKeyWindow;
+  keyBudget.limit = defaultKeyBudget;
   if (const char* limits = getenv("VARKEL_TEST_KEY_LIMITS")) {
     unsigned long window = 0, budget = 0;
     if (sscanf(limits, "%lu %lu", &window, &budget) == 2 && window > 0) {
@@ -381,12 +433,15 @@ void endKeyedPass() {
   keyColumns.clear();
   numberedRecord = -1;
   setNeededFields(nullptr);
+  neededGiven = false;
 }
 
 bool keyedGrowthSettled(int a) {
   if (!growing || !buildKey(a)) return false;
   labelsBefore = nextFree;
-  bool hit = findKey(axisKeys[a]) >= 0;
+  int64_t found = findKey(axisKeys[a]);
+  assert(found <= 0);  // the expansion pass stores settled keys only
+  bool hit = found >= 0;
   if (axisKeys[a].window.losing(hit)) {
     keyAxis = -1;
     unkeyAxis(a);
@@ -427,6 +482,7 @@ bool keyedLeavesKnown(int a) {
   if (at < 0) return false;
   const int32_t* stored = &axisKeys[a].leaves[size_t(at)];
   int count = stored[0];
+  assert(count >= 0 && size_t(at) + 1 + size_t(count) <= axisKeys[a].leaves.size());
   size_t first = size_t(firstLeaf[a]);
   if (first + count > leafNums.size()) leafNums.resize(first + count);
   for (int i = 0; i < count; i++) leafNums[first + i] = stored[1 + i];
