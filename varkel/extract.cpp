@@ -14,12 +14,15 @@
 #include "varkel/cgifront.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
 #include "varkel/match.h"
 #include "varkel/odbc.h"
 #include "varkel/pipeline.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/settings.h"
+#include "varkel/urlfetch.h"
 #include "varkel/varkel.h"
 
 int fNCtr = 0;  // columns of the last record read

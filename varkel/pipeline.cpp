@@ -22,7 +22,9 @@
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
@@ -30,6 +32,7 @@
 #include "varkel/reparse.h"
 #include "varkel/requestpolicy.h"
 #include "varkel/shape.h"
+#include "varkel/urlfetch.h"
 #include "varkel/varkel.h"
 
 int numRecords = 0;

@@ -21,6 +21,7 @@
 #include "varkel/axislabel.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/grow.h"
 #include "varkel/input.h"
 #include "varkel/keytable.h"

@@ -28,6 +28,7 @@
 #include "varkel/newProfile.h"
 #include "varkel/pipeline.h"
 #include "varkel/outfiles.h"
+#include "varkel/urlfetch.h"
 
 // Run-wide settings, each at its value before start-up (meanings in varkel.h).
 int verbose = 0;

@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "common/util.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
+#include "varkel/urlfetch.h"
 #include "varkel/varkel.h"
 
 namespace {

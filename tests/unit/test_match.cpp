@@ -10,6 +10,7 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/escapes.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/varkel.h"
