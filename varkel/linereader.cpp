@@ -55,9 +55,10 @@ const size_t lineWindow = inputBufferSize - 2;
 size_t lineCut(const char* p, size_t n) {
   typedef unsigned char Bytes __attribute__((vector_size(16)));
   const Bytes lf = Bytes{} + '\n', cr = Bytes{} + '\r', nul = Bytes{};
-  for (size_t i = 0; i < n; i += 16) {
+  static_assert(sizeof(Bytes) - 1 <= scanSlack, "the block's slack holds a scan's last read");
+  for (size_t i = 0; i < n; i += sizeof(Bytes)) {
     Bytes v;
-    memcpy(&v, p + i, 16);
+    memcpy(&v, p + i, sizeof v);
     Bytes hit = (Bytes)((v == lf) | (v == cr) | (v == nul));
     uint64_t lo, hi;
     memcpy(&lo, &hit, 8);

@@ -45,10 +45,13 @@ static int stopPastTimeLimit(void*, curl_off_t, curl_off_t, curl_off_t, curl_off
   return requestTimedOut() ? 1 : 0;
 }
 
+// The most seconds VARKEL_URL_STALL_TIME sets: a day.
+static const int maxStallSeconds = 86400;
+
 // The seconds a transfer may stall: VARKEL_URL_STALL_TIME when it is a whole number of
-// seconds, else urlStallTimeout.
+// seconds up to maxStallSeconds, else urlStallTimeout.
 static long stallSeconds() {
-  return requestLimitFrom(getenv("VARKEL_URL_STALL_TIME"), 86400, (int)urlStallTimeout);
+  return requestLimitFrom(getenv("VARKEL_URL_STALL_TIME"), maxStallSeconds, (int)urlStallTimeout);
 }
 
 // Every option of a fetch, in one place: what may be fetched and how, and the bounds that
