@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "varkel/cube.h"
+#include "varkel/keyhash.h"
 
 namespace {
 
@@ -63,8 +64,7 @@ void addOldestWaiting() {
 
 size_t hashOf(const mbitset<128>& key) {
   uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
-  uint64_t h = (lo ^ (hi * 0x9E3779B97F4A7C15ULL)) * 0xBF58476D1CE4E5B9ULL;
-  return size_t(h ^ (h >> 31));
+  return size_t(hashMix(hi * 0x9E3779B97F4A7C15ULL, lo));
 }
 
 void grow() {
@@ -145,10 +145,11 @@ void stageRecord(const mbitset<128>& key, const double* record) {
   waitingCount++;
 }
 
+const size_t firstSlots = size_t(1) << 16;  // of the index at the start of a pass
 void beginCellStaging() {
   for (auto& cell : dataNodes)
     if (int(cell.second.size()) != recordSize) return;
-  slots.assign(size_t(1) << 16, Slot{mbitset<128>(), noCell});
+  slots.assign(firstSlots, Slot{mbitset<128>(), noCell});
   freeCells();
   waitingValues.assign(waitingRecords * size_t(recordSize), 0.0);
   waitingFirst = waitingCount = 0;

@@ -13,7 +13,9 @@
 #include "varkel/cgifront.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
 #include "varkel/match.h"
 #include "varkel/options.h"
 #include "varkel/outfiles.h"
@@ -21,6 +23,7 @@
 #include "varkel/recordreader.h"
 #include "varkel/report.h"
 #include "varkel/settings.h"
+#include "varkel/urlfetch.h"
 
 int fNCtr = 0;  // columns of the last record read
 

@@ -1,6 +1,6 @@
-// Record input of the builder: the fixed record buffers every pass shares, the line reader
-// for files, commands and fetched URL documents, the field splitter, and the field slots
-// of the profile's field names.
+// Record input of the builder: the fixed record buffers every pass shares and the field
+// slots of the profile's field names. The line reader (linereader.h), the field splitter
+// (fieldsplit.h) and the URL fetch (urlfetch.h) fill the buffers.
 #ifndef VARKEL_INPUT_H
 #define VARKEL_INPUT_H
 
@@ -29,61 +29,6 @@ extern char* inputBuffer;
 // Changed only through setSeparator, before the first record is read.
 extern char separator;
 void setSeparator(char c);
-
-// Reads the next line into buffer (inputBufferSize bytes) and returns buffer, or null at the
-// end of the data. dataType 3 reads the fetched URL document and ignores stream; the other
-// kinds read stream. The line is cut at its first CR or LF. A line too long is error 6
-// ("Input line too long! ..."), or in CGI mode a silent exit with status 1.
-char* getLine(FILE* stream, char* buffer, int dataType);
-
-// getLine without the copy: the next line, cut and terminated as getLine cuts it, where it
-// was read (URL documents: in inputBuffer), and its length in *length; null at the end of
-// the data. The line stays valid until the next line is read; its bytes may be changed.
-// Lines of a file or command are read ahead in blocks: a stream left before its end is
-// given up with forgetLines before it is closed.
-const char* nextLine(FILE* stream, int dataType, size_t* length);
-void forgetLines();
-
-// Splits line at sep into rows (maxInputFields rows of fieldSize bytes), clears the
-// rows after the last field and returns the number of fields. More than 513 fields is
-// error 7.
-int extractInputFields(char rows[][fieldSize], const char* line, char sep);
-
-// extractInputFields(inputFields, line, sep) for the second and later records of a pass:
-// only the rows the previous split of inputFields filled are cleared, the rest being
-// empty already. For a pass that lets nothing but these two functions write inputFields
-// and splits its first record with extractInputFields. length: the characters of line
-// before its first NUL, CR or LF, as nextLine gives it.
-int extractNextRecordFields(const char* line, size_t length, char sep);
-
-// Limits what extractNextRecordFields writes: with a mask (maxInputFields entries, kept by
-// the caller) only the rows of marked fields that the line holds are written, the others
-// keep stale text; the count, the limits and the clearing of rows past the last field stay
-// as they are. Null writes every row again.
-void setNeededFields(const unsigned char* mask);
-
-// Bounds of a URL fetch: the largest document (bytes), the seconds to connect, and the
-// seconds the transfer may stall (less than one byte a second) before it is given up
-// (VARKEL_URL_STALL_TIME, a whole number of seconds, sets another). A web request's
-// transfer also ends at the request's time limit.
-const size_t maxUrlDocument = size_t(256) << 20;
-const long urlConnectTimeout = 30;
-const long urlStallTimeout = 60;
-
-// Fetches the whole document at url into memory, replacing the previous one, and returns
-// 0. A document that cannot be found is reported by the first urlGetLine. A document
-// larger than maxUrlDocument, and a source that times out, are error 2.
-int urlFetch(const char* url);
-
-// Copies the next line of the fetched document, without its LF, into buffer (max bytes,
-// always terminated) and returns its length, or -1 at the end of the document (an empty
-// last line is no line). A line of max characters or more is error 6 like a file line.
-// When no document was delivered: "URL not found. ..." and exit status -32.
-int urlGetLine(char* buffer, int max);
-
-// Completion of a fetch: document becomes the fetched document (its contents are taken)
-// and reading starts at its beginning. The last call of a fetch wins.
-void HTCallClient(std::string& document);
 
 // The field slot (0-512) of a profile field name: without a header line the number after
 // its first character; with one, the slot that already holds the trimmed name or the first

@@ -20,7 +20,9 @@
 #include "varkel/cubelock.h"
 #include "varkel/datasource.h"
 #include "varkel/grow.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
@@ -32,6 +34,7 @@
 #include "varkel/reparse.h"
 #include "varkel/report.h"
 #include "varkel/shape.h"
+#include "varkel/urlfetch.h"
 #include "varkel/varkel.h"
 #include "varkel/workbuffers.h"
 

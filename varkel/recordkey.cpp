@@ -11,6 +11,7 @@
 #include "varkel/recordkey.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +21,10 @@
 #include "varkel/axislabel.h"
 #include "varkel/cube.h"
 #include "varkel/date.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/grow.h"
 #include "varkel/input.h"
+#include "varkel/keytable.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/pipeline.h"
@@ -29,26 +32,15 @@
 
 namespace {
 
-// Keys a table remembers at most, and the bytes of them.
-const size_t maxKeys = size_t(1) << 20;
-const size_t maxKeyBytes = size_t(64) << 20;
-
 // Whether keying pays is judged per column and per axis over windows of this many
 // lookups: where fewer than half of a window's lookups found their key, records are
 // walked in full from then on and the tables are freed. Every table of a run together
 // holds at most keyBudget bytes; past it no table takes new keys. Tests make both small
 // through VARKEL_TEST_KEY_LIMITS="WINDOW BYTES" to cross them with little data.
-size_t keyWindow = 8192;
-size_t keyBudget = size_t(32) << 20;
-size_t keyBytes = 0;  // held by every table of the pass
-
-// Room for more bytes in the run's budget: takes them and answers true, or false.
-bool takeKeyBytes(size_t more) {
-  if (keyBytes + more > keyBudget) return false;
-  keyBytes += more;
-  return true;
-}
-void giveKeyBytes(size_t less) { keyBytes -= std::min(less, keyBytes); }
+const size_t defaultKeyWindow = 8192;
+const size_t defaultKeyBudget = size_t(32) << 20;
+size_t keyWindow = defaultKeyWindow;
+KeyBudget keyBudget;  // held by every table of the pass
 
 // Counts of one window: lookups and hits. Keys that hardly ever repeat are seen sooner:
 // the first eighth of the first window decides when fewer than an eighth of it hit.
@@ -68,143 +60,6 @@ struct KeyWindow {
   }
 };
 
-// The bytes p[0..n) as words: whole words, then a last one that overlaps the one before
-// (or the few bytes of a short key), so no byte outside the key is read.
-inline uint64_t wordAt(const char* p) {
-  uint64_t w;
-  memcpy(&w, p, 8);
-  return w;
-}
-// A key of fewer than eight bytes as one word that tells apart any two keys of its length.
-inline uint64_t shortWord(const char* p, size_t n) {
-  if (n >= 4) {
-    uint32_t lo, hi;
-    memcpy(&lo, p, 4);
-    memcpy(&hi, p + n - 4, 4);
-    return lo | (uint64_t(hi) << 32);
-  }
-  if (n == 0) return 0;
-  return (unsigned char)p[0] | ((unsigned char)p[n / 2] << 8) | ((unsigned char)p[n - 1] << 16);
-}
-
-inline uint64_t mix(uint64_t h, uint64_t w) {
-  h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
-  return h ^ (h >> 29);
-}
-
-inline uint64_t hashBytes(const char* p, size_t n) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ (n * 0xFF51AFD7ED558CCDULL);
-  if (n < 8) {
-    h = mix(h, shortWord(p, n));
-  } else {
-    size_t i = 0;
-    for (; i + 8 < n; i += 8) h = mix(h, wordAt(p + i));
-    h = mix(h, wordAt(p + n - 8));
-  }
-  h *= 0x94D049BB133111EBULL;
-  return h ^ (h >> 31);
-}
-
-inline bool sameBytes(const char* a, const char* b, size_t n) {
-  if (n < 8) return shortWord(a, n) == shortWord(b, n);
-  size_t i = 0;
-  for (; i + 8 < n; i += 8)
-    if (wordAt(a + i) != wordAt(b + i)) return false;
-  return wordAt(a + n - 8) == wordAt(b + n - 8);
-}
-
-// An open-addressing table from key bytes to a number. A slot holds a key's first bytes, so
-// that a short key is found without a second fetch; the rest of a longer one lies in an arena.
-class KeyTable {
- public:
-  // The number stored under key, or -1.
-  int64_t find(const char* key, size_t n, uint64_t hash) const {
-    if (slots.empty()) return -1;
-    Head head = headOf(key, n);
-    size_t mask = slots.size() - 1;
-    for (size_t i = hash & mask;; i = (i + 1) & mask) {
-      const Slot& s = slots[i];
-      if (s.length == emptySlot) return -1;
-      if (s.hash == hash && s.length == n && s.head.a == head.a && s.head.b == head.b &&
-          (n <= headBytes ||
-           sameBytes(bytes.data() + s.offset, key + headBytes, n - headBytes)))
-        return s.value;
-    }
-  }
-  // Starts fetching what a find of hash reads first: its home slot, then the rest of the
-  // key there.
-  void prefetchSlot(uint64_t hash) const {
-    if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
-  }
-  void prefetchKey(uint64_t hash) const {
-    if (slots.empty()) return;
-    const Slot& s = slots[hash & (slots.size() - 1)];
-    if (s.length != emptySlot && s.length > headBytes) __builtin_prefetch(bytes.data() + s.offset);
-  }
-  // Stores value under a key not in the table; false (nothing stored) when full or when
-  // the run's budget has no room for it.
-  bool insert(const char* key, size_t n, uint64_t hash, uint32_t value) {
-    if (count >= maxKeys || bytes.size() + n > maxKeyBytes) return false;
-    size_t tail = n > headBytes ? n - headBytes : 0;
-    bool grows = 2 * (count + 1) > slots.size();
-    size_t more = grows ? (slots.empty() ? 64 : slots.size()) * sizeof(Slot) : 0;
-    size_t capacity = bytes.capacity();
-    if (bytes.size() + tail > capacity) more += std::max(capacity, tail + 4096);
-    if (more && !takeKeyBytes(more)) return false;
-    if (bytes.size() + tail > capacity) bytes.reserve(capacity + std::max(capacity, tail + 4096));
-    if (grows) rehash(slots.empty() ? 64 : 2 * slots.size());
-    size_t mask = slots.size() - 1, i = hash & mask;
-    while (slots[i].length != emptySlot) i = (i + 1) & mask;
-    slots[i] = Slot{hash, uint32_t(bytes.size()), uint32_t(n), value, headOf(key, n)};
-    if (n > headBytes) bytes.insert(bytes.end(), key + headBytes, key + n);
-    count++;
-    return true;
-  }
-  void clear() {
-    giveKeyBytes(slots.size() * sizeof(Slot) + bytes.capacity());
-    std::vector<Slot>().swap(slots);
-    std::vector<char>().swap(bytes);
-    count = 0;
-  }
-
- private:
-  static const uint32_t emptySlot = UINT32_MAX;
-  static const size_t headBytes = 12;
-  // A key's first headBytes bytes, zeros after a shorter key (the length tells them apart).
-  struct Head {
-    uint64_t a;
-    uint32_t b;
-  } __attribute__((packed));
-  static Head headOf(const char* key, size_t n) {
-    char bytes[headBytes] = {};
-    if (n > 0) memcpy(bytes, key, n < headBytes ? n : headBytes);
-    Head h;
-    memcpy(&h.a, bytes, 8);
-    memcpy(&h.b, bytes + 8, 4);
-    return h;
-  }
-  struct Slot {
-    uint64_t hash;
-    uint32_t offset;  // of the bytes after the head in the arena
-    uint32_t length;  // emptySlot: unused
-    uint32_t value;
-    Head head;
-  };
-  void rehash(size_t size) {
-    std::vector<Slot> old(size, Slot{0, 0, emptySlot, 0, Head{0, 0}});
-    old.swap(slots);
-    for (const Slot& s : old) {
-      if (s.length == emptySlot) continue;
-      size_t i = s.hash & (size - 1);
-      while (slots[i].length != emptySlot) i = (i + 1) & (size - 1);
-      slots[i] = s;
-    }
-  }
-  std::vector<Slot> slots;
-  std::vector<char> bytes;
-  size_t count = 0;
-};
-
 // Per axis of the running pass.
 struct AxisKeys {
   enum State { unknown, waiting, ready, off } state = unknown;
@@ -215,21 +70,22 @@ struct AxisKeys {
   // What is known per key: growing, 0 for a settled key; else where its leaves lie. An axis
   // of one field looks its key up by the field's value number, others by those numbers.
   std::vector<int64_t> byValue;   // by value number, -1 none
-  KeyTable table;
+  KeyTable table{&keyBudget};
   std::vector<int32_t> leaves;    // per stored key: the count, then the leaf numbers
 };
 
 bool active = false;        // a pass is keyed
 bool growing = false;       // the pass is the expansion pass
-AxisKeys axisKeys[32];
+AxisKeys axisKeys[maxAxes];
 bool masksSet = false;      // the needed fields have been given to the splitter
 unsigned char needed[maxInputFields];
+bool neededGiven = false;   // the splitter fills only the fields marked in needed
 
 // Every distinct text of a key field gets a number, once per record: the axes that read the
 // field then key by the number.
 const uint32_t noValue = UINT32_MAX;  // a text the full table has no number for
 struct ColumnValues {
-  KeyTable table;
+  KeyTable table{&keyBudget};
   uint32_t count = 0;
   uint32_t value = noValue;  // the current record's
   KeyWindow window;
@@ -259,7 +115,7 @@ void unkeyAxis(int a) {
   if (!k.keyed) return;
   k.keyed = false;
   k.table.clear();
-  giveKeyBytes(k.byValue.capacity() * sizeof(int64_t) + k.leaves.capacity() * sizeof(int32_t));
+  keyBudget.give(k.byValue.capacity() * sizeof(int64_t) + k.leaves.capacity() * sizeof(int32_t));
   std::vector<int64_t>().swap(k.byValue);
   std::vector<int32_t>().swap(k.leaves);
   if (growing && std::find(unkeyedRoots.begin(), unkeyedRoots.end(), axisRootIndex[a]) ==
@@ -287,6 +143,7 @@ void numberValues() {
   static Text texts[maxInputFields];
   size_t count = keyColumns.size();
   for (size_t i = 0; i < count; i++) {
+    assert(!neededGiven || needed[keyColumns[i]]);  // else the text is an older record's
     const char* text = inputFields[keyColumns[i]];
     size_t n = strnlen(text, fieldSize - 1);
     texts[i] = Text{text, n, hashBytes(text, n)};
@@ -391,6 +248,48 @@ bool datesMapped(AxisKeys& k) {
   return true;
 }
 
+// The invariants of the keys, checked in builds with asserts wherever the keyed axes or
+// columns change: an axis that keys no more holds nothing; an axis of one field keys by
+// value number, others by table; every key column is read by a keyed axis and filled by the
+// splitter, and only key columns hold numbers; the budget counts exactly the bytes held.
+void checkKeys() {
+#ifndef NDEBUG
+  size_t held = 0;
+  for (int a = 0; a < numberOfAxes; a++) {
+    const AxisKeys& k = axisKeys[a];
+    if (!k.keyed || k.state == AxisKeys::off) assert(k.table.size() == 0 && k.byValue.empty());
+    if (!k.keyed) assert(k.leaves.empty());
+    if (k.fields.size() == 1)
+      assert(k.table.size() == 0);
+    else
+      assert(k.byValue.empty());
+    if (growing) assert(k.leaves.empty());
+    held += k.table.bytesHeld() + k.byValue.capacity() * sizeof(int64_t) +
+            k.leaves.capacity() * sizeof(int32_t);
+  }
+  for (int f : keyColumns) {
+    assert(isColumn(f));
+    assert(!neededGiven || needed[f]);
+    bool read = false;
+    for (int a = 0; a < numberOfAxes; a++) {
+      const AxisKeys& k = axisKeys[a];
+      read = read || (k.state == AxisKeys::ready && k.keyed &&
+                      std::find(k.fields.begin(), k.fields.end(), f) != k.fields.end());
+    }
+    assert(read);
+  }
+  for (size_t f = 0; f < columnValues.size(); f++) {
+    const ColumnValues& c = columnValues[f];
+    assert(c.count == c.table.size());
+    assert(c.count == 0 ||
+           std::find(keyColumns.begin(), keyColumns.end(), int(f)) != keyColumns.end());
+    held += c.table.bytesHeld();
+  }
+  assert(held == keyBudget.used);
+  assert(keyBudget.used <= keyBudget.limit);
+#endif
+}
+
 // Tells the splitter which fields the pass reads, once every axis knows its own; and
 // gathers the key fields of the keyed axes.
 void updateNeededFields() {
@@ -410,6 +309,8 @@ void updateNeededFields() {
   for (int a = 0; a < numberOfAxes; a++)
     if (axisKeys[a].state != AxisKeys::ready) {
       setNeededFields(nullptr);
+      neededGiven = false;
+      checkKeys();
       return;
     }
   memset(needed, 0, sizeof needed);
@@ -419,6 +320,8 @@ void updateNeededFields() {
     for (int f : recordFieldNums)
       if (isColumn(f)) needed[f] = 1;
   setNeededFields(needed);
+  neededGiven = true;
+  checkKeys();
 }
 
 // Prepares every axis at the first query of the pass, once the columns are mapped.
@@ -445,6 +348,7 @@ bool buildKey(int a) {
   if (k.fields.size() == 1) {
     keyValue = valueNumber(k.fields[0]);
     if (keyValue == noValue || !k.keyed) return false;
+    assert(keyValue < columnValues[size_t(k.fields[0])].count);
   } else {
     size_t size = 4 * k.fields.size();
     if (key.size() < size) key.resize(size);
@@ -473,7 +377,7 @@ bool storeKey(AxisKeys& k, uint32_t value) {
     size_t capacity = k.byValue.capacity();
     if (size_t(keyValue) + 1 > capacity) {
       size_t grown = std::max(size_t(keyValue) + 1, 2 * capacity);
-      if (!takeKeyBytes((grown - capacity) * sizeof(int64_t))) return false;
+      if (!keyBudget.take((grown - capacity) * sizeof(int64_t))) return false;
       k.byValue.reserve(grown);
     }
     k.byValue.resize(size_t(keyValue) + 1, -1);
@@ -507,14 +411,14 @@ void beginKeyedPass(bool isGrowing) {
 #endif
   growing = isGrowing;
   if (growing) unkeyedRoots.clear();
-  keyBytes = 0;
-  keyWindow = 8192;
-  keyBudget = size_t(32) << 20;
+  keyBudget.used = 0;
+  keyWindow = defaultKeyWindow;
+  keyBudget.limit = defaultKeyBudget;
   if (const char* limits = getenv("VARKEL_TEST_KEY_LIMITS")) {
     unsigned long window = 0, budget = 0;
     if (sscanf(limits, "%lu %lu", &window, &budget) == 2 && window > 0) {
       keyWindow = window;
-      keyBudget = budget;
+      keyBudget.limit = budget;
     }
   }
 }
@@ -529,12 +433,15 @@ void endKeyedPass() {
   keyColumns.clear();
   numberedRecord = -1;
   setNeededFields(nullptr);
+  neededGiven = false;
 }
 
 bool keyedGrowthSettled(int a) {
   if (!growing || !buildKey(a)) return false;
   labelsBefore = nextFree;
-  bool hit = findKey(axisKeys[a]) >= 0;
+  int64_t found = findKey(axisKeys[a]);
+  assert(found <= 0);  // the expansion pass stores settled keys only
+  bool hit = found >= 0;
   if (axisKeys[a].window.losing(hit)) {
     keyAxis = -1;
     unkeyAxis(a);
@@ -575,6 +482,7 @@ bool keyedLeavesKnown(int a) {
   if (at < 0) return false;
   const int32_t* stored = &axisKeys[a].leaves[size_t(at)];
   int count = stored[0];
+  assert(count >= 0 && size_t(at) + 1 + size_t(count) <= axisKeys[a].leaves.size());
   size_t first = size_t(firstLeaf[a]);
   if (first + count > leafNums.size()) leafNums.resize(first + count);
   for (int i = 0; i < count; i++) leafNums[first + i] = stored[1 + i];
@@ -590,7 +498,7 @@ void keyedLeavesWalked(int a) {
   size_t capacity = k.leaves.capacity(), need = k.leaves.size() + 1 + size_t(numLeaves[a]);
   if (need > capacity) {
     size_t grown = std::max(need, 2 * capacity);
-    if (!takeKeyBytes((grown - capacity) * sizeof(int32_t))) return;
+    if (!keyBudget.take((grown - capacity) * sizeof(int32_t))) return;
     k.leaves.reserve(grown);
   }
   if (!storeKey(k, uint32_t(k.leaves.size()))) return;

@@ -29,6 +29,7 @@
 #include "varkel/output.h"
 #include "varkel/pipeline.h"
 #include "varkel/report.h"
+#include "varkel/urlfetch.h"
 #include "varkel/workbuffers.h"
 
 // The profile stream; null until set up.

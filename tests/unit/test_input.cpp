@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "common/util.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
+#include "varkel/linereader.h"
 #include "varkel/options.h"
 #include "varkel/outfiles.h"
+#include "varkel/urlfetch.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "tests/unit/matchtext.h"
 #include "varkel/axislabel.h"
 #include "varkel/escapes.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/options.h"

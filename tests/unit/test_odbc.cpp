@@ -16,6 +16,7 @@
 
 #include "varkel/cgifront.h"
 #include "varkel/datasource.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/odbc.h"
 #include "varkel/odbcdump.h"

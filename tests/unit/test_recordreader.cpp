@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "varkel/datasource.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/recordreader.h"
 #include "varkel/options.h"
