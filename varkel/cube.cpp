@@ -25,6 +25,51 @@
 #include "varkel/varkel.h"
 
 DataNodes& dataNodes = *new DataNodes;
+
+void DataNodes::clear() {
+  std::vector<mbitset<128>>().swap(keys_);
+  std::vector<double>().swap(values_);
+  width_ = 0;
+}
+
+void DataNodes::reserve(size_t n) {
+  keys_.reserve(n);
+  values_.reserve(n * size_t(width_));
+}
+
+void DataNodes::widen(int n) {
+  if (n <= width_) return;
+  std::vector<double> wider(keys_.size() * size_t(n), HUGE_VAL);
+  for (size_t i = 0; i < keys_.size(); i++)
+    std::copy_n(values_.data() + i * size_t(width_), width_, wider.data() + i * size_t(n));
+  values_.swap(wider);
+  width_ = n;
+}
+
+double* DataNodes::find(const mbitset<128>& key) {
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+  if (it == keys_.end() || *it != key) return nullptr;
+  return values(size_t(it - keys_.begin()));
+}
+
+double* DataNodes::insert(const mbitset<128>& key) {
+  assert(width_ > 0);
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+  size_t i = size_t(it - keys_.begin());
+  if (it == keys_.end() || *it != key) {
+    keys_.insert(it, key);
+    values_.insert(values_.begin() + std::ptrdiff_t(i * size_t(width_)), size_t(width_),
+                   HUGE_VAL);
+  }
+  return values(i);
+}
+
+void DataNodes::append(const mbitset<128>& key, const double* values) {
+  assert(width_ > 0);
+  assert(keys_.empty() || keys_.back() < key);
+  keys_.push_back(key);
+  values_.insert(values_.end(), values, values + width_);
+}
 int recordSize = 1;
 
 int firstLeaf[32];
@@ -157,12 +202,9 @@ void storeElement() {
     stageRecord(coord, theRecord.data());
   } else {
     for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
-    auto it = dataNodes.find(coord);
-    if (it == dataNodes.end())
-      it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
-    // A cell carried over from an older cube may hold fewer measures than this profile.
-    if (int(it->second.size()) < recordSize) it->second.resize(recordSize, HUGE_VAL);
-    addRecordValues(it->second.data(), theRecord.data());
+    // Cells carried over from an older cube may hold fewer measures than this profile.
+    dataNodes.widen(recordSize);
+    addRecordValues(dataNodes.insert(coord), theRecord.data());
   }
   elementsStored++;
 }
