@@ -182,21 +182,55 @@ void beginCellStaging() {
   dataNodes.clear();
 }
 
+namespace {
+
+// Moves the staged cells into coordinate order where they lie: cells[i].cell is the cell
+// that belongs at place i. Each cycle of the permutation is followed once, with one cell
+// held aside; a place done points at itself.
+void putInCoordinateOrder(std::vector<Cell>& cells) {
+  std::vector<double> held(cellStride());
+  const size_t bytes = cellStride() * sizeof(double);
+  for (uint32_t i = 0; i < cells.size(); i++) {
+    if (cells[i].cell == i) continue;
+    memcpy(held.data(), cellAt(i), bytes);
+    for (uint32_t to = i;;) {
+      uint32_t from = cells[to].cell;
+      cells[to].cell = to;
+      if (from == i) {
+        memcpy(cellAt(to), held.data(), bytes);
+        break;
+      }
+      memcpy(cellAt(to), cellAt(from), bytes);
+      to = from;
+    }
+  }
+}
+
+}  // namespace
+
 void endCellStaging() {
   if (!staging) return;
   while (waitingCount > 0) addOldestWaiting();
   staging = false;
   std::vector<uint64_t>().swap(slots);
-  std::vector<Cell> cells(count);
-  for (uint32_t c = 0; c < count; c++) cells[c] = Cell{cellKey(c), c};
-  sortByCoordinate(cells);
+  {
+    std::vector<Cell> cells(count);
+    for (uint32_t c = 0; c < count; c++) cells[c] = Cell{cellKey(c), c};
+    sortByCoordinate(cells);
+    putInCoordinateOrder(cells);
+  }
+  // Block by block into the cube, each given back once copied, so that the cells are held
+  // twice only a block at a time.
   dataNodes.clear();
   dataNodes.widen(cellWidth);
-  dataNodes.reserve(cells.size());
-  const size_t ahead = 16;
-  for (size_t i = 0; i < cells.size(); i++) {
-    if (i + ahead < cells.size()) __builtin_prefetch(cellAt(cells[i + ahead].cell));
-    dataNodes.append(cells[i].key, cellValues(cells[i].cell));
+  dataNodes.reserve(count);
+  for (uint32_t c = 0; c < count; c++) {
+    dataNodes.append(cellKey(c), cellValues(c));
+    if ((c + 1) % cellsPerBlock == 0 || c + 1 == count) {
+      delete[] blocks[c / cellsPerBlock];
+      blocks[c / cellsPerBlock] = nullptr;
+    }
   }
-  freeCells();
+  std::vector<double*>().swap(blocks);
+  count = 0;
 }
