@@ -8,7 +8,9 @@
 #include <map>
 #include <vector>
 
+#include "varkel/input.h"
 #include "varkel/mbitset.h"
+#include "varkel/newProfile.h"
 
 // The cells of a cube in ascending coordinate order, flat: the coordinates in one array and
 // the values in another, width() values per cell, cell i's at values(i). Every cell has the
@@ -58,11 +60,11 @@ extern int recordSize;
 // Per-record matching state: where each axis's matched leaves start in leafNums and how
 // many there are; the axis being matched; the leaf chosen per axis for one combination;
 // the parsed measures of the record.
-extern int firstLeaf[32];
-extern int numLeaves[32];
+extern int firstLeaf[maxAxes];
+extern int numLeaves[maxAxes];
 extern std::vector<int> leafNums;  // by position in the matched-leaf list
 extern int globalAxisNum;
-extern int leafIndex[32];
+extern int leafIndex[maxAxes];
 extern std::vector<double> theRecord;
 
 // Counters of the cube pass: records stored, cell updates, measure fields found
@@ -72,7 +74,7 @@ extern int elementsStored;
 extern int nonNumeric;
 extern int emptyFields;
 // Per data column: its non-numeric value has been reported.
-extern int warning[513];
+extern int warning[maxInputFields];
 // Per axis: a multiple match has been reported.
 extern std::map<int, bool> warningDups;
 
