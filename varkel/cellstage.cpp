@@ -1,11 +1,14 @@
-// Cell staging (see cellstage.h). The index holds coordinates only; the values lie in
-// blocks in the order the cells were made, so that neither growth nor empty slots cost
-// room for values.
+// Cell staging (see cellstage.h). The index holds a word per slot, the cells themselves lie
+// in blocks in the order they were made, each its coordinate followed by its values, so
+// that neither growth nor empty slots cost room for coordinates or values, and a lookup
+// finds a cell's coordinate beside the values it adds into.
 #include "varkel/cellstage.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "varkel/cube.h"
@@ -13,33 +16,46 @@
 
 namespace {
 
-// A slot of the index: a cell's coordinate and where its values lie (noCell: empty).
-struct Slot {
-  mbitset<128> key;
-  uint32_t cell;
-};
-const uint32_t noCell = UINT32_MAX;
 bool staging = false;
-std::vector<Slot> slots;  // a power of two of them, at most three quarters used
-size_t count = 0;         // cells staged
+// Values per staged cell: recordSize, or the width of the old cells where that is more.
+int cellWidth = 0;
 
-// The cells' values, recordSize each, in the order the cells were made, in blocks that
-// never move, so that growth copies no values and reserves no room beyond a block.
+// The index: a power of two of slots, at most three quarters used. A slot is 0 when empty,
+// else the cell's number plus one in its low half and the high half of its coordinate's
+// hash above, so that growth moves slots without reading cells and a probe reads the cell
+// of another coordinate only when their hashes agree in those 32 bits.
+const size_t firstSlots = size_t(1) << 16;
+std::vector<uint64_t> slots;
+size_t count = 0;  // cells staged
+
+// The cells, in blocks that never move: per cell its coordinate, in the room of
+// keyDoubles values, then its cellWidth values.
 const size_t cellsPerBlock = 1 << 14;
+const int keyDoubles = int(sizeof(mbitset<128>::w) / (sizeof(double)));
+static_assert(sizeof(mbitset<128>::w) == keyDoubles * sizeof(double), "a key fills whole values");
 std::vector<double*> blocks;
 
-double* cellValues(uint32_t cell) {
-  return blocks[cell / cellsPerBlock] + (cell % cellsPerBlock) * size_t(recordSize);
+size_t cellStride() { return size_t(keyDoubles + cellWidth); }
+
+double* cellAt(uint32_t cell) {
+  assert(cell < count);
+  return blocks[cell / cellsPerBlock] + (cell % cellsPerBlock) * cellStride();
+}
+double* cellValues(uint32_t cell) { return cellAt(cell) + keyDoubles; }
+mbitset<128> cellKey(uint32_t cell) {
+  mbitset<128> key;
+  memcpy(key.w, cellAt(cell), sizeof key.w);
+  return key;
 }
 
-// A new cell with every value missing.
-uint32_t newCell() {
-  if (count % cellsPerBlock == 0) {
-    double* block = new double[cellsPerBlock * size_t(recordSize)];
-    blocks.push_back(block);
-  }
+// A new cell of key with every value missing.
+uint32_t newCell(const mbitset<128>& key) {
+  assert(count < UINT32_MAX);
+  if (count % cellsPerBlock == 0) blocks.push_back(new double[cellsPerBlock * cellStride()]);
   uint32_t cell = uint32_t(count++);
-  std::fill_n(cellValues(cell), recordSize, HUGE_VAL);
+  double* at = cellAt(cell);
+  memcpy(at, key.w, sizeof key.w);
+  std::fill_n(at + keyDoubles, cellWidth, HUGE_VAL);
   return cell;
 }
 
@@ -62,19 +78,23 @@ void addOldestWaiting() {
   waitingCount--;
 }
 
-size_t hashOf(const mbitset<128>& key) {
+// The 32 bits of key's hash that slots keep.
+uint32_t hashOf(const mbitset<128>& key) {
   uint64_t lo = key.w[0] | (uint64_t(key.w[1]) << 32), hi = key.w[2] | (uint64_t(key.w[3]) << 32);
-  return size_t(hashMix(hi * 0x9E3779B97F4A7C15ULL, lo));
+  return uint32_t(hashMix(hi * 0x9E3779B97F4A7C15ULL, lo) >> 32);
 }
 
+uint32_t slotHash(uint64_t slot) { return uint32_t(slot >> 32); }
+uint32_t slotCell(uint64_t slot) { return uint32_t(slot) - 1; }
+
 void grow() {
-  std::vector<Slot> old(2 * slots.size(), Slot{mbitset<128>(), noCell});
+  std::vector<uint64_t> old(2 * slots.size(), 0);
   old.swap(slots);
   size_t mask = slots.size() - 1;
-  for (const Slot& s : old) {
-    if (s.cell == noCell) continue;
-    size_t j = hashOf(s.key) & mask;
-    while (slots[j].cell != noCell) j = (j + 1) & mask;
+  for (uint64_t s : old) {
+    if (s == 0) continue;
+    size_t j = slotHash(s) & mask;
+    while (slots[j] != 0) j = (j + 1) & mask;
     slots[j] = s;
   }
 }
@@ -120,24 +140,27 @@ void prefetchStagedCell(const mbitset<128>& key) {
 }
 
 double* stagedCell(const mbitset<128>& key) {
+  assert(staging && !slots.empty());
+  uint32_t hash = hashOf(key);
   size_t mask = slots.size() - 1;
-  for (size_t i = hashOf(key) & mask;; i = (i + 1) & mask) {
-    Slot& slot = slots[i];
-    if (slot.cell != noCell) {
-      if (slot.key == key) return cellValues(slot.cell);
-      continue;
-    }
-    if (4 * (count + 1) > 3 * slots.size()) {
-      grow();
-      return stagedCell(key);
-    }
-    slot.key = key;
-    slot.cell = newCell();
-    return cellValues(slot.cell);
+  size_t i = hash & mask;
+  for (;; i = (i + 1) & mask) {
+    uint64_t s = slots[i];
+    if (s == 0) break;
+    if (slotHash(s) == hash && cellKey(slotCell(s)) == key) return cellValues(slotCell(s));
   }
+  if (4 * (count + 1) > 3 * slots.size()) {
+    grow();
+    mask = slots.size() - 1;
+    for (i = hash & mask; slots[i] != 0;) i = (i + 1) & mask;
+  }
+  uint32_t cell = newCell(key);
+  slots[i] = (uint64_t(hash) << 32) | (uint64_t(cell) + 1);
+  return cellValues(cell);
 }
 
 void stageRecord(const mbitset<128>& key, const double* record) {
+  assert(staging);
   if (waitingCount == waitingRecords) addOldestWaiting();
   size_t at = (waitingFirst + waitingCount) % waitingRecords;
   waitingKeys[at] = key;
@@ -145,35 +168,69 @@ void stageRecord(const mbitset<128>& key, const double* record) {
   waitingCount++;
 }
 
-const size_t firstSlots = size_t(1) << 16;  // of the index at the start of a pass
 void beginCellStaging() {
-  for (auto& cell : dataNodes)
-    if (int(cell.second.size()) != recordSize) return;
-  slots.assign(firstSlots, Slot{mbitset<128>(), noCell});
+  assert(!staging);
+  cellWidth = std::max(recordSize, dataNodes.width());
+  slots.assign(firstSlots, 0);
   freeCells();
   waitingValues.assign(waitingRecords * size_t(recordSize), 0.0);
   waitingFirst = waitingCount = 0;
   staging = true;
   // Old cells go in first, so every sum keeps the order of its additions.
-  for (auto& cell : dataNodes) std::copy_n(cell.second.data(), recordSize, stagedCell(cell.first));
+  for (size_t i = 0; i < dataNodes.size(); i++)
+    std::copy_n(dataNodes.values(i), dataNodes.width(), stagedCell(dataNodes.key(i)));
   dataNodes.clear();
 }
+
+namespace {
+
+// Moves the staged cells into coordinate order where they lie: cells[i].cell is the cell
+// that belongs at place i. Each cycle of the permutation is followed once, with one cell
+// held aside; a place done points at itself.
+void putInCoordinateOrder(std::vector<Cell>& cells) {
+  std::vector<double> held(cellStride());
+  const size_t bytes = cellStride() * sizeof(double);
+  for (uint32_t i = 0; i < cells.size(); i++) {
+    if (cells[i].cell == i) continue;
+    memcpy(held.data(), cellAt(i), bytes);
+    for (uint32_t to = i;;) {
+      uint32_t from = cells[to].cell;
+      cells[to].cell = to;
+      if (from == i) {
+        memcpy(cellAt(to), held.data(), bytes);
+        break;
+      }
+      memcpy(cellAt(to), cellAt(from), bytes);
+      to = from;
+    }
+  }
+}
+
+}  // namespace
 
 void endCellStaging() {
   if (!staging) return;
   while (waitingCount > 0) addOldestWaiting();
   staging = false;
-  std::vector<Cell> cells;
-  cells.reserve(count);
-  for (const Slot& s : slots)
-    if (s.cell != noCell) cells.push_back(Cell{s.key, s.cell});
-  std::vector<Slot>().swap(slots);
-  sortByCoordinate(cells);
-  const size_t ahead = 16;
-  for (size_t i = 0; i < cells.size(); i++) {
-    if (i + ahead < cells.size()) __builtin_prefetch(cellValues(cells[i + ahead].cell));
-    const double* v = cellValues(cells[i].cell);
-    dataNodes.emplace_hint(dataNodes.end(), cells[i].key, std::vector<double>(v, v + recordSize));
+  std::vector<uint64_t>().swap(slots);
+  {
+    std::vector<Cell> cells(count);
+    for (uint32_t c = 0; c < count; c++) cells[c] = Cell{cellKey(c), c};
+    sortByCoordinate(cells);
+    putInCoordinateOrder(cells);
   }
-  freeCells();
+  // Block by block into the cube, each given back once copied, so that the cells are held
+  // twice only a block at a time.
+  dataNodes.clear();
+  dataNodes.widen(cellWidth);
+  dataNodes.reserve(count);
+  for (uint32_t c = 0; c < count; c++) {
+    dataNodes.append(cellKey(c), cellValues(c));
+    if ((c + 1) % cellsPerBlock == 0 || c + 1 == count) {
+      delete[] blocks[c / cellsPerBlock];
+      blocks[c / cellsPerBlock] = nullptr;
+    }
+  }
+  std::vector<double*>().swap(blocks);
+  count = 0;
 }

@@ -1,6 +1,6 @@
 // Cell staging: while the cube pass runs, cells are gathered in an open-addressing hash table
-// instead of the ordered cube map, whose descent costs far more per record; the map is filled
-// once, in coordinate order, at the end of the pass.
+// instead of the cube's ordered arrays, where a new cell would move all above it; the cube
+// is filled once, in coordinate order, at the end of the pass.
 #ifndef VARKEL_CELLSTAGE_H
 #define VARKEL_CELLSTAGE_H
 
@@ -10,9 +10,9 @@
 #include "varkel/mbitset.h"
 
 // Between these two calls (the cube pass) storeElement gathers cells outside dataNodes,
-// which then holds only the cells it had before; endCellStaging puts every cell back into
-// dataNodes with the same values as if each had been stored there directly. Old cells of
-// another width than recordSize (an incremental build) keep the map's own path: no staging.
+// which is empty meanwhile; endCellStaging puts every cell, the old ones included, back
+// into dataNodes with the same values as if each had been stored there directly. The cells
+// are as wide as recordSize, or as the old cells where those are wider.
 void beginCellStaging();
 void endCellStaging();
 
@@ -20,8 +20,8 @@ void endCellStaging();
 bool cellStaging();
 // Starts fetching the memory of key's cell.
 void prefetchStagedCell(const mbitset<128>& key);
-// The recordSize values of key's staged cell, made with every value missing when it is new;
-// valid until the next call.
+// The values of key's staged cell, made with every value missing when it is new; valid
+// until the next call.
 double* stagedCell(const mbitset<128>& key);
 // Adds a record's recordSize values into key's staged cell. The addition may wait for a few
 // later records, so that their cells are fetched meanwhile; every cell still takes its

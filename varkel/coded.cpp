@@ -107,18 +107,18 @@ void printCodedDataValue(FILE* f, double v) {
 }
 
 void printCodedData(FILE* f) {
+  const size_t cells = dataNodes.size();
+  const int width = dataNodes.width();
   if (nOrder) {
-    for (auto& cell : dataNodes)
-      for (double v : cell.second) printCodedDataValue(f, v);
+    for (size_t c = 0; c < cells; c++) {
+      const double* values = dataNodes.values(c);
+      for (int m = 0; m < width; m++) printCodedDataValue(f, values[m]);
+    }
     return;
   }
-  // The map is walked once: a walk per measure would chase its nodes again and again.
-  std::vector<const std::vector<double>*> cells;
-  cells.reserve(dataNodes.size());
-  for (auto& cell : dataNodes) cells.push_back(&cell.second);
   for (int m = 0; m < recordSize; m++)
-    for (const std::vector<double>* values : cells)
-      printCodedDataValue(f, m < int(values->size()) ? (*values)[m] : HUGE_VAL);
+    for (size_t c = 0; c < cells; c++)
+      printCodedDataValue(f, m < width ? dataNodes.values(c)[m] : HUGE_VAL);
 }
 
 void printCodedCoord(FILE* f, const mbitset<128>& key) {
@@ -132,9 +132,9 @@ void printCodedCoord(FILE* f, const mbitset<128>& key) {
 }
 
 void printCodedCoords(FILE* f, int) {
-  for (auto& cell : dataNodes) {
+  for (size_t c = 0; c < dataNodes.size(); c++) {
     putc_unlocked('+', f);
-    printCodedCoord(f, cell.first);
+    printCodedCoord(f, dataNodes.key(c));
   }
 }
 

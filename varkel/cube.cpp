@@ -2,6 +2,7 @@
 #include "varkel/cube.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstdint>
 #include <cmath>
@@ -27,20 +28,65 @@
 #include "varkel/shape.h"
 
 DataNodes& dataNodes = *new DataNodes;
+
+void DataNodes::clear() {
+  std::vector<mbitset<128>>().swap(keys_);
+  std::vector<double>().swap(values_);
+  width_ = 0;
+}
+
+void DataNodes::reserve(size_t n) {
+  keys_.reserve(n);
+  values_.reserve(n * size_t(width_));
+}
+
+void DataNodes::widen(int n) {
+  if (n <= width_) return;
+  std::vector<double> wider(keys_.size() * size_t(n), HUGE_VAL);
+  for (size_t i = 0; i < keys_.size(); i++)
+    std::copy_n(values_.data() + i * size_t(width_), width_, wider.data() + i * size_t(n));
+  values_.swap(wider);
+  width_ = n;
+}
+
+double* DataNodes::find(const mbitset<128>& key) {
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+  if (it == keys_.end() || *it != key) return nullptr;
+  return values(size_t(it - keys_.begin()));
+}
+
+double* DataNodes::insert(const mbitset<128>& key) {
+  assert(width_ > 0);
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+  size_t i = size_t(it - keys_.begin());
+  if (it == keys_.end() || *it != key) {
+    keys_.insert(it, key);
+    values_.insert(values_.begin() + std::ptrdiff_t(i * size_t(width_)), size_t(width_),
+                   HUGE_VAL);
+  }
+  return values(i);
+}
+
+void DataNodes::append(const mbitset<128>& key, const double* values) {
+  assert(width_ > 0);
+  assert(keys_.empty() || keys_.back() < key);
+  keys_.push_back(key);
+  values_.insert(values_.end(), values, values + width_);
+}
 int recordSize = 1;
 
-int firstLeaf[32];
-int numLeaves[32];
+int firstLeaf[maxAxes];
+int numLeaves[maxAxes];
 std::vector<int> leafNums;
 int globalAxisNum = 0;
-int leafIndex[32];
+int leafIndex[maxAxes];
 std::vector<double> theRecord;
 
 int matchedRecords = 0;
 int elementsStored = 0;
 int nonNumeric = 0;
 int emptyFields = 0;
-int warning[513];
+int warning[maxInputFields];
 std::map<int, bool> warningDups;
 
 // The leaf number of label x, or -1 when it has none (a childless label with a function):
@@ -102,6 +148,7 @@ void doAxisMatches(int n) {
 }
 
 void matchRecord() {
+  assert(numberOfAxes >= 0 && numberOfAxes <= maxAxes);
   for (int a = 0; a < numberOfAxes; a++) {
     globalAxisNum = a;
     numLeaves[a] = 0;
@@ -145,6 +192,7 @@ void storeScan(int a) {
 void storeElement() {
   // As (coord << axisBits[a]) | leaf on mbitset, which empties for shifts below 0 or past
   // its width.
+  assert(recordSize >= 1 && numberOfAxes <= maxAxes);
   mbitsetValue v = 0;
   for (int a = 0; a < numberOfAxes; a++) {
     int bits = axisBits[a];
@@ -159,19 +207,16 @@ void storeElement() {
     stageRecord(coord, theRecord.data());
   } else {
     for (int m = 0; m < recordSize; m++) theRecord[m] = extractAField(m);
-    auto it = dataNodes.find(coord);
-    if (it == dataNodes.end())
-      it = dataNodes.emplace(coord, std::vector<double>(recordSize, HUGE_VAL)).first;
-    // A cell carried over from an older cube may hold fewer measures than this profile.
-    if (int(it->second.size()) < recordSize) it->second.resize(recordSize, HUGE_VAL);
-    addRecordValues(it->second.data(), theRecord.data());
+    // Cells carried over from an older cube may hold fewer measures than this profile.
+    dataNodes.widen(recordSize);
+    addRecordValues(dataNodes.insert(coord), theRecord.data());
   }
   elementsStored++;
 }
 
 // Reports a measure field that holds no number, once per column, and counts it.
 static double nonNumericField(int f, const char* text) {
-  if (f >= 0 && f < 513 && !warning[f]) {
+  if (f >= 0 && f < maxInputFields && !warning[f]) {
     msg("warning: record %d field '%s' contains non-numeric value '%s'\n", numRecords,
         newDataFieldNames[f], text);
     warning[f] = 1;
@@ -180,17 +225,22 @@ static double nonNumericField(int f, const char* text) {
   return HUGE_VAL;
 }
 
+// Significant digits that a double always holds exactly.
+static const int exactDigits = 15;
+// The largest power of ten a double holds exactly.
+static const int exactPowerOfTen = 22;
+
 // The value of a copied measure of the usual form, digits with perhaps a sign and a
-// fraction, without strtod: at most 15 digits and 22 decimals make the digits and the power
-// of ten exact doubles, and their quotient is then the correctly rounded value strtod gives.
-// False for any other text, which strtod reads.
+// fraction, without strtod: at most exactDigits digits and exactPowerOfTen decimals make the
+// digits and the power of ten exact doubles, and their quotient is then the correctly
+// rounded value strtod gives. False for any other text, which strtod reads.
 static bool simpleDecimal(const char* copy, double* out) {
   static int radixIsPoint = -1;  // strtod reads '.' as the decimal point
   if (radixIsPoint < 0) {
     const char* point = localeconv()->decimal_point;
     radixIsPoint = point[0] == '.' && point[1] == '\0';
   }
-  static const double powers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+  static const double powers[exactPowerOfTen + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const char* p = copy;
@@ -205,7 +255,7 @@ static bool simpleDecimal(const char* copy, double* out) {
       digits = digits * 10 + uint64_t(*p - '0');
     if (decimals == 0) return false;
   }
-  if (*p != '\0' || count + decimals > 15 || decimals > 22) return false;
+  if (*p != '\0' || count + decimals > exactDigits || decimals > exactPowerOfTen) return false;
   double v = double(digits) / powers[decimals];
   *out = negative ? -v : v;
   return true;

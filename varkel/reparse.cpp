@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
@@ -1049,6 +1050,9 @@ void restoreData() {
         axisLabels[axisRootIndex[a]].label.c_str(), oldCellCount);
     return;
   }
+  // Cells in the new layout may come in another order: placed first, sorted once, and the
+  // last of those that meet in one coordinate holds it.
+  std::vector<std::pair<mbitset<128>, size_t>> placedCells;
   for (int i = 0; i < oldCellCount && i < (int)oldCoords.size(); i++) {
     const OldCoord& cell = oldCoords[i];
     mbitset<128> key;
@@ -1068,7 +1072,23 @@ void restoreData() {
     if (!placed) continue;
     size_t from = size_t(i) * size_t(recordSize);
     if (from + recordSize > dataValue.size()) break;
-    dataNodes[key] = std::vector<double>(dataValue.begin() + from,
-                                         dataValue.begin() + from + recordSize);
+    placedCells.emplace_back(key, from);
   }
+  std::stable_sort(placedCells.begin(), placedCells.end(),
+                   [](const std::pair<mbitset<128>, size_t>& a,
+                      const std::pair<mbitset<128>, size_t>& b) { return a.first < b.first; });
+  DataNodes restored;
+  restored.widen(recordSize);
+  restored.reserve(placedCells.size());
+  for (size_t i = 0; i < placedCells.size(); i++) {
+    if (i + 1 < placedCells.size() && placedCells[i + 1].first == placedCells[i].first) continue;
+    restored.append(placedCells[i].first, &dataValue[placedCells[i].second]);
+  }
+  if (dataNodes.empty()) {
+    std::swap(dataNodes, restored);
+    return;
+  }
+  dataNodes.widen(recordSize);
+  for (size_t i = 0; i < restored.size(); i++)
+    std::copy_n(restored.values(i), recordSize, dataNodes.insert(restored.key(i)));
 }

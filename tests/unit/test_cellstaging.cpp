@@ -1,4 +1,4 @@
-// Cells gathered outside the cube map during the cube pass: the map they end in must be the
+// Cells gathered outside the cube during the cube pass: the cube they end in must be the
 // one that storing every record straight into it gives, bit for bit, old cells included.
 #include <gtest/gtest.h>
 
@@ -13,6 +13,8 @@
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/shape.h"
+
+#include "tests/unit/cubecells.h"
 
 namespace {
 
@@ -48,9 +50,9 @@ class CellStaging : public ::testing::Test {
     storeElement();
   }
 
-  // The cube from old cells and the stores, straight into the map or staged.
-  DataNodes build(const DataNodes& old, const std::vector<Store>& stores, bool staged) {
-    dataNodes = old;
+  // The cube from old cells and the stores, straight into the cube or staged.
+  DataNodes build(const CellMap& old, const std::vector<Store>& stores, bool staged) {
+    dataNodes = cubeOf(old);
     if (staged) beginCellStaging();
     for (const Store& s : stores) store(s);
     if (staged) endCellStaging();
@@ -59,13 +61,12 @@ class CellStaging : public ::testing::Test {
 
   static void expectSame(const DataNodes& want, const DataNodes& got) {
     ASSERT_EQ(want.size(), got.size());
-    auto w = want.begin();
-    for (auto g = got.begin(); g != got.end(); ++g, ++w) {
-      ASSERT_EQ(w->first, g->first);
-      ASSERT_EQ(w->second.size(), g->second.size());
-      for (size_t m = 0; m < w->second.size(); m++)
-        EXPECT_EQ(memcmp(&w->second[m], &g->second[m], sizeof(double)), 0)
-            << "measure " << m << ": " << w->second[m] << " against " << g->second[m];
+    ASSERT_EQ(want.width(), got.width());
+    for (size_t i = 0; i < want.size(); i++) {
+      ASSERT_EQ(want.key(i), got.key(i));
+      for (int m = 0; m < want.width(); m++)
+        EXPECT_EQ(memcmp(&want.values(i)[m], &got.values(i)[m], sizeof(double)), 0)
+            << "measure " << m << ": " << want.values(i)[m] << " against " << got.values(i)[m];
     }
   }
 };
@@ -77,7 +78,7 @@ mbitset<128> key(int leaf0, int leaf1) {
 TEST_F(CellStaging, GivesTheMapOfDirectStoresWithMissingValuesAndOldCells) {
   struct Case {
     const char* name;
-    DataNodes old;
+    CellMap old;
     std::vector<Store> stores;
   };
   const Case cases[] = {
@@ -89,6 +90,12 @@ TEST_F(CellStaging, GivesTheMapOfDirectStoresWithMissingValuesAndOldCells) {
       {"old cells are added to first", {{key(2, 2), {1e16, HUGE_VAL}}, {key(5, 0), {1, 2}}},
        {{2, 2, "1", "3"}, {2, 2, "1", "4"}, {5, 0, "", "1"}, {0, 7, "8", "9"}}},
       {"no store keeps the old cells", {{key(1, 1), {HUGE_VAL, 0.5}}}, {}},
+      // Re-read cells with fewer values than measures grow to the measures, those with
+      // more keep theirs.
+      {"narrower old cells", {{key(0, 1), {4}}, {key(3, 3), {HUGE_VAL}}},
+       {{0, 1, "1", "2"}, {6, 6, "", "5"}}},
+      {"wider old cells", {{key(0, 1), {4, 5, 6}}, {key(3, 3), {1, HUGE_VAL, 2}}},
+       {{0, 1, "1", "2"}, {3, 3, "NA", "5"}, {7, 0, "3", ""}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -133,15 +140,24 @@ TEST_F(CellStaging, OrdersCoordinatesThatUseTheHighWords) {
   expectSame(direct, staged);
 }
 
-TEST_F(CellStaging, OldCellsOfAnotherWidthKeepTheDirectPath) {
-  // A re-read cell with fewer values than measures: staging stands aside.
-  DataNodes old = {{key(0, 1), {4}}};
-  dataNodes = old;
-  beginCellStaging();
-  EXPECT_EQ(dataNodes.size(), 1u);  // still in the map: nothing was staged
-  endCellStaging();
-  EXPECT_EQ(dataNodes.size(), 1u);
-  EXPECT_EQ(dataNodes.begin()->second, std::vector<double>{4});
+TEST_F(CellStaging, OldCellsOfAnotherWidthKeepTheirValues) {
+  // A re-read cell with fewer values than measures gains missing ones, and a cell with
+  // more keeps them, whether or not a record adds into it.
+  struct Case {
+    CellMap old;
+    CellMap want;
+  };
+  const Case cases[] = {
+      {{{key(0, 1), {4}}}, {{key(0, 1), {4, HUGE_VAL}}}},
+      {{{key(0, 1), {4, 5, 6}}}, {{key(0, 1), {4, 5, 6}}}},
+  };
+  for (const Case& c : cases) {
+    dataNodes = cubeOf(c.old);
+    beginCellStaging();
+    EXPECT_TRUE(dataNodes.empty());  // the cells are staged
+    endCellStaging();
+    EXPECT_EQ(cellMap(), c.want);
+  }
 }
 
 }  // namespace

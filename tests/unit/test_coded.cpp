@@ -8,6 +8,8 @@
 #include "varkel/coded.h"
 #include "varkel/cube.h"
 
+#include "tests/unit/cubecells.h"
+
 namespace {
 
 // Runs a printer into a memory file and returns what it wrote.
@@ -102,8 +104,8 @@ TEST_F(Coded, Coordinates) {
 
 TEST_F(Coded, ListsInBothOrders) {
   recordSize = 2;
-  dataNodes[mbitset<128>(65)] = {3, HUGE_VAL};
-  dataNodes[mbitset<128>(0)] = {1, 2};
+  putCell(mbitset<128>(65), {3, HUGE_VAL});
+  putCell(mbitset<128>(0), {1, 2});
   EXPECT_EQ(capture([](FILE* f) { printCodedCoords(f, 0); }), "++11");
   EXPECT_EQ(capture([](FILE* f) { printCodedData(f); }), "+1+3+2#");
   nOrder = 1;

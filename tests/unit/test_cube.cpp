@@ -17,6 +17,8 @@
 #include "varkel/shape.h"
 #include "varkel/workbuffers.h"
 
+#include "tests/unit/cubecells.h"
+
 namespace {
 
 class Cube : public ::testing::Test {
@@ -79,8 +81,8 @@ TEST_F(Cube, CoordinatePacksLeafNumbersFirstAxisHighest) {
   finish({3, 2}, {2});
   record({"a4", "b1", "7"});
   ASSERT_EQ(dataNodes.size(), 1u);
-  EXPECT_EQ(dataNodes.begin()->first, mbitset<128>(5 * 0 + 4 * 4 + 1));
-  EXPECT_EQ(dataNodes.begin()->second, std::vector<double>{7});
+  EXPECT_EQ(dataNodes.key(0), mbitset<128>(5 * 0 + 4 * 4 + 1));
+  EXPECT_EQ(cellMap().begin()->second, std::vector<double>{7});
 }
 
 TEST_F(Cube, LabelsBesideAnAxisRootAreNoPartOfTheAxis) {
@@ -117,7 +119,7 @@ TEST_F(Cube, LabelsBesideAnAxisRootAreNoPartOfTheAxis) {
       EXPECT_TRUE(dataNodes.empty()) << c.a << " " << c.b;
     } else {
       ASSERT_EQ(dataNodes.size(), 1u) << c.a << " " << c.b;
-      EXPECT_EQ(dataNodes.begin()->first, mbitset<128>(c.coordinate)) << c.a << " " << c.b;
+      EXPECT_EQ(dataNodes.key(0), mbitset<128>(c.coordinate)) << c.a << " " << c.b;
     }
   }
   EXPECT_EQ(matchedRecords, 3);
@@ -135,7 +137,7 @@ TEST_F(Cube, EveryCombinationOfMatchedLeavesIsStored) {
   EXPECT_EQ(elementsStored, 6);
   EXPECT_EQ(matchedRecords, 1);
   record({"x", "y", "3"});
-  for (auto& cell : dataNodes) EXPECT_EQ(cell.second[0], 5);
+  for (auto& cell : cellMap()) EXPECT_EQ(cell.second[0], 5);
 }
 
 TEST_F(Cube, ComputedLabelWithTrueMatchTakesNoData) {
@@ -154,8 +156,8 @@ TEST_F(Cube, ComputedLabelWithTrueMatchTakesNoData) {
   record({"S", "10"});
   record({"T", "100"});  // matches only the computed label: no leaf on this axis
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  DataNodes want = {{mbitset<128>(0), {1}}, {mbitset<128>(1), {10}}};
-  EXPECT_EQ(dataNodes, want);
+  CellMap want = {{mbitset<128>(0), {1}}, {mbitset<128>(1), {10}}};
+  EXPECT_EQ(cellMap(), want);
   EXPECT_EQ(matchedRecords, 2);
   EXPECT_EQ(elementsStored, 2);
 }
@@ -190,8 +192,8 @@ TEST_F(Cube, GrownLevelsMatchByTheirCategoryIndexOnly) {
     record({c.region, c.sub, "1"});
     EXPECT_EQ(matchedRecords - before, c.stored ? 1 : 0) << c.region << " " << c.sub;
   }
-  DataNodes want = {{mbitset<128>(0), {2}}, {mbitset<128>(1), {1}}};
-  EXPECT_EQ(dataNodes, want);
+  CellMap want = {{mbitset<128>(0), {2}}, {mbitset<128>(1), {1}}};
+  EXPECT_EQ(cellMap(), want);
 }
 
 TEST_F(Cube, MeasureFieldsParseLikeMoney) {
@@ -274,7 +276,7 @@ TEST_F(Cube, CountingMeasureIsOne) {
   record({"x", "nothing numeric"});
   record({"x", "4"});
   testing::internal::GetCapturedStderr();
-  EXPECT_EQ(dataNodes.begin()->second, (std::vector<double>{2, 4}));
+  EXPECT_EQ(cellMap().begin()->second, (std::vector<double>{2, 4}));
 }
 
 TEST_F(Cube, MissingValuesGiveWayToPresentOnes) {
@@ -282,10 +284,10 @@ TEST_F(Cube, MissingValuesGiveWayToPresentOnes) {
   leaf(a, "", 0);
   finish({1}, {1});
   record({"x", ""});
-  EXPECT_EQ(dataNodes.begin()->second[0], HUGE_VAL);
+  EXPECT_EQ(dataNodes.values(0)[0], HUGE_VAL);
   record({"x", "3"});
   record({"x", ""});
-  EXPECT_EQ(dataNodes.begin()->second[0], 3);
+  EXPECT_EQ(dataNodes.values(0)[0], 3);
 }
 
 TEST_F(Cube, TooLargeValueEndsTheRun) {
@@ -339,9 +341,11 @@ TEST_F(Cube, OldCellWithFewerMeasuresGrowsToTheProfile) {
   int a = axis("A");
   leaf(a, "", 0);
   finish({1}, {1, 2});
-  dataNodes[mbitset<128>(0)] = {5};  // carried over from a cube with one measure
+  putCell(mbitset<128>(0), {5});  // carried over from a cube with one measure
+  putCell(mbitset<128>(1), {4});
   record({"x", "2", "3"});
-  EXPECT_EQ(dataNodes.begin()->second, (std::vector<double>{7, 3}));
+  CellMap want = {{mbitset<128>(0), {7, 3}}, {mbitset<128>(1), {4, HUGE_VAL}}};
+  EXPECT_EQ(cellMap(), want);
 }
 
 }  // namespace

@@ -30,6 +30,8 @@
 #include "varkel/reparse.h"
 #include "varkel/trees.h"
 
+#include "tests/unit/cubecells.h"
+#include "tests/unit/matchtext.h"
 
 namespace {
 
@@ -586,12 +588,12 @@ TEST_F(Reparse, WrittenCubeReadsBackToTheSameTreesAndCells) {
   decimalMultiplier = 100;
   recordSize = 2;
   layOut();
-  dataNodes[cell({c1, east})] = {1.25, HUGE_VAL};
-  dataNodes[cell({c3, oslo})] = {-7, 1e20};
-  dataNodes[cell({c2, east})] = {0, 3};
+  putCell(cell({c1, east}), {1.25, HUGE_VAL});
+  putCell(cell({c3, oslo}), {-7, 1e20});
+  putCell(cell({c2, east}), {0, 3});
   std::string before0 = compact(all), before1 = compact(region);
   writeCube(path("prof.cb4").c_str(), 2);
-  DataNodes oldCells = dataNodes;
+  CellMap oldCells = cellMap();
 
   // The same profile afresh: one auto-build label per axis.
   dataNodes.clear();
@@ -611,9 +613,10 @@ TEST_F(Reparse, WrittenCubeReadsBackToTheSameTreesAndCells) {
   layOut();
   restoreData();
   ASSERT_EQ(dataNodes.size(), oldCells.size());
+  CellMap newCells = cellMap();
   for (auto& c : oldCells) {
-    ASSERT_EQ(dataNodes.count(c.first), 1u);
-    for (size_t m = 0; m < 2; m++) EXPECT_DOUBLE_EQ(dataNodes[c.first][m], c.second[m]);
+    ASSERT_EQ(newCells.count(c.first), 1u);
+    for (size_t m = 0; m < 2; m++) EXPECT_DOUBLE_EQ(newCells[c.first][m], c.second[m]);
   }
 }
 
@@ -634,9 +637,8 @@ TEST_F(Reparse, OldCellsFollowTheirLeavesIntoTheNewLayout) {
   layOut();
   ASSERT_EQ(axisBits[0], 3);
   restoreData();
-  ASSERT_EQ(dataNodes.size(), 2u);
-  EXPECT_EQ(dataNodes[mbitset<128>(1)], std::vector<double>{2});
-  EXPECT_EQ(dataNodes[mbitset<128>(2)], std::vector<double>{3});
+  CellMap want = {{mbitset<128>(1), {2}}, {mbitset<128>(2), {3}}};
+  EXPECT_EQ(cellMap(), want);
 }
 
 TEST_F(Reparse, CellsOfLostLeavesAreReportedNotMerged) {
