@@ -9,6 +9,7 @@
 
 #include "varkel/axislabel.h"
 #include "varkel/fieldparts.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/options.h"
