@@ -2,6 +2,7 @@
 #include <string>
 
 #include "fuzz/harness.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 
 static char rows[maxInputFields][fieldSize];  // the fields of the record

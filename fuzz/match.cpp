@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fuzz/harness.h"
+#include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/match.h"
 
