@@ -4,6 +4,7 @@
 
 #include <assert.h>
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -55,30 +56,63 @@ static long stallSeconds() {
   return requestLimitFrom(getenv("VARKEL_URL_STALL_TIME"), maxStallSeconds, (int)urlStallTimeout);
 }
 
+// The libcurl calls a fetch makes, found in the library when the first fetch opens it: a
+// run that reads no URL never maps libcurl and the many libraries it needs.
+struct CurlCalls {
+  CURLcode (*globalInit)(long flags);
+  CURL* (*easyInit)();
+  CURLcode (*easySetopt)(CURL* curl, CURLoption option, ...);
+  CURLcode (*easyPerform)(CURL* curl);
+  void (*easyCleanup)(CURL* curl);
+};
+
+// libcurl opened and initialised, or null when it cannot be (not installed, or a library
+// without these calls); opened once a run.
+static const CurlCalls* openCurl() {
+  static CurlCalls calls;
+  static int state = 0;  // 0 not tried, 1 ready, -1 unavailable
+  if (state) return state > 0 ? &calls : nullptr;
+  state = -1;
+  void* library = dlopen(VARKEL_CURL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return nullptr;
+  calls.globalInit = reinterpret_cast<CURLcode (*)(long)>(dlsym(library, "curl_global_init"));
+  calls.easyInit = reinterpret_cast<CURL* (*)()>(dlsym(library, "curl_easy_init"));
+  calls.easySetopt =
+      reinterpret_cast<CURLcode (*)(CURL*, CURLoption, ...)>(dlsym(library, "curl_easy_setopt"));
+  calls.easyPerform = reinterpret_cast<CURLcode (*)(CURL*)>(dlsym(library, "curl_easy_perform"));
+  calls.easyCleanup = reinterpret_cast<void (*)(CURL*)>(dlsym(library, "curl_easy_cleanup"));
+  if (!calls.globalInit || !calls.easyInit || !calls.easySetopt || !calls.easyPerform ||
+      !calls.easyCleanup || calls.globalInit(CURL_GLOBAL_DEFAULT) != 0)
+    return nullptr;
+  state = 1;
+  return &calls;
+}
+
 // Every option of a fetch, in one place: what may be fetched and how, and the bounds that
 // keep an endless or silent source from holding the builder.
-static void setFetchOptions(CURL* curl, const char* url, Fetched* fetched, char* errors) {
-  curl_easy_setopt(curl, CURLOPT_URL, url);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+static void setFetchOptions(const CurlCalls& lib, CURL* curl, const char* url, Fetched* fetched,
+                            char* errors) {
+  lib.easySetopt(curl, CURLOPT_URL, url);
+  lib.easySetopt(curl, CURLOPT_USERAGENT, "varkel/2.0");
+  lib.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   // A web request reaches only web documents, also through redirects.
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp,file");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  lib.easySetopt(curl, CURLOPT_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp,file");
+  lib.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, isCGI ? "http,https" : "http,https,ftp");
+  lib.easySetopt(curl, CURLOPT_FAILONERROR, 1L);  // status 400 and above: no document
+  lib.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
   if (isCGI) {
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopPastTimeLimit);
+    lib.easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    lib.easySetopt(curl, CURLOPT_XFERINFOFUNCTION, stopPastTimeLimit);
   } else {
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+    lib.easySetopt(curl, CURLOPT_NOPROGRESS, 1L);
   }
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)maxUrlDocument);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, urlConnectTimeout);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds());
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, fetched);
+  lib.easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, (curl_off_t)maxUrlDocument);
+  lib.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, urlConnectTimeout);
+  lib.easySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  lib.easySetopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds());
+  lib.easySetopt(curl, CURLOPT_ERRORBUFFER, errors);
+  lib.easySetopt(curl, CURLOPT_WRITEFUNCTION, gatherDocument);
+  lib.easySetopt(curl, CURLOPT_WRITEDATA, fetched);
 }
 
 void HTCallClient(std::string& document) {
@@ -96,18 +130,15 @@ int urlFetch(const char* url) {
   urlDelivered = false;
   urlName = url;
 
-  static bool curlReady = false;
-  if (!curlReady) {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != 0) fatal(2, "Unable to open url '%s'\n", url);
-    curlReady = true;
-  }
-  CURL* curl = curl_easy_init();
+  const CurlCalls* lib = openCurl();
+  if (!lib) fatal(2, "Unable to open url '%s'\n", url);
+  CURL* curl = lib->easyInit();
   if (!curl) fatal(2, "Unable to open url '%s'\n", url);
   Fetched fetched;
   char errors[CURL_ERROR_SIZE] = "";
-  setFetchOptions(curl, url, &fetched, errors);
-  CURLcode rc = curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
+  setFetchOptions(*lib, curl, url, &fetched, errors);
+  CURLcode rc = lib->easyPerform(curl);
+  lib->easyCleanup(curl);
   if (requestTimedOut()) endTimedOutRequest();
   if (fetched.tooLarge || rc == CURLE_FILESIZE_EXCEEDED)
     fatal(2, "The document at url '%s' is larger than the limit of %zu bytes.\n", url,

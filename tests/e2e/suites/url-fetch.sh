@@ -59,6 +59,20 @@ check too-long "$base/long.txt" 6 '' \
   'Error 006: Input line too long! (More than 65536 characters!)\n'
 check file-url "file://$docs/lines.txt" 0 'a\tb\nc\n' ''
 
+# libcurl is opened on the first fetch: a library of that name without its calls stops the
+# fetch with the builder's own message, not a crash.
+mkdir "$work/fakelib"
+cp "$(ldconfig -p | sed -n 's/.*libz\.so\.1 .* => //p' | head -1)" "$work/fakelib/libcurl.so.4"
+(cd "$work" && env -i PATH=/usr/bin:/bin LC_ALL=C LD_LIBRARY_PATH="$work/fakelib" timeout 60 \
+   "$varkel" -dumpurl "$base/lines.txt" >"$work/out" 2>"$work/err")
+status=$?
+sed -i '/^varkel .*(build /d' "$work/err"
+if [ "$status" != 2 ] || [ -s "$work/out" ] ||
+   [ "$(cat "$work/err")" != "Error 002: Unable to open url '$base/lines.txt'" ]; then
+  echo "unusable libcurl: status $status, stderr: $(cat "$work/err")"; fail=1
+fi
+rm -r "$work/fakelib"
+
 # A cube built from a url: source equals the one built from the same file; a missing
 # document ends the build and leaves the earlier page and cube file as they were.
 examples=$(cd "$(dirname "$0")/../../../examples" && pwd)
