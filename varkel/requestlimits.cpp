@@ -57,6 +57,8 @@ void* __libc_memalign(size_t alignment, size_t size);
 }
 #include <malloc.h>
 
+#include "varkel/hugeheap.h"
+
 // Bytes the request may allocate, 0 while nothing is counted, and the bytes it holds (it
 // may fall below 0 as blocks from before the start are freed).
 static std::atomic<long long> heapLimit(0);
@@ -78,10 +80,16 @@ static void* counted(void* p) {
   return p;
 }
 
+// Every block also goes past the huge-page advice (hugeheap.h) before its caller touches it.
+static void* advised(void* p, size_t size) {
+  adviseHugePages(p, size);
+  return p;
+}
+
 extern "C" void* malloc(size_t size) {
-  if (!heapLimit.load()) return __libc_malloc(size);
+  if (!heapLimit.load()) return advised(__libc_malloc(size), size);
   countAllocation(size);
-  return counted(__libc_malloc(size));
+  return advised(counted(__libc_malloc(size)), size);
 }
 
 extern "C" void free(void* p) {
@@ -90,25 +98,25 @@ extern "C" void free(void* p) {
 }
 
 extern "C" void* calloc(size_t count, size_t size) {
-  if (!heapLimit.load()) return __libc_calloc(count, size);
   if (size && count > (size_t)-1 / size) return __libc_calloc(count, size);  // it fails
+  if (!heapLimit.load()) return advised(__libc_calloc(count, size), count * size);
   countAllocation(count * size);
-  return counted(__libc_calloc(count, size));
+  return advised(counted(__libc_calloc(count, size)), count * size);
 }
 
 extern "C" void* realloc(void* p, size_t size) {
-  if (!heapLimit.load()) return __libc_realloc(p, size);
+  if (!heapLimit.load()) return advised(__libc_realloc(p, size), size);
   size_t old = p ? malloc_usable_size(p) : 0;
   if (size > old) countAllocation(size - old);
   void* q = __libc_realloc(p, size);
   if (q || size == 0) heapUsed -= (long long)old;
-  return q ? counted(q) : q;
+  return advised(q ? counted(q) : q, size);
 }
 
 extern "C" void* memalign(size_t alignment, size_t size) {
-  if (!heapLimit.load()) return __libc_memalign(alignment, size);
+  if (!heapLimit.load()) return advised(__libc_memalign(alignment, size), size);
   countAllocation(size);
-  return counted(__libc_memalign(alignment, size));
+  return advised(counted(__libc_memalign(alignment, size)), size);
 }
 
 extern "C" void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
