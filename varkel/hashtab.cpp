@@ -20,7 +20,7 @@ uint32_t hashtabHash(const char* key) {
   return h;
 }
 
-// Entries of a table: a block list, each block twice the last, from 256 bytes to 64 KiB.
+// Key copies of a table: a block list, each block twice the last, from 256 bytes to 64 KiB.
 struct HashtabBlock {
   HashtabBlock* next;
   size_t size, used;
@@ -29,9 +29,8 @@ struct HashtabBlock {
 
 static const size_t firstBlock = 256, largestBlock = 64 * 1024;
 
-// Room for bytes (rounded to 8) in table's newest block, or in a new one.
-static void* carve(Hashtab* table, size_t bytes) {
-  bytes = (bytes + 7) & ~size_t(7);
+// Room for bytes in table's newest block, or in a new one; texts need no alignment.
+static char* carve(Hashtab* table, size_t bytes) {
   HashtabBlock* b = table->blocks;
   if (!b || b->used + bytes > b->size) {
     size_t size = b ? std::min(2 * b->size, largestBlock) : firstBlock;
@@ -42,15 +41,15 @@ static void* carve(Hashtab* table, size_t bytes) {
     b = new (raw) HashtabBlock{table->blocks, size, 0};
     table->blocks = b;
   }
-  void* at = reinterpret_cast<char*>(b + 1) + b->used;
+  char* at = reinterpret_cast<char*>(b + 1) + b->used;
   b->used += bytes;
   return at;
 }
 
-static HashtabProbe* newProbes(int size) {
-  HashtabProbe* probes = new HashtabProbe[size];
-  for (int i = 0; i < size; i++) probes[i] = HashtabProbe{0, -1};
-  return probes;
+static HashtabSlot* newSlots(int size) {
+  HashtabSlot* slots = new HashtabSlot[size];
+  for (int i = 0; i < size; i++) slots[i] = HashtabSlot{0, -1, nullptr};
+  return slots;
 }
 
 Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
@@ -59,51 +58,40 @@ Hashtab* hashtabNew(int size, int growthFactor, double maxLoad) {
   table->size = size;
   table->count = 0;
   table->growthFactor = growthFactor;
-  table->slots = new HashtabEntry*[size]();
+  table->slots = newSlots(size);
   table->maxLoad = maxLoad;
   table->tail = 0;
-  table->probes = newProbes(size);
   table->blocks = nullptr;
   return table;
 }
 
-// Puts entry into the first empty slot from its home slot on, and its probe beside it.
-static void insertEntry(HashtabEntry** slots, HashtabProbe* probes, int size,
-                        HashtabEntry* entry) {
-  int home = (int)(entry->hash % (uint32_t)size);
+// Puts entry into the first empty slot from its home slot on.
+static void insertEntry(HashtabSlot* slots, int size, const HashtabSlot& entry) {
+  int home = (int)(entry.hash % (uint32_t)size);
   int i = home;
-  while (probes[i].value != -1) {
+  while (slots[i].value != -1) {
     if (++i == size) i = 0;
     if (i == home) abort();  // full: the growth rule keeps the load at most 0.8
   }
   slots[i] = entry;
-  probes[i] = HashtabProbe{entry->hash, entry->value};
 }
 
 static void grow(Hashtab* table) {
   int newSize = table->size * (table->size > 65536 ? 2 : table->growthFactor);
-  HashtabEntry** grownSlots = new HashtabEntry*[newSize]();
-  HashtabProbe* grownProbes = newProbes(newSize);
+  HashtabSlot* grown = newSlots(newSize);
   for (int i = 0; i < table->size; i++)
-    if (table->slots[i]) insertEntry(grownSlots, grownProbes, newSize, table->slots[i]);
+    if (table->slots[i].value != -1) insertEntry(grown, newSize, table->slots[i]);
   delete[] table->slots;
-  delete[] table->probes;
-  table->slots = grownSlots;
-  table->probes = grownProbes;
+  table->slots = grown;
   table->size = newSize;
 }
 
 void hashtabPut(Hashtab* table, const char* key, int value) {
   assert(value >= 0);
-  // The key's copy follows the entry.
   size_t length = strlen(key);
-  void* block = carve(table, sizeof(HashtabEntry) + length + 1);
-  HashtabEntry* entry = new (block) HashtabEntry();
-  entry->value = value;
-  entry->key = static_cast<char*>(block) + sizeof(HashtabEntry);
-  memcpy(entry->key, key, length + 1);
-  entry->hash = hashtabHash(key);
-  insertEntry(table->slots, table->probes, table->size, entry);
+  char* copy = carve(table, length + 1);
+  memcpy(copy, key, length + 1);
+  insertEntry(table->slots, table->size, HashtabSlot{hashtabHash(key), value, copy});
   table->count++;
   if ((double)table->count / table->size > table->maxLoad) grow(table);
 }
@@ -113,10 +101,9 @@ static int findSlot(Hashtab* table, const char* key) {
   uint32_t hash = hashtabHash(key);
   int home = (int)(hash % (uint32_t)table->size);
   int i = home;
-  // The probes alone tell an empty slot, so that passing other keys reads one array.
-  const HashtabProbe* probes = table->probes;
-  while (probes[i].value != -1) {
-    if (probes[i].hash == hash && strcmp(table->slots[i]->key, key) == 0) return i;
+  const HashtabSlot* slots = table->slots;
+  while (slots[i].value != -1) {
+    if (slots[i].hash == hash && strcmp(slots[i].key, key) == 0) return i;
     if (++i == table->size) i = 0;
     if (i == home) break;
   }
@@ -125,23 +112,19 @@ static int findSlot(Hashtab* table, const char* key) {
 
 int hashtabGet(Hashtab* table, const char* key) {
   int i = findSlot(table, key);
-  return i < 0 ? -1 : table->probes[i].value;
+  return i < 0 ? -1 : table->slots[i].value;
 }
 
 void hashtabReplace(Hashtab* table, const char* key, int value) {
   assert(value >= 0);
   int i = findSlot(table, key);
   if (i < 0) return;
-  table->slots[i]->value = value;
-  table->probes[i].value = value;
+  table->slots[i].value = value;
 }
 
 void hashtabFree(Hashtab* table) {
   if (!table) return;
-  for (int i = 0; i < table->size; i++) {
-    table->slots[i] = nullptr;
-    table->probes[i] = HashtabProbe{0, -1};
-  }
+  for (int i = 0; i < table->size; i++) table->slots[i] = HashtabSlot{0, -1, nullptr};
   while (HashtabBlock* b = table->blocks) {
     table->blocks = b->next;
     free(b);
@@ -153,6 +136,5 @@ void hashtabDelete(Hashtab* table) {
   if (!table) return;
   hashtabFree(table);
   delete[] table->slots;
-  delete[] table->probes;
   delete table;
 }

@@ -6,22 +6,15 @@
 
 #include <cstdint>
 
-// One key and its value. The hash is kept so that growth moves pointers without
-// hashing the text again.
-struct HashtabEntry {
-  char* key;      // the table's own copy
+// One slot: a key's hash, its value (-1 for an empty slot) and the table's copy of its
+// text. A lookup reads one array, and growth moves slots without hashing any text again.
+struct HashtabSlot {
+  uint32_t hash;
   int32_t value;
-  uint32_t hash;
+  char* key;      // the table's own copy; null for an empty slot
 };
 
-// What a lookup reads of slot i before it reads the entry: its hash and its value, so that
-// a probe past other keys costs no fetch of their entries.
-struct HashtabProbe {
-  uint32_t hash;
-  int32_t value;      // -1 for an empty slot
-};
-
-// Blocks the entries of one table are carved from, so that a key costs no allocation of
+// Blocks the key copies of one table are carved from, so that a key costs no allocation of
 // its own; freed with the table's entries.
 struct HashtabBlock;
 
@@ -29,11 +22,10 @@ struct Hashtab {
   int32_t size;           // number of slots
   uint32_t count;         // number of entries
   int32_t growthFactor;   // size is multiplied by this when the table grows
-  HashtabEntry** slots;   // size slots, null = empty
+  HashtabSlot* slots;     // size slots
   double maxLoad;         // count / size above this makes the table grow; at most 0.8
   int32_t tail;           // last label of the sibling chain this table indexes (kept by tree growth)
-  HashtabProbe* probes;   // size entries, kept in step with slots
-  HashtabBlock* blocks;   // where the entries lie, newest first
+  HashtabBlock* blocks;   // where the key copies lie, newest first
 };
 
 // The hash of key: h = h * 33 + ((c * c) ^ c) over its bytes taken as signed chars,

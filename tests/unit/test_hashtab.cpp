@@ -46,7 +46,7 @@ TEST(Hashtab, NewTableIsEmpty) {
   EXPECT_EQ(t->growthFactor, 4);
   EXPECT_EQ(t->tail, 0);
   EXPECT_DOUBLE_EQ(t->maxLoad, 0.7);
-  for (int i = 0; i < t->size; i++) EXPECT_EQ(t->slots[i], nullptr);
+  for (int i = 0; i < t->size; i++) EXPECT_EQ(t->slots[i].value, -1);
   EXPECT_EQ(hashtabGet(t, "a"), -1);
   EXPECT_EQ(hashtabGet(t, ""), -1);
 }
@@ -55,12 +55,12 @@ TEST(Hashtab, StoresInHomeSlotThenProbesOn) {
   Table table(hashtabNew(21, 4, 0.7));
   Hashtab* t = table.get();
   hashtabPut(t, "a", 1);
-  ASSERT_NE(t->slots[10], nullptr);
-  EXPECT_STREQ(t->slots[10]->key, "a");
-  EXPECT_EQ(t->slots[10]->hash, 9376u);
+  ASSERT_NE(t->slots[10].key, nullptr);
+  EXPECT_STREQ(t->slots[10].key, "a");
+  EXPECT_EQ(t->slots[10].hash, 9376u);
   hashtabPut(t, "a", 2);  // same home slot: the next one
-  ASSERT_NE(t->slots[11], nullptr);
-  EXPECT_EQ(t->slots[11]->value, 2);
+  ASSERT_NE(t->slots[11].key, nullptr);
+  EXPECT_EQ(t->slots[11].value, 2);
 }
 
 TEST(Hashtab, ProbingWrapsFromLastSlotToFirst) {
@@ -79,11 +79,11 @@ TEST(Hashtab, ProbingWrapsFromLastSlotToFirst) {
   hashtabPut(t, keys[1].c_str(), 11);
   hashtabPut(t, keys[2].c_str(), 12);
   ASSERT_EQ(t->size, 5);  // 3 / 5 is not above 0.8
-  ASSERT_NE(t->slots[4], nullptr);
-  ASSERT_NE(t->slots[0], nullptr);
-  ASSERT_NE(t->slots[1], nullptr);
-  EXPECT_EQ(t->slots[0]->value, 11);
-  EXPECT_EQ(t->slots[1]->value, 12);
+  ASSERT_NE(t->slots[4].key, nullptr);
+  ASSERT_NE(t->slots[0].key, nullptr);
+  ASSERT_NE(t->slots[1].key, nullptr);
+  EXPECT_EQ(t->slots[0].value, 11);
+  EXPECT_EQ(t->slots[1].value, 12);
   for (int i = 0; i < 3; i++) EXPECT_EQ(hashtabGet(t, keys[i].c_str()), 10 + i);
 }
 
@@ -129,9 +129,9 @@ TEST(Hashtab, GrowthReinsertsByStoredHash) {
   ASSERT_EQ(t->size, 84);
   int entries = 0;
   for (int i = 0; i < t->size; i++) {
-    if (!t->slots[i]) continue;
+    if (!t->slots[i].key) continue;
     entries++;
-    EXPECT_EQ(t->slots[i]->hash, hashtabHash(t->slots[i]->key));
+    EXPECT_EQ(t->slots[i].hash, hashtabHash(t->slots[i].key));
   }
   EXPECT_EQ(entries, 15);
 }
@@ -148,7 +148,7 @@ TEST(Hashtab, DuplicatesKeepTheOlderFirst) {
   // The newer entry is untouched.
   int values = 0;
   for (int i = 0; i < t->size; i++)
-    if (t->slots[i]) values += t->slots[i]->value;
+    if (t->slots[i].key) values += t->slots[i].value;
   EXPECT_EQ(values, 7 + 9);
   // The older stays first after growth too.
   for (int i = 0; i < 20; i++) hashtabPut(t, ("y" + std::to_string(i)).c_str(), i);
@@ -198,9 +198,9 @@ TEST(Hashtab, LongAndShortKeysDifferingInTheirLastByteStayApart) {
 
   for (size_t i = 0; i < keys.size(); i++) hashtabReplace(t, keys[i].c_str(), 100 + int(i));
   for (int i = 0; i < t->size; i++) {
-    if (!t->slots[i]) continue;
-    EXPECT_EQ(hashtabGet(t, t->slots[i]->key), t->slots[i]->value) << t->slots[i]->key;
-    EXPECT_GE(t->slots[i]->value, 100);
+    if (!t->slots[i].key) continue;
+    EXPECT_EQ(hashtabGet(t, t->slots[i].key), t->slots[i].value) << t->slots[i].key;
+    EXPECT_GE(t->slots[i].value, 100);
   }
   hashtabFree(t);
   for (const std::string& k : keys) EXPECT_EQ(hashtabGet(t, k.c_str()), -1);
@@ -226,7 +226,7 @@ TEST(Hashtab, FreeEmptiesAndStaysUsable) {
   hashtabPut(t, "a", 1);
   hashtabPut(t, "b", 2);
   hashtabFree(t);
-  for (int i = 0; i < t->size; i++) EXPECT_EQ(t->slots[i], nullptr);
+  for (int i = 0; i < t->size; i++) EXPECT_EQ(t->slots[i].value, -1);
   EXPECT_EQ(hashtabGet(t, "a"), -1);
   hashtabFree(t);
   hashtabPut(t, "c", 3);
