@@ -89,7 +89,5 @@ void hashMatch(int label);
 void storeScan(int axis);
 // Adds the current record into the cell of the current combination.
 void storeElement();
-// The value of measure m of the current record; HUGE_VAL when empty or non-numeric.
-double extractAField(int measure);
 
 #endif
