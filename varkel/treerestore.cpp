@@ -459,145 +459,210 @@ void findLabelPath(const std::string& path, int& parent, int& node, int& attach,
   }
 }
 
-void parseAxisEntry(std::vector<std::string>& /*pieces*/,
-                    std::vector<std::string>::iterator& position,
-                    std::vector<std::string>::iterator& end) {
-  const std::string& entry = *position;
-  size_t eq = entry.find('=');
-  std::string path = eq == std::string::npos ? entry : entry.substr(0, eq);
-  std::string label = unescapeCarefully(eq == std::string::npos ? entry : entry.substr(eq + 1));
+namespace {
 
-  // The entry's own items, up to the next entry.
-  auto items = position + 1, itemsEnd = items;
-  while (itemsEnd != end && isItem(*itemsEnd)) ++itemsEnd;
+// What an axis entry says: its path and label, its items up to the next entry, its key.
+struct AxisEntry {
+  std::string path;
+  std::string label;
+  std::vector<std::string>::iterator items, itemsEnd;
   std::string key;
   bool hasKey = false;
-  for (auto it = items; it != itemsEnd; ++it)
-    if (startsWith(*it, "key")) {
-      key = unescapeCarefully(afterEquals(*it));
-      hasKey = true;
-    }
-  bool dateEntry = hasKey && isDateKey(key);
+  bool dateEntry = false;  // the key is one of a generated date label
+};
 
-  int parent = axisRootIndex[restoredAxes];
-  int node = -1, attach = 1, dateIndex = 0;
-  Hashtab* hash = nullptr;
-  findLabelPath(path, parent, node, attach, dateIndex, hash, dateEntry);
-  bool dateLabel = dateIndex > 0 && dateEntry;
-  int placeholder = pathPlaceholder;
-  bool made = node == -1;
+// Where an entry stands in the axis being rebuilt.
+struct EntryPlace {
+  int parent = -1;   // as findLabelPath leaves it
+  int node = -1;     // the entry's label; -1 until a new one is made
+  int attach = 1;
+  int dateIndex = 0;
+  Hashtab* hash = nullptr;  // the category index the node joins
+  int placeholder = -1;     // the date placeholder the path passed last
+  bool dateLabel = false;   // the node is a generated date label
+  bool made = false;        // the node is new, made by the re-reader
   int madeFrom = -1;  // the label of another category's subtree that a new node copies
-  if (node == -1) {
-    int model = dateLabel ? -1 : attach == 1 ? childModel(parent) : siblingModel(parent);
-    if (dateLabel) {
-      // Generated date labels are made afresh, as the date generator makes them.
-      node = getNextFree();
-      axisLabels[node].backLink = parent;
-    } else if (model != -1) {
-      node = duplicateNodeWOExpand(model);
-      madeFrom = model;
-      copiedFrom[node] = model;
-      // A fixed item keeps its condition, as a copy made by the growth does: a cube written
-      // with record viewing off carries none to read back. A tree of its own, since every
-      // label's tree is later mapped to the data's columns once.
-      if (axisLabels[node].field == -1)
-        axisLabels[node].match = ownCondition(axisLabels[model].match);
-      // The first category of a level has behind it, as the growth gives it, what the profile
-      // put after the level.
-      Hashtab* level = axisLabels[model].hash;
-      int last = level ? level->tail : model;
-      if (attach == 1 && axisLabels[model].field != -1 && axisLabels[last].sibling != -1)
-        axisLabels[node].sibling = copyWithOwnConditions(axisLabels[last].sibling);
-    } else {
-      node = duplicateNodeWOExpand(parent);
-      if (attach == 1) autobuildNext(node);
+};
+
+// The entry at position: its path, its unescaped label, its items and its key.
+AxisEntry readAxisEntry(std::vector<std::string>::iterator position,
+                        std::vector<std::string>::iterator end) {
+  AxisEntry e;
+  const std::string& entry = *position;
+  size_t eq = entry.find('=');
+  e.path = eq == std::string::npos ? entry : entry.substr(0, eq);
+  e.label = unescapeCarefully(eq == std::string::npos ? entry : entry.substr(eq + 1));
+  // The entry's own items, up to the next entry.
+  e.items = position + 1;
+  e.itemsEnd = e.items;
+  while (e.itemsEnd != end && isItem(*e.itemsEnd)) ++e.itemsEnd;
+  for (auto it = e.items; it != e.itemsEnd; ++it)
+    if (startsWith(*it, "key")) {
+      e.key = unescapeCarefully(afterEquals(*it));
+      e.hasKey = true;
     }
-    if (attach == 1) {
-      axisLabels[parent].child = node;
-    } else {
-      axisLabels[node].sibling = axisLabels[parent].sibling;
-      axisLabels[parent].sibling = node;
-    }
+  e.dateEntry = e.hasKey && isDateKey(e.key);
+  return e;
+}
+
+// Finds where the entry stands in the axis being read; the node stays -1 when it is new.
+EntryPlace placeAxisEntry(const AxisEntry& e) {
+  EntryPlace p;
+  p.parent = axisRootIndex[restoredAxes];
+  findLabelPath(e.path, p.parent, p.node, p.attach, p.dateIndex, p.hash, e.dateEntry);
+  p.dateLabel = p.dateIndex > 0 && e.dateEntry;
+  p.placeholder = pathPlaceholder;
+  p.made = p.node == -1;
+  return p;
+}
+
+// Makes the node of a new entry as the growth would have made it, and links it in place.
+void makeEntryNode(EntryPlace& p) {
+  int parent = p.parent, node;
+  int model = p.dateLabel ? -1 : p.attach == 1 ? childModel(parent) : siblingModel(parent);
+  if (p.dateLabel) {
+    // Generated date labels are made afresh, as the date generator makes them.
+    node = getNextFree();
+    axisLabels[node].backLink = parent;
+  } else if (model != -1) {
+    node = duplicateNodeWOExpand(model);
+    p.madeFrom = model;
+    copiedFrom[node] = model;
+    // A fixed item keeps its condition, as a copy made by the growth does: a cube written
+    // with record viewing off carries none to read back. A tree of its own, since every
+    // label's tree is later mapped to the data's columns once.
+    if (axisLabels[node].field == -1)
+      axisLabels[node].match = ownCondition(axisLabels[model].match);
+    // The first category of a level has behind it, as the growth gives it, what the profile
+    // put after the level.
+    Hashtab* level = axisLabels[model].hash;
+    int last = level ? level->tail : model;
+    if (p.attach == 1 && axisLabels[model].field != -1 && axisLabels[last].sibling != -1)
+      axisLabels[node].sibling = copyWithOwnConditions(axisLabels[last].sibling);
+  } else {
+    node = duplicateNodeWOExpand(parent);
+    if (p.attach == 1) autobuildNext(node);
   }
-  AxisLabel& l = axisLabels[node];
-  // The written conditions test the columns of the data the cube was built from; the
-  // labels get the conditions the profile and the growth give them, which name fields,
-  // so that the new data's header maps old and new categories alike.
+  if (p.attach == 1) {
+    axisLabels[parent].child = node;
+  } else {
+    axisLabels[node].sibling = axisLabels[parent].sibling;
+    axisLabels[parent].sibling = node;
+  }
+  p.node = node;
+}
+
+// The leaves of the entry's written condition (its last "f0" item); false when it has none.
+bool readWrittenCondition(const AxisEntry& e, std::vector<WrittenLeaf>& written) {
   bool hasCondition = false;
-  std::vector<WrittenLeaf> written;
-  for (auto it = items; it != itemsEnd; ++it)
+  for (auto it = e.items; it != e.itemsEnd; ++it)
     if (startsWith(*it, "f0")) {
       written = writtenLeaves(unescapeCarefully(afterEquals(*it)));
       hasCondition = true;
     }
+  return hasCondition;
+}
+
+// Gives the entry's node its label and, as the growth gives a category, its condition and
+// its place in the category index. valueKey: the entry's key is its index key.
+void restoreCategory(const AxisEntry& e, const EntryPlace& p, bool hasCondition,
+                     const std::vector<WrittenLeaf>& written, bool valueKey) {
+  int node = p.node;
+  AxisLabel& l = axisLabels[node];
   // A category is indexed under the value its records hold, which its label may show
   // altered (quotes, a cut), so the value of its equality condition is the index key.
-  // Written with record viewing off, an entry has no condition, and a category whose label
-  // is not its value carries the value as its key.
-  bool valueKey = hasKey && !hasCondition && !dateEntry && dateIndex == 0;
-  std::string indexKey = valueKey ? key : hasCondition ? categoryValue(written, label) : label;
+  std::string indexKey =
+      valueKey ? e.key : hasCondition ? categoryValue(written, e.label) : e.label;
   // A grown level that no record reached is written as its template: under the none label
   // and, unlike every category of an axis written with conditions, without one. With
   // record viewing off a category showing the none label carries its key.
-  bool unreached = !hash && !dateLabel && l.field != -1 &&
-                   (axisHasConditions ? !hasCondition : !hasKey && label == noneLabel);
-  if (made && !dateLabel && l.field == -1 && hasCondition && !l.match)
+  bool unreached = !p.hash && !p.dateLabel && l.field != -1 &&
+                   (axisHasConditions ? !hasCondition : !e.hasKey && e.label == noneLabel);
+  if (p.made && !p.dateLabel && l.field == -1 && hasCondition && !l.match)
     fatal(110, "Entry '%s' of axis %d in cube '%s' is an item the profile does not have; "
-          "the cube cannot be extended.\n", path.c_str(), restoredAxes, cubeName.c_str());
+          "the cube cannot be extended.\n", e.path.c_str(), restoredAxes, cubeName.c_str());
   if (hasCondition && !unreached) {
-    if (dateLabel)
-      noteOldColumn(dateTable[dateIndex - 1].field, written, path);
+    if (p.dateLabel)
+      noteOldColumn(dateTable[p.dateIndex - 1].field, written, e.path);
     else if (l.field != -1)
-      noteOldColumn(l.field, written, path);
+      noteOldColumn(l.field, written, e.path);
   }
-  if (!dateLabel && l.field != -1 && !unreached) {
+  if (!p.dateLabel && l.field != -1 && !unreached) {
     // The category's own condition, as growth gives it, not the one of the label it copies.
     l.match = categoryMatch(node, indexKey == blankLabel ? "" : indexKey.c_str());
   }
   // Only a grown level has a category index: a fixed item the profile happens to label like
   // a template is no level, and the entries after it are not its categories.
-  if (!hash && !dateLabel && !unreached && l.field != -1) makeHashtab(node, indexKey.c_str());
-  l.label = label;
-  if (hash) {
-    hashtabPut(hash, indexKey.c_str(), node);
-    hash->tail = node;
-    l.hash = hash;
+  if (!p.hash && !p.dateLabel && !unreached && l.field != -1)
+    makeHashtab(node, indexKey.c_str());
+  l.label = e.label;
+  if (p.hash) {
+    hashtabPut(p.hash, indexKey.c_str(), node);
+    p.hash->tail = node;
+    l.hash = p.hash;
   }
-  if (made && !dateLabel && l.child == -1) {
-    // Below a new node stands, as the growth gives it, a copy of what its model has below
-    // it when a date placeholder is part of that: the copy is a placeholder of its own, so
-    // the periods of this node come back under it and records still to come find it.
-    int below = childModel(node);
-    if (below == -1 && madeFrom != -1 && !l.multiLevelExpand) below = axisLabels[madeFrom].child;
-    if (below != -1 && hasPlaceholder(below)) {
-      axisLabels[node].child = copyWithOwnConditions(below);
-    }
-  }
+}
 
-  for (position = items; position != itemsEnd; ++position) {
-    const std::string& item = *position;
-    if (startsWith(item, "key") && !valueKey) {
-      xfree(l.key);
-      l.key = _newStr(key.c_str(), __FILE__, __LINE__);
-      if (dateIndex > 0) {
-        // A date label comes back with the condition the generator gives its period, on the
-        // date's field as the new data's header places it.
-        if (dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
-        if (!l.match && !hasCondition)
-          fatal(110,
-                "Date label '%s' in cube '%s' carries no condition (written with record "
-                "viewing off); the cube cannot be extended.\n",
-                l.label.c_str(), cubeName.c_str());
-        if (!l.match)
-          fatal(110, "Date label '%s' in cube '%s' has a key ('%s') that its date cannot "
-                "give; the cube cannot be extended.\n", l.label.c_str(), cubeName.c_str(),
-                l.key);
-        dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key, placeholder);
-        l.sort = strchr(l.key, 'Q') ? 1 : 3;
-        if (dateLabel) l.generatedDate = isDayKey(key) ? 0 : 1;
-      }
-    }
+// Below a new node stands, as the growth gives it, a copy of what its model has below it
+// when a date placeholder is part of that: the copy is a placeholder of its own, so the
+// periods of this node come back under it and records still to come find it.
+void copyPlaceholderBelow(const EntryPlace& p) {
+  int node = p.node;
+  if (!p.made || p.dateLabel || axisLabels[node].child != -1) return;
+  int below = childModel(node);
+  if (below == -1 && p.madeFrom != -1 && !axisLabels[node].multiLevelExpand)
+    below = axisLabels[p.madeFrom].child;
+  if (below != -1 && hasPlaceholder(below)) axisLabels[node].child = copyWithOwnConditions(below);
+}
+
+// Gives the node the entry's key, once per key item; a period of a date also the condition
+// its date gives it and its place in that date's tables.
+void restoreEntryKey(const AxisEntry& e, const EntryPlace& p, bool hasCondition) {
+  int node = p.node, dateIndex = p.dateIndex;
+  for (auto it = e.items; it != e.itemsEnd; ++it) {
+    if (!startsWith(*it, "key")) continue;
+    AxisLabel& l = axisLabels[node];
+    xfree(l.key);
+    l.key = _newStr(e.key.c_str(), __FILE__, __LINE__);
+    if (dateIndex <= 0) continue;
+    // A date label comes back with the condition the generator gives its period, on the
+    // date's field as the new data's header places it.
+    if (p.dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
+    if (!l.match && !hasCondition)
+      fatal(110,
+            "Date label '%s' in cube '%s' carries no condition (written with record "
+            "viewing off); the cube cannot be extended.\n",
+            l.label.c_str(), cubeName.c_str());
+    if (!l.match)
+      fatal(110, "Date label '%s' in cube '%s' has a key ('%s') that its date cannot "
+            "give; the cube cannot be extended.\n", l.label.c_str(), cubeName.c_str(),
+            l.key);
+    dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key, p.placeholder);
+    l.sort = strchr(l.key, 'Q') ? 1 : 3;
+    if (p.dateLabel) l.generatedDate = isDayKey(e.key) ? 0 : 1;
   }
+}
+
+}  // namespace
+
+void parseAxisEntry(std::vector<std::string>& /*pieces*/,
+                    std::vector<std::string>::iterator& position,
+                    std::vector<std::string>::iterator& end) {
+  AxisEntry e = readAxisEntry(position, end);
+  EntryPlace p = placeAxisEntry(e);
+  if (p.made) makeEntryNode(p);
+  // The written conditions test the columns of the data the cube was built from; the
+  // labels get the conditions the profile and the growth give them, which name fields,
+  // so that the new data's header maps old and new categories alike.
+  std::vector<WrittenLeaf> written;
+  bool hasCondition = readWrittenCondition(e, written);
+  // Written with record viewing off, an entry has no condition, and a category whose label
+  // is not its value carries the value as its key.
+  bool valueKey = e.hasKey && !hasCondition && !e.dateEntry && p.dateIndex == 0;
+  restoreCategory(e, p, hasCondition, written, valueKey);
+  copyPlaceholderBelow(p);
+  if (!valueKey) restoreEntryKey(e, p, hasCondition);
+  position = e.itemsEnd;
 }
 
 void restoreAxis(ParamLine& line) {
