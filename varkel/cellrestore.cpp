@@ -4,6 +4,7 @@
 #include "varkel/cellrestore.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -98,6 +99,7 @@ mbitset<128> readCodedCoord(const std::string& text, unsigned& position) {
       fatal(110, "Coordinate too large in codedcoords at position %u\n", at);
     coordinate = (coordinate << 6) | mbitset<128>(uint32_t(digit));
   }
+  assert(position <= text.size());
   return coordinate;
 }
 
@@ -109,6 +111,7 @@ void restoreCoords(ParamLine& line) {
   for (int a = 0; a < (int)oldBits.size() && a < numberOfAxes; a++) {
     if (oldBits[a] == 0) continue;
     oldBits[a] = nextPowerOfTwo(getRange(axisRootIndex[a]));
+    assert(oldBits[a] > 0);
     bits += oldBits[a];
   }
   if (bits > 128)
@@ -144,6 +147,7 @@ void restoreCoords(ParamLine& line) {
         reportLostCell((int)oldCoords.size(), "its leaf is not in the profile's tree", (int)a);
       else
         cell.leafLabels[a] = found->second;
+      assert(cell.leafLabels[a] >= -1 && cell.leafLabels[a] < nextFree);
     }
     oldCoords.push_back(cell);
     position++;
@@ -154,6 +158,7 @@ void restoreCoords(ParamLine& line) {
 }
 
 void readCodedValue(const std::string& text, unsigned& position, int index) {
+  assert(index >= 0 && size_t(index) < dataValue.size());
   if (position >= text.size())
     fatal(110, "Unexpected end of codeddata at position %u\n", position);
   char sign = text[position];
@@ -208,6 +213,7 @@ void restoreCodedData(ParamLine& line) {
   unsigned position = unsigned(digits);
   for (int m = 0; m < recordSize; m++)
     for (int c = 0; c < oldCellCount; c++) readCodedValue(value, position, c * recordSize + m);
+  assert(position <= value.size() && dataValue.size() == total);
   if (position < value.size())
     fatal(110, "codeddata in cube '%s' holds more values than its %d cells of %d measures.\n",
           cubeName.c_str(), oldCellCount, recordSize);

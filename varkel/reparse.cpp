@@ -7,6 +7,7 @@
 #include "varkel/reparse.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -85,6 +86,10 @@ void resetReparse() {
 
 int readPreviousCube(const char* profileName) {
   resetReparse();
+  // Nothing of an earlier run's cube may leak into this one's trees or cells.
+  assert(cubeName.empty() && cubeLineNumber == 0 && restoredAxes == 0 && oldCellCount == 0);
+  assert(oldCoords.empty() && dataValue.empty() && oldColumnOfSlot.empty());
+  assert(!coordsRead && !valuesRead && !measuresRead && !cellMajorRead && oldBits.empty());
   // Measures are counted as the cube pass counts them: a profile with only computed
   // measures, or none, still stores one value per cell.
   recordSize = getRecordRange(recordAxisRoot);
@@ -197,9 +202,12 @@ void restoreData() {
         placed = false;
         break;
       }
+      // The new leaf numbers of an axis fit the bits the new layout gives it.
+      assert(axisBits[a] >= 31 || (leaf->second >= 0 && leaf->second < (1 << axisBits[a])));
       key = (key << axisBits[a]) | mbitset<128>(uint32_t(leaf->second));
     }
     if (!placed) continue;
+    assert(cell.leafLabels.size() <= profileRoots.size());
     size_t from = size_t(i) * size_t(recordSize);
     if (from + recordSize > dataValue.size()) break;
     placedCells.emplace_back(key, from);

@@ -5,6 +5,7 @@
 #include "varkel/treerestore.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -505,6 +506,9 @@ AxisEntry readAxisEntry(std::vector<std::string>::iterator position,
   return e;
 }
 
+// A link of the label store: none, or a label made so far.
+[[maybe_unused]] bool isLink(int label) { return label == -1 || (label >= 0 && label < nextFree); }
+
 // Finds where the entry stands in the axis being read; the node stays -1 when it is new.
 EntryPlace placeAxisEntry(const AxisEntry& e) {
   EntryPlace p;
@@ -513,6 +517,8 @@ EntryPlace placeAxisEntry(const AxisEntry& e) {
   p.dateLabel = p.dateIndex > 0 && e.dateEntry;
   p.placeholder = pathPlaceholder;
   p.made = p.node == -1;
+  assert(p.parent >= 0 && p.parent < nextFree && isLink(p.node));
+  assert((p.attach == 0 || p.attach == 1) && p.dateIndex >= 0);
   return p;
 }
 
@@ -651,6 +657,7 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   AxisEntry e = readAxisEntry(position, end);
   EntryPlace p = placeAxisEntry(e);
   if (p.made) makeEntryNode(p);
+  assert(p.node >= 0 && p.node < nextFree);
   // The written conditions test the columns of the data the cube was built from; the
   // labels get the conditions the profile and the growth give them, which name fields,
   // so that the new data's header maps old and new categories alike.
@@ -662,6 +669,10 @@ void parseAxisEntry(std::vector<std::string>& /*pieces*/,
   restoreCategory(e, p, hasCondition, written, valueKey);
   copyPlaceholderBelow(p);
   if (!valueKey) restoreEntryKey(e, p, hasCondition);
+  // The rebuilt label links only labels of the store, and a category stands last in its
+  // index until the next one read joins it.
+  assert(isLink(axisLabels[p.node].child) && isLink(axisLabels[p.node].sibling));
+  assert(!p.hash || p.hash->tail == p.node);
   position = e.itemsEnd;
 }
 
@@ -702,6 +713,7 @@ void restoreAxis(ParamLine& line) {
     levelEntries[dot == std::string::npos ? std::string() : path.substr(0, dot)]++;
   }
   while (position != end) parseAxisEntry(pieces, position, end);
+  assert(restoredAxes < (int)oldBits.size());
   oldBits[restoredAxes] = -1;  // present; its width is fixed by restoreCoords
   restoredAxes++;
 }
