@@ -102,6 +102,10 @@ static int leafNumberOf(int x) {
 
 // Adds leaf x to the matched leaves of the axis being matched. Only a label with a leaf
 // number takes data: a computed label whose match holds would otherwise fill leaf 0.
+// The pending labels of the matching walk of one axis, its own so that no other walk can
+// take or leave entries in it.
+static std::vector<int> matchStack;
+
 static void recordLeaf(int x) {
   int leaf = leafNumberOf(x);
   if (leaf < 0) return;
@@ -120,7 +124,7 @@ void hashMatch(int n) {
   if (!hasWrittenChild(k))
     recordLeaf(k);
   else
-    nodeStack.push_back(axisLabels[k].child);
+    matchStack.push_back(axisLabels[k].child);
 }
 
 void doAxisMatches(int n) {
@@ -136,16 +140,16 @@ void doAxisMatches(int n) {
   // written as a plain category (an old-style function) holds what its conditions select.
   bool leaf = l.dateIndex == 0 && !hasWrittenChild(n);
   if (leaf && isComputedLabel(l)) {
-    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.sibling >= 0) matchStack.push_back(l.sibling);
     return;
   }
   bool ok = !l.match || evalMatch(l.match);
-  if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+  if (l.sibling >= 0) matchStack.push_back(l.sibling);
   if (!ok) return;
   if (leaf)
     recordLeaf(n);
   else if (l.child >= 0)
-    nodeStack.push_back(l.child);
+    matchStack.push_back(l.child);
 }
 
 void matchRecord() {
@@ -155,11 +159,11 @@ void matchRecord() {
     numLeaves[a] = 0;
     firstLeaf[a] = a == 0 ? 0 : firstLeaf[a - 1] + numLeaves[a - 1];
     if (!keyedLeavesKnown(a)) {
-      nodeStack.clear();
-      if (axisRootIndex[a] != -1) nodeStack.push_back(axisRootIndex[a]);
-      while (!nodeStack.empty()) {
-        int n = nodeStack.back();
-        nodeStack.pop_back();
+      matchStack.clear();
+      if (axisRootIndex[a] != -1) matchStack.push_back(axisRootIndex[a]);
+      while (!matchStack.empty()) {
+        int n = matchStack.back();
+        matchStack.pop_back();
         doAxisMatches(n);
       }
       keyedLeavesWalked(a);

@@ -81,7 +81,7 @@ extern std::map<int, bool> warningDups;
 // Classifies the current record on every axis and adds its measures into every cell of
 // the combinations of matched leaves.
 void matchRecord();
-// One step of the depth-first matching walk on nodeStack.
+// One step of the depth-first matching walk of matchRecord.
 void doAxisMatches(int label);
 // The matching step at a grown level: one lookup of the record's value.
 void hashMatch(int label);
