@@ -193,6 +193,18 @@ void readCodedValue(const std::string& text, unsigned& position, int index) {
   dataValue[index] = fraction ? factor * number / double(decimalMultiplier) : factor * number;
 }
 
+void restoreCodingChars(ParamLine& line) {
+  dropTrailingCR(line.value);
+  if (line.value.size() != 64)
+    fatal(110, "codingchars in cube '%s' must have 64 characters; it has %d.\n",
+          cubeName.c_str(), (int)line.value.size());
+  // A digit that is also a sign would make the value list ambiguous.
+  if (line.value.find_first_of(std::string("+-*=#\0", 6)) != std::string::npos)
+    fatal(110, "codingchars in cube '%s' holds a sign character; its values cannot be "
+          "read.\n", cubeName.c_str());
+  valueDigits = line.value;
+}
+
 void restoreCodedData(ParamLine& line) {
   if (valuesRead) fatal(110, "Cube '%s' holds two codeddata settings.\n", cubeName.c_str());
   valuesRead = true;

@@ -32,6 +32,10 @@ extern std::string valueDigits;
 void restoreCoords(ParamLine& line);
 void restoreCodedData(ParamLine& line);
 
+// Handler of the codingchars setting: its 64 characters become the value digits; another
+// length, or a sign among them, is fatal 110.
+void restoreCodingChars(ParamLine& line);
+
 // One coded coordinate of text at position; position ends on the '+' or the end after it.
 mbitset<128> readCodedCoord(const std::string& text, unsigned& position);
 

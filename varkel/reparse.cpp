@@ -120,15 +120,7 @@ int readPreviousCube(const char* profileName) {
       cellMajorRead = true;
       cubeSettings++;
     } else if (line->name == "codingchars") {
-      dropTrailingCR(line->value);
-      if (line->value.size() != 64)
-        fatal(110, "codingchars in cube '%s' must have 64 characters; it has %d.\n",
-              cubeName.c_str(), (int)line->value.size());
-      // A digit that is also a sign would make the value list ambiguous.
-      if (line->value.find_first_of(std::string("+-*=#\0", 6)) != std::string::npos)
-        fatal(110, "codingchars in cube '%s' holds a sign character; its values cannot be "
-              "read.\n", cubeName.c_str());
-      valueDigits = line->value;
+      restoreCodingChars(*line);
     } else if (line->name == "cb4file") {
       namedCubeFile = line->value;
     }
