@@ -8,28 +8,13 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
-#include <cstring>
-#include <map>
-#include <utility>
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
 #include "varkel/coded.h"
 #include "varkel/cube.h"
-#include "varkel/datasource.h"
-#include "varkel/date.h"
-#include "varkel/dategen.h"
-#include "varkel/escapes.h"
-#include "varkel/grow.h"
-#include "varkel/input.h"
-#include "varkel/match.h"
-#include "varkel/newProfile.h"
-#include "varkel/options.h"
-#include "varkel/pipeline.h"
 #include "varkel/report.h"
 #include "varkel/shape.h"
-#include "varkel/cubefile.h"
-#include "varkel/treerestore.h"
 
 // Cells announced by the coordinate setting.
 int oldCellCount = 0;

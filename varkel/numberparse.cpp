@@ -11,7 +11,6 @@
 
 #include "common/util.h"
 #include "varkel/cube.h"
-#include "varkel/input.h"
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/recordfield.h"

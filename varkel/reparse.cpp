@@ -8,33 +8,17 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cctype>
-#include <climits>
-#include <cmath>
 #include <cstring>
-#include <map>
 #include <utility>
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
-#include "varkel/coded.h"
 #include "varkel/cube.h"
 #include "varkel/datasource.h"
-#include "varkel/date.h"
-#include "varkel/dategen.h"
-#include "varkel/escapes.h"
-#include "varkel/grow.h"
-#include "varkel/input.h"
-#include "varkel/match.h"
-#include "varkel/newProfile.h"
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/report.h"
 #include "varkel/shape.h"
-
-#include "varkel/cellrestore.h"
-#include "varkel/cubefile.h"
-#include "varkel/treerestore.h"
 
 namespace {
 

@@ -4,20 +4,14 @@
 // again.
 #include "varkel/treerestore.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cctype>
-#include <climits>
-#include <cmath>
 #include <cstring>
 #include <map>
-#include <utility>
 
 #include "common/util.h"
 #include "varkel/axislabel.h"
-#include "varkel/coded.h"
-#include "varkel/cube.h"
-#include "varkel/datasource.h"
+#include "varkel/cellrestore.h"
 #include "varkel/date.h"
 #include "varkel/dategen.h"
 #include "varkel/escapes.h"
@@ -26,11 +20,6 @@
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/options.h"
-#include "varkel/pipeline.h"
-#include "varkel/report.h"
-#include "varkel/shape.h"
-#include "varkel/cellrestore.h"
-#include "varkel/cubefile.h"
 
 // Profile axes accounted for by the axis settings read so far.
 int restoredAxes = 0;
