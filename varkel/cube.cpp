@@ -20,6 +20,7 @@
 #include "varkel/input.h"
 #include "varkel/recordfield.h"
 #include "varkel/match.h"
+#include "varkel/numberparse.h"
 #include "varkel/newProfile.h"
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
@@ -101,6 +102,10 @@ static int leafNumberOf(int x) {
 
 // Adds leaf x to the matched leaves of the axis being matched. Only a label with a leaf
 // number takes data: a computed label whose match holds would otherwise fill leaf 0.
+// The pending labels of the matching walk of one axis, its own so that no other walk can
+// take or leave entries in it.
+static std::vector<int> matchStack;
+
 static void recordLeaf(int x) {
   int leaf = leafNumberOf(x);
   if (leaf < 0) return;
@@ -119,7 +124,7 @@ void hashMatch(int n) {
   if (!hasWrittenChild(k))
     recordLeaf(k);
   else
-    nodeStack.push_back(axisLabels[k].child);
+    matchStack.push_back(axisLabels[k].child);
 }
 
 void doAxisMatches(int n) {
@@ -135,16 +140,16 @@ void doAxisMatches(int n) {
   // written as a plain category (an old-style function) holds what its conditions select.
   bool leaf = l.dateIndex == 0 && !hasWrittenChild(n);
   if (leaf && isComputedLabel(l)) {
-    if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+    if (l.sibling >= 0) matchStack.push_back(l.sibling);
     return;
   }
   bool ok = !l.match || evalMatch(l.match);
-  if (l.sibling >= 0) nodeStack.push_back(l.sibling);
+  if (l.sibling >= 0) matchStack.push_back(l.sibling);
   if (!ok) return;
   if (leaf)
     recordLeaf(n);
   else if (l.child >= 0)
-    nodeStack.push_back(l.child);
+    matchStack.push_back(l.child);
 }
 
 void matchRecord() {
@@ -154,11 +159,11 @@ void matchRecord() {
     numLeaves[a] = 0;
     firstLeaf[a] = a == 0 ? 0 : firstLeaf[a - 1] + numLeaves[a - 1];
     if (!keyedLeavesKnown(a)) {
-      nodeStack.clear();
-      if (axisRootIndex[a] != -1) nodeStack.push_back(axisRootIndex[a]);
-      while (!nodeStack.empty()) {
-        int n = nodeStack.back();
-        nodeStack.pop_back();
+      matchStack.clear();
+      if (axisRootIndex[a] != -1) matchStack.push_back(axisRootIndex[a]);
+      while (!matchStack.empty()) {
+        int n = matchStack.back();
+        matchStack.pop_back();
         doAxisMatches(n);
       }
       keyedLeavesWalked(a);
@@ -212,103 +217,4 @@ void storeElement() {
     addRecordValues(dataNodes.insert(coord), theRecord.data());
   }
   elementsStored++;
-}
-
-// Reports a measure field that holds no number, once per column, and counts it.
-static double nonNumericField(int f, const char* text) {
-  if (f >= 0 && f < maxInputFields && !warning[f]) {
-    msg("warning: record %d field '%s' contains non-numeric value '%s'\n", numRecords,
-        newDataFieldNames[f], text);
-    warning[f] = 1;
-  }
-  nonNumeric++;
-  return HUGE_VAL;
-}
-
-// Significant digits that a double always holds exactly.
-static const int exactDigits = 15;
-// The largest power of ten a double holds exactly.
-static const int exactPowerOfTen = 22;
-
-// The value of a copied measure of the usual form, digits with perhaps a sign and a
-// fraction, without strtod: at most exactDigits digits and exactPowerOfTen decimals make the
-// digits and the power of ten exact doubles, and their quotient is then the correctly
-// rounded value strtod gives. False for any other text, which strtod reads.
-static bool simpleDecimal(const char* copy, double* out) {
-  static int radixIsPoint = -1;  // strtod reads '.' as the decimal point
-  if (radixIsPoint < 0) {
-    const char* point = localeconv()->decimal_point;
-    radixIsPoint = point[0] == '.' && point[1] == '\0';
-  }
-  static const double powers[exactPowerOfTen + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const char* p = copy;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') p++;
-  uint64_t digits = 0;
-  int count = 0, decimals = 0;
-  for (; isdigit((unsigned char)*p); p++, count++) digits = digits * 10 + uint64_t(*p - '0');
-  if (count == 0) return false;
-  if (*p == '.' && decimalChar == '.' && radixIsPoint) {
-    for (p++; isdigit((unsigned char)*p); p++, decimals++)
-      digits = digits * 10 + uint64_t(*p - '0');
-    if (decimals == 0) return false;
-  }
-  if (*p != '\0' || count + decimals > exactDigits || decimals > exactPowerOfTen) return false;
-  double v = double(digits) / powers[decimals];
-  *out = negative ? -v : v;
-  return true;
-}
-
-double extractAField(int m) {
-  int f = recordFieldNums[m];
-  if (f < 0) return 1.0;
-  const char* text = currentField(f);
-  if (*text == '\0') {
-    emptyFields++;
-    return HUGE_VAL;
-  }
-  // Plain digits with perhaps a fraction read the same from the field as from its copy,
-  // unless the thousands separator could be one of their characters.
-  double plain;
-  if (isdigit((unsigned char)*text) && commaChar != '.' && !isdigit((unsigned char)commaChar) &&
-      simpleDecimal(text, &plain))
-    return plain;
-  const char* p = text;
-  if (*p == '$') p++;
-  bool negative = false;
-  while (*p && !(isdigit((unsigned char)*p) || *p == '-' || *p == '+' || *p == decimalChar)) {
-    if (*p == '(') negative = true;
-    p++;
-  }
-  if (*p == '\0') return nonNumericField(f, text);
-  char copy[256];
-  int n = 0;
-  for (; *p && n < 255; p++) {
-    char c = *p;
-    if (c == commaChar) continue;
-    if (isdigit((unsigned char)c) || c == decimalChar || c == '-' || c == '+' || c == 'E' ||
-        c == 'e' || c == 'D' || c == 'd')
-      copy[n++] = c;
-    else
-      break;
-  }
-  copy[n] = '\0';
-  if (n == 0) return HUGE_VAL;
-  double v;
-  errno = 0;
-  if (!simpleDecimal(copy, &v)) v = strtod(copy, nullptr);
-  // A value too small to hold is as good as zero; only overflow loses the measure.
-  bool underflow = errno == ERANGE && std::fabs(v) <= 1.0;
-  if (v == HUGE_VAL || v == -HUGE_VAL || (errno == ERANGE && !underflow))
-    fatal(5, "Data value '%s' is too large, in record %d field %d\n", copy, numRecords, f);
-  if (v == 0 && !underflow) {
-    for (const char* q = copy; *q; q++)
-      if (!(isdigit((unsigned char)*q) || *q == decimalChar || *q == ')' ||
-            isspace((unsigned char)*q)))
-        return nonNumericField(f, text);
-  }
-  if (negative && v > 0) v = -v;
-  return v;
 }

@@ -81,7 +81,7 @@ extern std::map<int, bool> warningDups;
 // Classifies the current record on every axis and adds its measures into every cell of
 // the combinations of matched leaves.
 void matchRecord();
-// One step of the depth-first matching walk on nodeStack.
+// One step of the depth-first matching walk of matchRecord.
 void doAxisMatches(int label);
 // The matching step at a grown level: one lookup of the record's value.
 void hashMatch(int label);
@@ -89,7 +89,5 @@ void hashMatch(int label);
 void storeScan(int axis);
 // Adds the current record into the cell of the current combination.
 void storeElement();
-// The value of measure m of the current record; HUGE_VAL when empty or non-numeric.
-double extractAField(int measure);
 
 #endif

@@ -7,10 +7,9 @@
 
 struct _MatchTree;
 
-// The explicit stack of the depth-first walks over the trees during a pass: tree growth
-// (insertNode) and the matching of a record (doAxisMatches) run it from empty to empty once
-// per axis per record; the tree writers push above what they find and pop back down to it.
-// Other walks (leaf numbering, counting) keep stacks of their own.
+// The explicit stack of tree growth's depth-first walk (insertNode), run from empty to
+// empty once per axis per record. Other walks (leaf numbering, counting, the matching of a
+// record, the tree writers) keep stacks of their own.
 extern std::vector<int> nodeStack;
 
 // Counts the changes tree growth makes besides new labels: a template becoming a category,

@@ -23,16 +23,18 @@
 #include "varkel/outfiles.h"
 #include "varkel/settings.h"
 
-// Names given to the pending nodes of nodeStack, entry for entry.
+// The pending nodes of the tree writers' walks.
+std::vector<int> treeNodeStack;
+// Names given to the pending nodes of treeNodeStack, entry for entry.
 std::vector<std::string> nodeNameStack;
-// Numbers given to the pending nodes of nodeStack, entry for entry.
+// Numbers given to the pending nodes of treeNodeStack, entry for entry.
 std::vector<int> nodeNumberStack;
 // Entries written into the compact trees of the current cube page.
 int totalNodeCount = 0;
 
 void pushTreeNode(int node, const std::string& name, int number) {
   if (node < 0) return;
-  nodeStack.push_back(node);
+  treeNodeStack.push_back(node);
   nodeNameStack.push_back(name);
   nodeNumberStack.push_back(number);
 }
@@ -40,14 +42,14 @@ void pushTreeNode(int node, const std::string& name, int number) {
 void walkTree(int root, const std::string& top, int number,
               const std::function<void(int, const char*, int)>& visit) {
   if (root == -1) return;
-  size_t base = nodeStack.size();
+  size_t base = treeNodeStack.size();
   pushTreeNode(root, top, number);
-  while (nodeStack.size() > base) {
+  while (treeNodeStack.size() > base) {
     assert(!nodeNameStack.empty() && !nodeNumberStack.empty());
-    int node = nodeStack.back();
+    int node = treeNodeStack.back();
     std::string name = nodeNameStack.back();
     int n = nodeNumberStack.back();
-    nodeStack.pop_back();
+    treeNodeStack.pop_back();
     nodeNameStack.pop_back();
     nodeNumberStack.pop_back();
     visit(node, name.c_str(), n);

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
-// Companions of nodeStack (varkel/grow.h) during a tree walk, kept in the same order: the
-// name and the number given to each pending node. Push and pop all three together.
+// The tree writers' walk stack, their own so that no other walk can eat its entries, and
+// its companions, kept in the same order: the name and the number given to each pending
+// node. Push and pop all three together.
+extern std::vector<int> treeNodeStack;
 extern std::vector<std::string> nodeNameStack;
 extern std::vector<int> nodeNumberStack;
 

@@ -12,6 +12,7 @@
 #include "varkel/input.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
+#include "varkel/numberparse.h"
 #include "varkel/options.h"
 #include "varkel/pipeline.h"
 #include "varkel/shape.h"

@@ -30,7 +30,7 @@ class TreeWriters : public ::testing::Test {
     noQuery = 0;
     dateLastCategory = 0;
     totalNodeCount = 0;
-    nodeStack.clear();
+    treeNodeStack.clear();
     nodeNameStack.clear();
     nodeNumberStack.clear();
   }
@@ -72,11 +72,11 @@ class TreeWriters : public ::testing::Test {
   // Runs a one-setting-per-node writer over the tree at root as the output phases do.
   void walk(void (*writer)(int, const char*, int), int root, const char* top) {
     pushTreeNode(root, top, 0);
-    while (!nodeStack.empty()) {
-      int n = nodeStack.back();
+    while (!treeNodeStack.empty()) {
+      int n = treeNodeStack.back();
       std::string name = nodeNameStack.back();
       int number = nodeNumberStack.back();
-      nodeStack.pop_back();
+      treeNodeStack.pop_back();
       nodeNameStack.pop_back();
       nodeNumberStack.pop_back();
       writer(n, name.c_str(), number);
