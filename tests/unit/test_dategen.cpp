@@ -454,7 +454,7 @@ TEST_F(DateGen, EveryPeriodHasOneParentThatContainsIt) {
       int before = nextFree;
       for (int year = 2000; year <= 2001; year++)
         for (int month = 1; month <= 12; month++) {
-          char value[16];
+          char value[32];
           snprintf(value, sizeof value, "%04d/%02d/15", year, month);
           ASSERT_GE(record(p, value), 0);
         }
