@@ -122,6 +122,19 @@ static void addItem(const char* item, size_t len) {
   paramIndex++;
 }
 
+// Ends the request for a map file it may not use: absent, unreadable, out of reach, or
+// named too long.
+[[noreturn]] static void refuseMapFile(const char* path) {
+  printf("<p>Invalid map file name '%s'.\n", htmlEscape(path).c_str());
+  exit(0);
+}
+
+// Ends the request for a destination file that cannot be served.
+[[noreturn]] static void refuseDestination(const char* path) {
+  printf("<p>Invalid destination file name '%s'.\n", htmlEscape(path).c_str());
+  exit(0);
+}
+
 // Adds the items of text to the selection slots. The first item of the request is the map
 // file path, kept unchanged under the name "mapfilename"; a path too long for its slot ends
 // the request as an invalid map file.
@@ -130,8 +143,7 @@ void getParameters(const char* text) {
   if (paramIndex == 0) {
     size_t n = strcspn(p, ";?&");
     if (n >= (size_t)TextSize) {
-      printf("<p>Invalid map file specification '%s'.\n", htmlEscape(text).c_str());
-      exit(0);
+      refuseMapFile(text);
     }
     snprintf(paramnames[0], TextSize, "%s", "mapfilename");
     memcpy(paramvalues[0], p, n);
@@ -188,15 +200,13 @@ void readMapfile(const char* path) {
   bool refused = !mapName;
   FILE* f = mapName ? openRequestFile(path, &refused) : nullptr;
   if (!f) {
-    printf("<p>Invalid map file specification '%s'.\n", htmlEscape(path).c_str());
-    exit(0);
+    refuseMapFile(path);
   }
   size_t n = fread(bigbuf, 1, BigBufSize, f);
   bool bad = ferror(f) != 0;
   fclose(f);
   if (bad) {
-    printf("<p>Invalid map file specification '%s'.\n", htmlEscape(path).c_str());
-    exit(0);
+    refuseMapFile(path);
   }
   if (n >= TooLarge) {
     printf("<p>File '%s' is too large for this program to use.\n", htmlEscape(path).c_str());
@@ -230,15 +240,13 @@ void sendJavaScript(const char* target) {
 void sendFile(const char* path) {
   FILE* f = fopen(path, "rb");
   if (!f) {
-    printf("<p>Invalid destination file specification '%s'.\n", htmlEscape(path).c_str());
-    exit(0);
+    refuseDestination(path);
   }
   size_t n = fread(bigbuf, 1, BigBufSize, f);
   bool bad = ferror(f) != 0;
   fclose(f);
   if (bad) {
-    printf("<p>Invalid destination file specification '%s'.\n", htmlEscape(path).c_str());
-    exit(0);
+    refuseDestination(path);
   }
   if (n >= TooLarge) {
     printf("<p>File '%s' is too large for this program to serve.\n", htmlEscape(path).c_str());

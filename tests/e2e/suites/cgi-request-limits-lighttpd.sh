@@ -159,7 +159,7 @@ printf 'f0\tf1\tf2\t\nEurope\tFrance\t10\t\n\n' > want
 check "open/varkel: its own data file" want own.body
 for p in mapgate open/mapgate; do
   curl -s --max-time 10 -o mg.body "$base/$p?debugfile=pellack.f.map"
-  grep -q "^<p>Invalid map file specification '.*'\.$" mg.body &&
+  grep -q "^<p>Invalid map file name '.*'\.$" mg.body &&
     echo "ok: $p: pellack.f.map refused" || { echo "FAIL: $p: pellack.f.map"; cat mg.body; fail=1; }
 done
 # A document posted to pellack itself.

@@ -205,7 +205,7 @@ for q in 'debugfile=/etc/passwd' 'debugfile=../secret.map' 'debugfile=sales.txt'
          "debugfile=$shared/m.map" 'mapfile=pellack.f'; do
   fetch mg "$base/mapgate?$q"
   never "mapgate $q shows no lines of a file" "$work/mg.body" "secret line" "root:x:0" "France"
-  grep -q "^<p>Invalid map file specification '.*'\.$" "$work/mg.body" &&
+  grep -q "^<p>Invalid map file name '.*'\.$" "$work/mg.body" &&
     echo "ok: mapgate $q refused" || { echo "FAIL: mapgate $q"; cat "$work/mg.body"; fail=1; }
 done
 fetch mg-open "$base/open/mapgate?mapfile=$shared/m.map&query=f0%3D04Year%3DL042001"
