@@ -10,14 +10,31 @@
 #include "common/textutil.h"
 #include "common/util.h"
 
-uint32_t hashtabHash(const char* key) {
+// The hash of key, and its length through length.
+static uint32_t hashAndLength(const char* key, size_t* length) {
   uint32_t h = 0;
-  for (const char* p = key; *p; p++) {
+  const char* p = key;
+  for (; *p; p++) {
     // Bytes above 127 count as negative, widened to 32 bits.
     uint32_t c = (uint32_t)(int32_t)(signed char)*p;
     h = h * 33 + ((c * c) ^ c);
   }
+  *length = size_t(p - key);
   return h;
+}
+
+uint32_t hashtabHash(const char* key) {
+  size_t length;
+  return hashAndLength(key, &length);
+}
+
+std::string hashtabSlotKey(const HashtabSlot& slot) {
+  if (!(slot.value & hashtabInlineFlag)) return slot.key;
+  return std::string(slot.text, strnlen(slot.text, sizeof slot.text));
+}
+
+int hashtabSlotValue(const HashtabSlot& slot) {
+  return slot.value < 0 ? slot.value : slot.value & ~hashtabInlineFlag;
 }
 
 // Key copies of a table: a block list, each block twice the last, from 256 bytes to 64 KiB.
@@ -46,9 +63,11 @@ static char* carve(Hashtab* table, size_t bytes) {
   return at;
 }
 
+const HashtabSlot emptySlot = {0, -1, {nullptr}};
+
 static HashtabSlot* newSlots(int size) {
   HashtabSlot* slots = new HashtabSlot[size];
-  for (int i = 0; i < size; i++) slots[i] = HashtabSlot{0, -1, nullptr};
+  for (int i = 0; i < size; i++) slots[i] = emptySlot;
   return slots;
 }
 
@@ -86,24 +105,55 @@ static void grow(Hashtab* table) {
   table->size = newSize;
 }
 
+// A short key's slot text: its bytes, zero-padded.
+static uint64_t inlineText(const char* key, size_t length) {
+  uint64_t text = 0;
+  memcpy(&text, key, length);
+  return text;
+}
+
 void hashtabPut(Hashtab* table, const char* key, int value) {
-  assert(value >= 0);
-  size_t length = strlen(key);
-  char* copy = carve(table, length + 1);
-  memcpy(copy, key, length + 1);
-  insertEntry(table->slots, table->size, HashtabSlot{hashtabHash(key), value, copy});
+  assert(value >= 0 && value < hashtabInlineFlag);
+  size_t length;
+  HashtabSlot entry = emptySlot;
+  entry.hash = hashAndLength(key, &length);
+  if (length <= sizeof entry.text) {
+    uint64_t text = inlineText(key, length);
+    memcpy(entry.text, &text, sizeof entry.text);
+    entry.value = value | hashtabInlineFlag;
+  } else {
+    entry.key = carve(table, length + 1);
+    memcpy(entry.key, key, length + 1);
+    entry.value = value;
+  }
+  insertEntry(table->slots, table->size, entry);
   table->count++;
   if ((double)table->count / table->size > table->maxLoad) grow(table);
 }
 
-// The slot of the entry a lookup of key meets first on its probe path, or -1.
+// The slot of the entry a lookup of key meets first on its probe path, or -1. A short key
+// can only equal a slot's own text and a long one only a copy elsewhere.
 static int findSlot(Hashtab* table, const char* key) {
-  uint32_t hash = hashtabHash(key);
+  size_t length;
+  uint32_t hash = hashAndLength(key, &length);
   int home = (int)(hash % (uint32_t)table->size);
   int i = home;
   const HashtabSlot* slots = table->slots;
+  if (length <= sizeof slots->text) {
+    uint64_t text = inlineText(key, length);
+    while (slots[i].value != -1) {
+      if (slots[i].hash == hash && (slots[i].value & hashtabInlineFlag) &&
+          memcmp(slots[i].text, &text, sizeof text) == 0)
+        return i;
+      if (++i == table->size) i = 0;
+      if (i == home) break;
+    }
+    return -1;
+  }
   while (slots[i].value != -1) {
-    if (slots[i].hash == hash && strcmp(slots[i].key, key) == 0) return i;
+    if (slots[i].hash == hash && !(slots[i].value & hashtabInlineFlag) &&
+        strcmp(slots[i].key, key) == 0)
+      return i;
     if (++i == table->size) i = 0;
     if (i == home) break;
   }
@@ -112,19 +162,19 @@ static int findSlot(Hashtab* table, const char* key) {
 
 int hashtabGet(Hashtab* table, const char* key) {
   int i = findSlot(table, key);
-  return i < 0 ? -1 : table->slots[i].value;
+  return i < 0 ? -1 : hashtabSlotValue(table->slots[i]);
 }
 
 void hashtabReplace(Hashtab* table, const char* key, int value) {
-  assert(value >= 0);
+  assert(value >= 0 && value < hashtabInlineFlag);
   int i = findSlot(table, key);
   if (i < 0) return;
-  table->slots[i].value = value;
+  table->slots[i].value = value | (table->slots[i].value & hashtabInlineFlag);
 }
 
 void hashtabFree(Hashtab* table) {
   if (!table) return;
-  for (int i = 0; i < table->size; i++) table->slots[i] = HashtabSlot{0, -1, nullptr};
+  for (int i = 0; i < table->size; i++) table->slots[i] = emptySlot;
   while (HashtabBlock* b = table->blocks) {
     table->blocks = b->next;
     free(b);

@@ -5,14 +5,26 @@
 #define VARKEL_HASHTAB_H
 
 #include <cstdint>
+#include <string>
 
-// One slot: a key's hash, its value (-1 for an empty slot) and the table's copy of its
-// text. A lookup reads one array, and growth moves slots without hashing any text again.
+// One slot: a key's hash, its value (-1 for an empty slot) and its text. A key of up to
+// hashtabInlineKey bytes lies in the slot itself, zero-padded, so that a lookup of a short
+// key reads nothing but the slot; a longer one is the table's own copy, pointed to. Growth
+// moves slots without hashing any text again.
+const int hashtabInlineKey = 8;
 struct HashtabSlot {
   uint32_t hash;
-  int32_t value;
-  char* key;      // the table's own copy; null for an empty slot
+  int32_t value;  // with hashtabInlineFlag added when the text lies in the slot
+  union {
+    char* key;                       // a longer key
+    char text[hashtabInlineKey];  // a short key, zero-padded
+  };
 };
+const int32_t hashtabInlineFlag = int32_t(1) << 30;  // values stay below it
+
+// The text of an occupied slot, and its value.
+std::string hashtabSlotKey(const HashtabSlot& slot);
+int hashtabSlotValue(const HashtabSlot& slot);
 
 // Blocks the key copies of one table are carved from, so that a key costs no allocation of
 // its own; freed with the table's entries.
@@ -39,8 +51,8 @@ uint32_t hashtabHash(const char* key);
 Hashtab* hashtabNew(int size, int growthFactor, double maxLoad);
 
 // Adds {value, copy of key} without looking for an existing entry: a key put twice is
-// stored twice and lookups find the older one. Grows the table when count / size
-// exceeds maxLoad.
+// stored twice and lookups find the older one. The value is below hashtabInlineFlag.
+// Grows the table when count / size exceeds maxLoad.
 void hashtabPut(Hashtab* table, const char* key, int value);
 
 // The value stored under key (exact, case-sensitive), or -1 when there is none.
