@@ -3,6 +3,7 @@
 // categories that tree growth and the date generator create.
 #include "varkel/match.h"
 
+#include <cassert>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -20,11 +21,11 @@
 #include "varkel/settings.h"
 #include "varkel/workbuffers.h"
 
-namespace {
-
 // The shared value of every leaf whose value is the blank label: such a leaf compares with
 // the empty text, so a category of empty fields matches the empty field. Never freed.
-char emptyValue[1] = {'\0'};
+char matchEmptyText[1] = {'\0'};
+
+namespace {
 
 // Deepest nesting of parentheses the parser follows; far beyond any real expression, it
 // keeps a hostile query from exhausting the stack.
@@ -65,7 +66,7 @@ Match* newMatch() {
 void setValue(Match* m, char op, const char* text) {
   m->valueLength = static_cast<int>(strlen(text));
   bool pattern = op == 'Z' || op == 'z';
-  m->value = !pattern && strcmp(text, blankLabel) == 0 ? emptyValue : copyText(text);
+  m->value = !pattern && strcmp(text, blankLabel) == 0 ? matchEmptyText : copyText(text);
 }
 
 // Sets the operator letter and what it needs precomputed; written is the value as written.
@@ -117,7 +118,7 @@ _MatchTree* parseLeaf(const char* text, int* pos) {
     case 'H':
     case 'I':
       m->kind = target == 'H' ? MATCH_PART : MATCH_BACK_PART;
-      m->separators = getString(1, text, pos);
+      m->separators = copyText(getString(1, text, pos).c_str());
       (target == 'H' ? m->part : m->backPart) = readSpibble(text, pos);
       readChar(text, pos);  // the '='
       break;
@@ -186,7 +187,7 @@ _MatchTree* parseLevel(const char* text, int* pos, int depth, int open) {
 // returns its length. The same text matchTarget copies out.
 size_t leafSpan(const Match* m, const char** start) {
   if (m->kind == MATCH_PART)
-    return (size_t)extractPartSpan(m->field, m->part, m->separators.c_str(), start);
+    return (size_t)extractPartSpan(m->field, m->part, m->separators, start);
   *start = currentField(m->field);
   return strnlen(*start, fieldSize - 1);
 }
@@ -240,8 +241,8 @@ int evalLeaf(Match* m) {
 // The shortest string of a leaf's separators; printed, the separators are escaped like
 // values (a ';' among them must not end a tree entry) after a length that counts them.
 std::string encodeSeparators(const Match* m, bool printed) {
-  std::string s = makeString(1, m->separators.c_str());
-  return printed ? s.substr(0, 1) + escapeCarefully(m->separators.c_str()) : s;
+  std::string s = makeString(1, m->separators);
+  return printed ? s.substr(0, 1) + escapeCarefully(m->separators) : s;
 }
 
 // The encoded target of a leaf: "", "H"/"I" with separators and a part, or "G" and columns.
@@ -279,7 +280,7 @@ void printLeaf(FILE* stream, const Match* m) {
   // A starts-with test of the blank label compares its whole length with the empty text;
   // written as the empty text it would read back as a test every record passes.
   const char* value = m->value;
-  if (value == emptyValue && (m->op == 'P' || m->op == 'Q')) value = blankLabel;
+  if (value == matchEmptyText && (m->op == 'P' || m->op == 'Q')) value = blankLabel;
   // The length counts the value's own bytes, all of which follow it, escaped.
   std::string length = makeString(2, value);
   fwrite(length.data(), 1, 2, stream);
@@ -314,9 +315,9 @@ const size_t leafOffset =
 // costs no allocation for it.
 std::string leafText;
 
-// A generated leaf is one allocation: the node, then its Match, its value (unless it is
-// the blank label's shared empty text) and its encoded text, since a level of a million
-// categories makes one leaf for each.
+// A generated leaf is one allocation: the node, then its Match, its encoded text, whose
+// tail is the value, and its separators, since a level of a million categories makes one
+// leaf for each.
 _MatchTree* createLeaf(const char* value, int field, int part, int backPart, int firstColumn,
                        int lastColumn, const char* separators, char op) {
   if (!value) value = "";
@@ -346,33 +347,34 @@ _MatchTree* createLeaf(const char* value, int field, int part, int backPart, int
   size_t valueLength = strlen(value);
   bool pattern = op == 'Z' || op == 'z';
   bool blank = !pattern && strcmp(value, blankLabel) == 0;
-  size_t valueBytes = blank ? 0 : valueLength + 1;
+  size_t separatorBytes = separators && *separators ? strlen(separators) + 1 : 0;
   char* block = static_cast<char*>(
-      malloc(leafOffset + sizeof(Match) + valueBytes + leafText.size() + 1));
+      malloc(leafOffset + sizeof(Match) + leafText.size() + 1 + separatorBytes));
   matchCheckAlloc(block);
   _MatchTree* node = new (block) _MatchTree();
   node->type = MATCH_LEAF;
   node->inOneBlock = 1;
   Match* m = new (block + leafOffset) Match();
-  char* texts = block + leafOffset + sizeof(Match);
   m->field = field;
-  m->part = part;
-  m->backPart = backPart;
-  m->firstColumn = firstColumn;
-  m->lastColumn = lastColumn;
-  m->kind = kind;
-  if (separators) m->separators = separators;
+  m->part = static_cast<int8_t>(part);
+  m->backPart = static_cast<int8_t>(backPart);
+  m->firstColumn = static_cast<int8_t>(firstColumn);
+  m->lastColumn = static_cast<int8_t>(lastColumn);
+  m->kind = static_cast<int16_t>(kind);
   m->valueLength = static_cast<int>(valueLength);
-  if (blank) {
-    m->value = emptyValue;
-  } else {
-    m->value = texts;
-    memcpy(texts, value, valueBytes);
-  }
-  setOperator(m, op, value);
   node->leaf = m;
-  node->text = texts + valueBytes;
+  node->text = block + leafOffset + sizeof(Match);
   memcpy(node->text, leafText.c_str(), leafText.size() + 1);
+  if (separatorBytes) {
+    char* copy = node->text + leafText.size() + 1;
+    memcpy(copy, separators, separatorBytes);
+    m->separators = copy;
+  }
+  // The encoded text ends with the value as it is, which the leaf compares in place.
+  assert(leafText.size() >= valueLength &&
+         leafText.compare(leafText.size() - valueLength, valueLength, value) == 0);
+  m->value = blank ? matchEmptyText : node->text + (leafText.size() - valueLength);
+  setOperator(m, op, value);
   return node;
 }
 
@@ -437,9 +439,9 @@ const char* matchTarget(Match* m) {
       return setPartPattern(text, strnlen(text, fieldSize - 1));
     }
     case MATCH_PART:
-      return extractPart(m->field, m->part, m->separators.c_str(), &more);
+      return extractPart(m->field, m->part, m->separators, &more);
     case MATCH_BACK_PART:
-      return reverseExtractPart(m->field, m->backPart, m->separators.c_str(), &more);
+      return reverseExtractPart(m->field, m->backPart, m->separators, &more);
     case MATCH_COLUMNS:
       extractFieldColumns(m->firstColumn, m->lastColumn, currentField(m->field));
       return partPattern;
@@ -501,8 +503,9 @@ void matchFree(_MatchTree* tree) {
     if (!block) free(tree->text);
     if (Match* m = tree->leaf) {
       if (!m->borrowed) {
-        if (!block && m->value != emptyValue) free(m->value);
-        free(m->pattern);
+        if (!block && m->value != matchEmptyText) free(m->value);
+        if (!block && m->separators != matchEmptyText) free(const_cast<char*>(m->separators));
+        if (matchHasPattern(*m)) free(m->pattern);
       }
       if (block)
         m->~Match();

@@ -31,32 +31,42 @@ enum MatchKind {
   MATCH_COLUMNS = 503,   // a range of character columns
 };
 
+// The empty text that leaves without separators, and the blank label's leaves for their
+// value, share.
+extern char matchEmptyText[1];
+
 // One leaf condition.
 struct Match {
   // The small members first and packed: a level of a million categories holds a leaf
-  // for each.
+  // for each. Part and column numbers are spibbles (0-63) or -1.
   int16_t kind;            // MatchKind
-  int16_t part;            // part number for MATCH_PART; -1 none
-  int16_t backPart;        // part number for MATCH_BACK_PART; -1 none
-  int16_t firstColumn;     // columns for MATCH_COLUMNS; -1 none
-  int16_t lastColumn;
+  int8_t part;             // part number for MATCH_PART; -1 none
+  int8_t backPart;         // part number for MATCH_BACK_PART; -1 none
+  int8_t firstColumn;      // columns for MATCH_COLUMNS; -1 none
+  int8_t lastColumn;
   char op;                 // operator letter: 'L'..'Z', 'z', 'y'
   bool borrowed;           // value and pattern belong to the leaf this one was copied from
   int field;               // profile field slot, a data column after matchTranslateFields
   int valueLength;         // length of the value as written (before the blank replacement)
-  std::string separators;  // characters that cut the field into parts
+  const char* separators;  // characters that cut the field into parts: owned like value,
+                           // or the shared empty text
   char* value;             // owned, or the shared empty text for the blank label
-  rx::regexp* pattern;     // compiled value for 'Z' and 'z'; null if it did not compile
-  double number;           // atof of the value for 'T'..'Y'
+  union {
+    rx::regexp* pattern;   // compiled value for 'Z' and 'z'; null if it did not compile
+    double number;         // atof of the value for 'T'..'Y'
+  };
 
   Match()
       : kind(MATCH_WHOLE), part(-1), backPart(-1), firstColumn(-1), lastColumn(-1), op(0),
-        borrowed(false), field(-1), valueLength(0), value(nullptr), pattern(nullptr),
-        number(0.0) {}
+        borrowed(false), field(-1), valueLength(0), separators(matchEmptyText), value(nullptr),
+        pattern(nullptr) {}
   // Plain member-wise assignment: the value text and the pattern are shared, not copied.
   Match& operator=(const Match& other) = default;
   Match(const Match& other) = default;
 };
+
+// 1 when the leaf's operator compiles its value into a pattern.
+inline bool matchHasPattern(const Match& m) { return m.op == 'Z' || m.op == 'z'; }
 
 // One node of a match tree. Allocated zero-filled; released by matchFree.
 struct _MatchTree {

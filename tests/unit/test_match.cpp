@@ -321,7 +321,7 @@ TEST_F(MatchTest, PrintedConditionsReadBackWholeWhateverTheirBytes) {
       _MatchTree* reread = matchParseExpression(text.c_str());
       ASSERT_NE(reread, nullptr) << v;
       EXPECT_EQ(std::string(reread->leaf->value), v) << text;
-      EXPECT_EQ(reread->leaf->separators, seps) << text;
+      EXPECT_STREQ(reread->leaf->separators, seps) << text;
       EXPECT_EQ(printed(reread), printed(original)) << text;
       matchFree(original);
       matchFree(reread);
@@ -386,6 +386,7 @@ TEST_F(MatchTest, GeneratedLeavesMatchWhatTheyWereMadeFrom) {
     EXPECT_EQ(tree->leaf->kind, c.kind) << c.text;
     EXPECT_EQ(tree->leaf->op, 'L');
     EXPECT_EQ(tree->leaf->valueLength, (int)strlen(c.value));
+    EXPECT_STREQ(tree->leaf->separators, c.separators ? c.separators : "") << c.text;
     setRecord(c.record);
     EXPECT_NE(evalMatch(tree), 0) << c.text;
     // The stored text parses back to a tree that prints the same.
@@ -569,7 +570,8 @@ TEST_F(MatchTest, CopiedLeavesShareValueAndPattern) {
   Match* copy = copyMatch(tree->leaf);
   EXPECT_EQ(copy->value, tree->leaf->value);
   EXPECT_EQ(copy->pattern, tree->leaf->pattern);
-  EXPECT_EQ(copy->separators, ";");
+  EXPECT_EQ(copy->separators, tree->leaf->separators);
+  EXPECT_STREQ(copy->separators, ";");
   EXPECT_EQ(copy->kind, MATCH_PART);
   EXPECT_EQ(copy->field, 2);
   EXPECT_EQ(copy->part, 1);
