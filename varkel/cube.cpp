@@ -121,6 +121,14 @@ void hashMatch(int n) {
   const char* v = getField(n, &more);
   int k = hashtabGet(axisLabels[n].hash, v);
   if (k < 0) return;
+  // A category with a leaf number is written without children: its number alone is read,
+  // so that a level of a million categories costs no look at the category itself.
+  if (k < (int)leafByLabel.size() && leafByLabel[k] >= 0 &&
+      nodeToLeaf.size() == leafByLabelCount) {
+    assert(!hasWrittenChild(k));
+    recordLeaf(k);
+    return;
+  }
   if (!hasWrittenChild(k))
     recordLeaf(k);
   else
