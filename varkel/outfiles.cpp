@@ -168,6 +168,13 @@ void refuseOutputsOverInputs() {
   }
 }
 
+// Gives stream a buffer of size bytes for the rest of the run.
+static void giveBuffer(FILE* stream, size_t size) {
+  char* buffer = static_cast<char*>(calloc(size, 1));
+  if (!buffer) fatal(100, "%s", "Failed outputBuffer malloc.\n");
+  setvbuf(stream, buffer, _IOFBF, size);
+}
+
 void openOutputStreams() {
   if (outputFileName[0] == '\0' || strcmp(outputFileName, "stdout") == 0 ||
       strcmp(outputFileName, "-") == 0) {
@@ -179,11 +186,7 @@ void openOutputStreams() {
     if (!ofp) fatal(2, "Couldn't open %s as output file.\n", "vrkXXXXXX");
   }
 
-  if (ofp) {
-    char* outputBuffer = static_cast<char*>(calloc(65536, 1));
-    if (!outputBuffer) fatal(100, "%s", "Failed outputBuffer malloc.\n");
-    setvbuf(ofp, outputBuffer, _IOFBF, 65536);
-  }
+  if (ofp) giveBuffer(ofp, 65536);
 
   if (emitClassData == 1 || emitClassHierarchy == 1) {
     oclassfp = fopen("lumetradata.java", "w");
@@ -208,6 +211,9 @@ void openCubeStream() {
       fatal(1, "The page and the cube file cannot both be named %s.\n", outputFileName);
     cb4 = createTempFile(cb4TempName, "cb4");
     if (!cb4) fatal(2, "Couldn't open %s as CB4 output file.\n", "cb4XXXXXX");
+    // A cube of a million cells is tens of megabytes: written in large pieces, it costs
+    // few system calls.
+    giveBuffer(cb4, 1 << 20);
   } else {
     cb4 = ofp;
   }
