@@ -68,6 +68,9 @@ class ChunkArray {
   int32_t chunkSize;                  // elements per chunk
   int32_t maxIndexSeen;               // highest index ever passed to operator[]
   std::vector<std::vector<T>*> chunks;  // chunk k holds k*chunkSize .. (k+1)*chunkSize-1
+  // The first element of each chunk, so that finding an element reads no chunk's own
+  // bookkeeping, which lies apart from its elements.
+  std::vector<T*> firsts;
 
   // Destroys a chunk's elements and frees the chunk.
   struct cleanup {
@@ -111,6 +114,7 @@ class ChunkArray {
     cleanup release;
     for (std::vector<T>* chunk : chunks) release(chunk);
     chunks.clear();
+    firsts.clear();
   }
 
   // Sets the chunk size and allocates chunk 0 at once.
@@ -127,7 +131,10 @@ class ChunkArray {
   // Appends whole chunks of default elements until chunk number chunk exists. Kept out of
   // line so that operator[], called for nearly every step of every tree walk, stays small.
   __attribute__((noinline)) void growTo(int chunk) {
-    while ((int)chunks.size() <= chunk) chunks.push_back(new std::vector<T>(chunkSize));
+    while ((int)chunks.size() <= chunk) {
+      chunks.push_back(new std::vector<T>(chunkSize));
+      firsts.push_back(chunks.back()->data());
+    }
   }
 
   // Every element from index 0 to maxIndexSeen, as end() is called.
@@ -144,8 +151,8 @@ inline T& ChunkArray<T>::operator[](int index) {
   if (index < 0) badLabelIndex(index);
   if (index > maxIndexSeen) maxIndexSeen = index;
   int chunk = index / chunkSize;
-  if (chunk >= (int)chunks.size()) growTo(chunk);
-  return (*chunks[chunk])[index % chunkSize];
+  if (chunk >= (int)firsts.size()) growTo(chunk);
+  return firsts[chunk][index % chunkSize];
 }
 
 // Labels per chunk of axisLabels.
