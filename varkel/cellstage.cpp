@@ -99,38 +99,6 @@ void grow() {
   }
 }
 
-// A cell in the order of coordinates: its key and where its values lie.
-struct Cell {
-  mbitset<128> key;
-  uint32_t cell;
-};
-
-// Puts cells in ascending coordinate order: a least-significant-digit radix sort over the
-// bits the coordinates use, as the coordinates are distinct and share few high bits.
-void sortByCoordinate(std::vector<Cell>& cells) {
-  const int digitBits = 11;
-  const size_t buckets = size_t(1) << digitBits;
-  mbitsetValue used = 0;
-  for (const Cell& c : cells) used |= c.key.value();
-  int bits = 0;
-  while (bits < 128 && (used >> bits) != 0) bits++;
-  std::vector<Cell> other(cells.size());
-  std::vector<size_t> counts(buckets);
-  for (int shift = 0; shift < bits; shift += digitBits) {
-    std::fill(counts.begin(), counts.end(), 0);
-    auto digit = [&](const Cell& c) { return size_t(c.key.value() >> shift) & (buckets - 1); };
-    for (const Cell& c : cells) counts[digit(c)]++;
-    size_t at = 0;
-    for (size_t& n : counts) {
-      size_t here = n;
-      n = at;
-      at += here;
-    }
-    for (const Cell& c : cells) other[counts[digit(c)]++] = c;
-    cells.swap(other);
-  }
-}
-
 }  // namespace
 
 bool cellStaging() { return staging; }
@@ -184,53 +152,112 @@ void beginCellStaging() {
 
 namespace {
 
-// Moves the staged cells into coordinate order where they lie: cells[i].cell is the cell
-// that belongs at place i. Each cycle of the permutation is followed once, with one cell
-// held aside; a place done points at itself.
-void putInCoordinateOrder(std::vector<Cell>& cells) {
-  std::vector<double> held(cellStride());
-  const size_t bytes = cellStride() * sizeof(double);
-  for (uint32_t i = 0; i < cells.size(); i++) {
-    if (cells[i].cell == i) continue;
-    memcpy(held.data(), cellAt(i), bytes);
-    for (uint32_t to = i;;) {
-      uint32_t from = cells[to].cell;
-      cells[to].cell = to;
-      if (from == i) {
-        memcpy(cellAt(to), held.data(), bytes);
-        break;
-      }
-      memcpy(cellAt(to), cellAt(from), bytes);
-      to = from;
-    }
+// Where the cells lie during one pass of the sort at the end of staging: the blocks, one
+// flat array of the same layout, or the cube's own arrays.
+struct Place {
+  double* flat = nullptr;          // cell i at flat + i * cellStride()
+  mbitset<128>* keys = nullptr;    // or the cube's: key i here,
+  double* values = nullptr;        // its values at values + i * cellWidth
+};
+
+const double* readCell(const Place& from, size_t i) {
+  return from.flat ? from.flat + i * cellStride() : cellAt(uint32_t(i));
+}
+
+void writeCell(const Place& to, size_t i, const double* cell) {
+  if (to.keys) {
+    memcpy(to.keys[i].w, cell, sizeof to.keys[i].w);
+    std::copy_n(cell + keyDoubles, cellWidth, to.values + i * size_t(cellWidth));
+  } else {
+    std::copy_n(cell, cellStride(), to.flat ? to.flat + i * cellStride() : cellAt(uint32_t(i)));
   }
+}
+
+mbitset<128> keyOf(const double* cell) {
+  mbitset<128> key;
+  memcpy(key.w, cell, sizeof key.w);
+  return key;
 }
 
 }  // namespace
 
+// The cells go into the cube in ascending coordinate order by a least-significant-digit
+// radix sort of the cells themselves over the bits their coordinates use (distinct, they
+// share few high bits). Each pass reads the cells where they lie in order and writes them
+// in order of a digit, between the blocks and one flat array, the last pass into the
+// cube's own arrays: no cell is fetched from a random place, and the cells are held at
+// most twice at any time.
 void endCellStaging() {
   if (!staging) return;
   while (waitingCount > 0) addOldestWaiting();
   staging = false;
   std::vector<uint64_t>().swap(slots);
-  {
-    std::vector<Cell> cells(count);
-    for (uint32_t c = 0; c < count; c++) cells[c] = Cell{cellKey(c), c};
-    sortByCoordinate(cells);
-    putInCoordinateOrder(cells);
+
+  const size_t n = count;
+  const int digitBits = 11;
+  const size_t buckets = size_t(1) << digitBits;
+  mbitsetValue used = 0;
+  for (uint32_t c = 0; c < n; c++) used |= cellKey(c).value();
+  int bits = 0;
+  while (bits < 128 && (used >> bits) != 0) bits++;
+  const int passes = (bits + digitBits - 1) / digitBits;
+  // The place of each digit's first cell, for every pass, counted in one reading.
+  std::vector<size_t> starts(size_t(passes) * buckets, 0);
+  for (uint32_t c = 0; c < n; c++) {
+    mbitsetValue key = cellKey(c).value();
+    for (int p = 0; p < passes; p++)
+      starts[size_t(p) * buckets + (size_t(key >> (p * digitBits)) & (buckets - 1))]++;
   }
-  // Block by block into the cube, each given back once copied, so that the cells are held
-  // twice only a block at a time.
-  dataNodes.clear();
-  dataNodes.widen(cellWidth);
-  dataNodes.reserve(count);
-  for (uint32_t c = 0; c < count; c++) {
-    dataNodes.append(cellKey(c), cellValues(c));
-    if ((c + 1) % cellsPerBlock == 0 || c + 1 == count) {
-      delete[] blocks[c / cellsPerBlock];
-      blocks[c / cellsPerBlock] = nullptr;
+  for (int p = 0; p < passes; p++) {
+    size_t at = 0;
+    for (size_t d = 0; d < buckets; d++) {
+      size_t here = starts[size_t(p) * buckets + d];
+      starts[size_t(p) * buckets + d] = at;
+      at += here;
     }
   }
-  std::vector<double*>().swap(blocks);
+
+  std::vector<double> flat;
+  std::vector<mbitset<128>> keys;
+  std::vector<double> values;
+  Place blocksPlace, flatPlace, cubePlace;
+  Place from = blocksPlace;
+  for (int p = 0; p <= passes; p++) {
+    bool last = p == passes;
+    Place to;
+    if (last) {
+      // What the cells are not read from goes before the cube's arrays are made.
+      if (from.flat)
+        freeCells();
+      else
+        std::vector<double>().swap(flat);
+      keys.resize(n);
+      values.resize(n * size_t(cellWidth));
+      cubePlace.keys = keys.data();
+      cubePlace.values = values.data();
+      to = cubePlace;
+    } else if (from.flat) {
+      to = blocksPlace;
+    } else {
+      if (flat.empty()) flat.resize(n * cellStride());
+      flatPlace.flat = flat.data();
+      to = flatPlace;
+    }
+    if (last) {
+      for (size_t i = 0; i < n; i++) writeCell(to, i, readCell(from, i));
+    } else {
+      size_t* next = &starts[size_t(p) * buckets];
+      for (size_t i = 0; i < n; i++) {
+        const double* cell = readCell(from, i);
+        size_t d = size_t(keyOf(cell).value() >> (p * digitBits)) & (buckets - 1);
+        writeCell(to, next[d]++, cell);
+      }
+    }
+    from = to;
+  }
+  freeCells();
+  std::vector<double>().swap(flat);
+  dataNodes.clear();
+  dataNodes.adopt(std::move(keys), std::move(values), cellWidth);
   count = 0;
 }

@@ -74,6 +74,16 @@ void DataNodes::append(const mbitset<128>& key, const double* values) {
   keys_.push_back(key);
   values_.insert(values_.end(), values, values + width_);
 }
+void DataNodes::adopt(std::vector<mbitset<128>>&& keys, std::vector<double>&& values,
+                      int width) {
+  assert(keys_.empty() && width > 0 && values.size() == keys.size() * size_t(width));
+  assert(std::is_sorted(keys.begin(), keys.end()) &&
+         std::adjacent_find(keys.begin(), keys.end()) == keys.end());
+  keys_ = std::move(keys);
+  values_ = std::move(values);
+  width_ = width;
+}
+
 int recordSize = 1;
 
 int firstLeaf[maxAxes];

@@ -45,6 +45,9 @@ class DataNodes {
   double* insert(const mbitset<128>& key);
   // Adds a cell with width() values copied from values; key must lie above every cell's.
   void append(const mbitset<128>& key, const double* values);
+  // Takes keys (ascending, distinct) and their values, width per cell, as the cells of an
+  // empty store.
+  void adopt(std::vector<mbitset<128>>&& keys, std::vector<double>&& values, int width);
 
  private:
   std::vector<mbitset<128>> keys_;  // ascending, distinct

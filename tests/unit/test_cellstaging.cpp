@@ -2,6 +2,7 @@
 // one that storing every record straight into it gives, bit for bit, old cells included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -121,6 +122,28 @@ TEST_F(CellStaging, GrowsPastItsFirstTableAndWritesInCoordinateOrder) {
   DataNodes direct = build({}, stores, false);
   DataNodes staged = build({}, stores, true);
   expectSame(direct, staged);
+}
+
+TEST_F(CellStaging, OrdersCellsWhateverTheWidthOfTheirCoordinates) {
+  // Coordinates of no bits to many: the cells are sorted in as many rounds as their width
+  // needs, an odd or an even number, each round between two places.
+  static char values[2][8] = {"2", "0.5"};
+  for (int bits : {0, 1, 5, 6, 11, 12, 17, 30}) {
+    SCOPED_TRACE(bits);
+    axisBits[0] = bits;
+    axisBits[1] = bits;
+    int leaves = bits == 0 ? 1 : std::min(1 << bits, 300);
+    std::vector<Store> stores;
+    for (int i = 0; i < 5000; i++) {
+      int k = int((i * 7919L) % 5000);
+      stores.push_back({(k * 31) % leaves, k % leaves, values[i % 2], values[(i + 1) % 2]});
+    }
+    DataNodes direct = build({}, stores, false);
+    DataNodes staged = build({}, stores, true);
+    expectSame(direct, staged);
+  }
+  DataNodes none = build({}, {}, true);
+  EXPECT_TRUE(none.empty());
 }
 
 TEST_F(CellStaging, OrdersCoordinatesThatUseTheHighWords) {
