@@ -11,12 +11,28 @@ namespace {
 
 const char hexDigits[] = "0123456789abcdef";
 
-// Bytes written as '%' and two hex digits (';' has a form of its own).
-bool isEscaped(unsigned char b) {
-  return (b >= 1 && b <= 31) || (b != 0 && strchr("\"$%*+<>\\", b) != nullptr);
-}
+// Per byte: 1 when it is written as '%' and two hex digits, 2 for ';', which has a form
+// of its own; 0 for every other byte. A table, as every label of a large tree is escaped.
+struct EscapeKinds {
+  unsigned char kind[256] = {};
+  EscapeKinds() {
+    for (int b = 1; b <= 31; b++) kind[b] = 1;
+    for (const char* p = "\"$%*+<>\\"; *p; p++) kind[(unsigned char)*p] = 1;
+    kind[(unsigned char)';'] = 2;
+  }
+};
+const EscapeKinds escapeKinds;
+
+bool isEscaped(unsigned char b) { return escapeKinds.kind[b] == 1; }
 
 }  // namespace
+
+long plainLength(const char* text) {
+  const unsigned char* p = (const unsigned char*)text;
+  for (; *p; p++)
+    if (escapeKinds.kind[*p]) return -1;
+  return long(p - (const unsigned char*)text);
+}
 
 std::string escapeCarefully(const char* text, size_t limit) {
   std::string out;

@@ -19,6 +19,9 @@ const size_t labelLimit = 254;
 // is its own escaped form.
 std::string escapeCarefully(const char* text, size_t limit = 0);
 
+// The length of text when it is its own escaped form, else (a byte to escape) -1.
+long plainLength(const char* text);
+
 // The inverse of escapeCarefully on a whole (uncut) form: "%5c%3b" is ';', and '%' with
 // two hex digits is the byte when it is one that escapeCarefully escapes (either case of
 // hex digit). Anything else, such as a '%' of a cube written before '%' was escaped, stays

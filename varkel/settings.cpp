@@ -100,11 +100,21 @@ string url_encode(const char* text) { return urlEncodeBytes(text, strlen(text));
 
 void outputCarefully(const char* text, FILE* stream) {
   // A label is cut so that a reader's 255-byte field always holds it whole.
+  long plain = text ? plainLength(text) : 0;
+  if (plain >= 0 && size_t(plain) <= labelLimit) {
+    fwrite(text, 1, size_t(plain), stream);
+    return;
+  }
   std::string escaped = escapeCarefully(text, labelLimit);
   fwrite(escaped.data(), 1, escaped.size(), stream);
 }
 
 void outputEscaped(const char* text, FILE* stream) {
+  long plain = text ? plainLength(text) : 0;
+  if (plain >= 0) {
+    fwrite(text, 1, size_t(plain), stream);
+    return;
+  }
   std::string escaped = escapeCarefully(text);
   fwrite(escaped.data(), 1, escaped.size(), stream);
 }
