@@ -3,33 +3,15 @@
 
 pellack_bin=$(command -v pellack)
 
-# bare NAME=VALUE... PROGRAM [ARG...]: PROGRAM with only the variables given, as env -i runs
-# it, but from a subshell that drops the others and execs it, one process less. Where a
-# variable cannot be dropped (read-only) or an argument names no shell variable, env -i runs it.
-bare() (
-  local p v names=()
-  for p in {A..Z} {a..z} _; do eval "names+=(\${!$p*})"; done
-  for v in "${names[@]}"; do
-    [[ ${!v@a} == *x* && ${!v@a} == *r* ]] && exec env -i "$@"
-  done
-  for v in "$@"; do
-    [[ $v == *=* ]] || break
-    [[ $v =~ ^[A-Za-z_][A-Za-z0-9_]*= ]] || exec env -i "$@"
-  done
-  for v in "${names[@]}"; do [[ ${!v@a} == *x* ]] && unset "$v"; done
-  while [[ $1 == *=* ]]; do export "$1"; shift; done
-  exec "$@"
-)
-
 # get NAME: the answer to a fetch of NAME, then the exit status.
 get() {
-  bare REQUEST_METHOD=GET QUERY_STRING="getFile=$1" "$pellack_bin"
+  env -i REQUEST_METHOD=GET QUERY_STRING="getFile=$1" "$pellack_bin"
   echo "[status $?]"
 }
 
 # post QUERY: the answer to a store whose form fields come in the body, then the status.
 post() {
-  printf '%s' "$1" | bare REQUEST_METHOD=POST CONTENT_TYPE=application/x-www-form-urlencoded \
+  printf '%s' "$1" | env -i REQUEST_METHOD=POST CONTENT_TYPE=application/x-www-form-urlencoded \
     CONTENT_LENGTH=${#1} "$pellack_bin"
   echo "[status $?]"
 }
