@@ -111,7 +111,7 @@ while IFS= read -r statement; do
   [ "$n" -le 3 ] && dsns="power own"
   for dsn in $dsns; do
     request "attack$n-$dsn" "odbc:$dsn;$statement"
-    if [ "$(cat "attack$n-$dsn.body")" = "$sql_refused" ]; then pass "refused ($dsn): $statement"; else
+    if [ "$(<"attack$n-$dsn.body")" = "$sql_refused" ]; then pass "refused ($dsn): $statement"; else
       flunk "refused ($dsn): $statement"; head -c 300 "attack$n-$dsn.body"; echo
     fi
   done

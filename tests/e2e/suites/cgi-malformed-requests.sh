@@ -50,7 +50,7 @@ judge() {
 
 empty=$work/empty; : > "$empty"
 printf 'x%.0s' $(seq 102400) > x100k
-big=$(cat x100k)
+big=$(<x100k)
 base='dataSource=text:d.txt&emitAcceptedData=1&datasourceformat=tsv'
 # 600 elements of each kind: form fields, query conditions, selection items.
 fields=$(for i in $(seq 600); do printf 'f%d=%d&' "$i" "$i"; done)

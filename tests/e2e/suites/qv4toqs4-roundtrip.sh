@@ -46,7 +46,7 @@ done
 
 fail=0
 for profile in "$fixtures"/roundtrip/*.qv "$fixtures"/roundtrip-script/*.qv "$work"/measures/*.qv; do
-  name=$(basename "$profile" .qv)
+  name=${profile##*/} name=${name%.qv}
   if ! "$tarnwick" "$profile" "$work/$name.qv4" >"$work/$name.log" 2>&1; then
     echo "$name: tarnwick failed on the profile:"; cat "$work/$name.log"; fail=1; continue
   fi
@@ -57,7 +57,8 @@ for profile in "$fixtures"/roundtrip/*.qv "$fixtures"/roundtrip-script/*.qv "$wo
     echo "$name: tarnwick failed on the printed script:"; cat "$work/$name.log"
     cat -A "$work/$name.qs4"; fail=1; continue
   fi
-  if [ "$(basename "$(dirname "$profile")")" = roundtrip-script ]; then
+  dir=${profile%/*}
+  if [ "${dir##*/}" = roundtrip-script ]; then
     if ! "$qv4toqs4" "$work/$name.again.qv4" "$work/$name.again.qs4" >"$work/$name.log" 2>&1; then
       echo "$name: qv4toqs4 failed on the second compile:"; cat "$work/$name.log"; fail=1
     elif ! diff -u <(tail -n +2 "$work/$name.qs4") <(tail -n +2 "$work/$name.again.qs4"); then
@@ -73,7 +74,7 @@ for profile in "$fixtures"/roundtrip/*.qv "$fixtures"/roundtrip-script/*.qv "$wo
     echo "second: $(cat -A "$work/$name.again.qv4")"
     echo "script:"; cat -A "$work/$name.qs4"
     fail=1
-  elif [ "$(dirname "$profile")" != "$work/measures" ]; then
+  elif [ "$dir" != "$work/measures" ]; then
     echo "$name: same compiled profile"
   fi
 done

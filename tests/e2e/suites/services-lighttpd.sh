@@ -102,7 +102,7 @@ for i in $(seq 60); do
 done
 wait "${clients[@]}"  # not the server
 ok=0
-for i in $(seq 60); do [ "$(cat "$work/store-$i.body")" = OK ] && ok=$((ok + 1)); done
+for i in $(seq 60); do [ "$(<"$work/store-$i.body")" = OK ] && ok=$((ok + 1)); done
 [ $ok = 60 ] && echo "ok: pellack: 60 concurrent stores answered OK" ||
   { echo "FAIL: pellack: $ok of 60 concurrent stores answered OK"; fail=1; }
 ok=0

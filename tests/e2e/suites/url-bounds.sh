@@ -84,7 +84,7 @@ check "endless, build" 2 "Error 002: The document at url '$base/endless' is larg
   "$varkel" -datasource "url:$base/endless" -o p.html p.qv4
 check "endless, record query" 2 "Error 002: The document at url '$base/endless' is larger than the limit of $cap bytes." \
   env VARKEL_CGI_ALLOW_URL=1 REQUEST_METHOD=GET QUERY_STRING="dataSource=url:$base/endless&emitAcceptedData=1&datasourceformat=tsv" "$varkel"
-[ "$(cat out)" = "Content-type: text/plain" ] || { echo "FAIL: record query: answer $(cat out)"; fail=1; }
+[ "$(<out)" = "Content-type: text/plain" ] || { echo "FAIL: record query: answer $(<out)"; fail=1; }
 
 wait "$silent_run"
 status=$?

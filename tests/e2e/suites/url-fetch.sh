@@ -69,8 +69,8 @@ cp "$(ldd "$varkel" | awk '$1 == "libodbc.so.2" { print $3 }')" "$work/fakelib/l
 status=$?
 sed -i '/^varkel .*(build /d' "$work/err"
 if [ "$status" != 2 ] || [ -s "$work/out" ] ||
-   [ "$(cat "$work/err")" != "Error 002: Unable to open url '$base/lines.txt'" ]; then
-  echo "unusable libcurl: status $status, stderr: $(cat "$work/err")"; fail=1
+   [ "$(<"$work/err")" != "Error 002: Unable to open url '$base/lines.txt'" ]; then
+  echo "unusable libcurl: status $status, stderr: $(<"$work/err")"; fail=1
 fi
 rm -r "$work/fakelib"
 
@@ -88,7 +88,7 @@ if ! (cd "$work" && "$build/profile/tarnwick" sales.qv >/dev/null 2>&1); then
 fi
 build_cube text "text:sales.txt"
 build_cube url "url:$base/sales.txt"
-if [ "$(cat "$work/status")" != 0 ]; then echo "url build: status $(cat "$work/status")"; fail=1; fi
+if [ "$(<"$work/status")" != 0 ]; then echo "url build: status $(<"$work/status")"; fail=1; fi
 if ! diff <(grep -v -e '^builddate=' -e '^rawdata=' "$work/text.cb4") \
           <(grep -v -e '^builddate=' -e '^rawdata=' "$work/url.cb4"); then
   echo "the cube from the url: source differs from the one from the file"; fail=1
@@ -97,7 +97,7 @@ grep -q "^rawdata=$base/sales.txt\$" "$work/url.cb4" || { echo "url build: no ra
 cp "$work/url.html" "$work/before.html"
 cp "$work/url.cb4" "$work/before.cb4"
 build_cube url "url:$base/gone.txt"
-if [ "$(cat "$work/status")" != 224 ]; then echo "gone: status $(cat "$work/status")"; fail=1; fi
+if [ "$(<"$work/status")" != 224 ]; then echo "gone: status $(<"$work/status")"; fail=1; fi
 if ! grep -qxF "URL not found. Check the data source \"$base/gone.txt\"." \
        <(sed 's/^Expanding profile: //' "$work/err"); then
   echo "gone: no 'URL not found' message:"; cat "$work/err"; fail=1

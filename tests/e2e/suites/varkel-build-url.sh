@@ -48,7 +48,7 @@ status=$?
 [ "$status" = 0 ] || { echo "url build: exit status $status"; cat "$work/err"; fail=1; }
 
 want_err=$(printf 'varkel 2.1 (build 101 Dec 10 2026)\nExpanding profile: \nProcessing: \nInput 5 records, matched 4, stored 4.\n')
-if [ "$(cat "$work/err")" != "$want_err" ]; then
+if [ "$(<"$work/err")" != "$want_err" ]; then
   echo "url build messages differ:"; diff <(echo "$want_err") "$work/err"; fail=1
 fi
 gets=$(grep -c '"GET /data.txt' "$work/server.log")

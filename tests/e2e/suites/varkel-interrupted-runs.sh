@@ -15,7 +15,7 @@ cleanup() {
   local p
   for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
   for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  [ -f "$work/sleeper" ] && kill -9 "$(cat "$work/sleeper")" 2>/dev/null
+  [ -f "$work/sleeper" ] && kill -9 "$(<"$work/sleeper")" 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
@@ -82,7 +82,7 @@ kill_in_pass() {
   pids+=("$pid")
   if await "paused-$1" "$pid"; then
     kill -9 "$pid"; wait "$pid" 2>/dev/null
-    kill -9 "$(cat sleeper)" 2>/dev/null
+    kill -9 "$(<sleeper)" 2>/dev/null
     rm -f sleeper
     if [ -n "$(temporaries)" ]; then ok "$2: the killed run left its temporary files"
     else bad "$2: no temporary file to clear (the kill came too late?)"; fi
