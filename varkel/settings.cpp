@@ -100,7 +100,8 @@ string url_encode(const char* text) { return urlEncodeBytes(text, strlen(text));
 
 void outputCarefully(const char* text, FILE* stream) {
   // A label is cut so that a reader's 255-byte field always holds it whole.
-  long plain = text ? plainLength(text) : 0;
+  if (!text) return;
+  long plain = plainLength(text);
   if (plain >= 0 && size_t(plain) <= labelLimit) {
     fwrite(text, 1, size_t(plain), stream);
     return;
@@ -110,7 +111,8 @@ void outputCarefully(const char* text, FILE* stream) {
 }
 
 void outputEscaped(const char* text, FILE* stream) {
-  long plain = text ? plainLength(text) : 0;
+  if (!text) return;
+  long plain = plainLength(text);
   if (plain >= 0) {
     fwrite(text, 1, size_t(plain), stream);
     return;
