@@ -201,8 +201,7 @@ void fuzzResetModel() {
   decimalPoints = 0;
 
   releaseLabelModel();
-  for (std::vector<AxisLabel>* chunk : axisLabels.chunks) delete chunk;
-  axisLabels.chunks.clear();
+  axisLabels.clear();
   axisLabels.maxIndexSeen = 0;
   axisLabels.init(labelChunkSize);
   nextFree = 0;

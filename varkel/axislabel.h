@@ -110,7 +110,10 @@ class ChunkArray {
   ChunkArray() : chunkSize(0), maxIndexSeen(0) {}
   ChunkArray(const ChunkArray&) = delete;
   ChunkArray& operator=(const ChunkArray&) = delete;
-  ~ChunkArray() {
+  ~ChunkArray() { clear(); }
+
+  // Frees every chunk; init makes the array usable again.
+  void clear() {
     cleanup release;
     for (std::vector<T>* chunk : chunks) release(chunk);
     chunks.clear();
