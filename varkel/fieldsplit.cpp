@@ -67,6 +67,15 @@ static bool splitWasMasked = false;
 static unsigned char filledRows[maxInputFields];
 #endif
 
+const unsigned char* neededFields() { return neededRows; }
+
+void noteNeededFieldsFilled() {
+#ifndef NDEBUG
+  splitWasMasked = neededRows != nullptr;
+  if (neededRows) memcpy(filledRows, neededRows, sizeof filledRows);
+#endif
+}
+
 bool inputFieldIsCurrent(int field) {
 #ifndef NDEBUG
   if (splitWasMasked && field >= 0 && field < inputFieldsUsed && field < maxInputFields)

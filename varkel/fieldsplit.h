@@ -25,4 +25,9 @@ int extractNextRecordFields(const char* line, size_t length, char sep);
 // as they are. Null writes every row again.
 void setNeededFields(const unsigned char* mask);
 
+// The mask setNeededFields gave, for a reader that fills inputFields itself (a database's
+// rows); it calls noteNeededFieldsFilled after each record, for the asserts of currentField.
+const unsigned char* neededFields();
+void noteNeededFieldsFilled();
+
 #endif

@@ -349,8 +349,9 @@ static void describeColumns() {
 // array (or no binding) is read row by row with SQLGetData instead; both give each value
 // the same bytes.
 namespace {
-// At most this many bytes of buffers, and this many rows, per block.
-const size_t blockBytes = size_t(4) << 20;
+// At most this many bytes of buffers, and this many rows, per block: a block the size of a
+// core's own cache is read back from it, where a larger one goes out to memory and back.
+const size_t blockBytes = size_t(256) << 10;
 const SQLULEN blockRows = 1024;
 enum FetchMode { undecided, byBlock, byRow } fetchMode = undecided;
 std::string blockValues;          // columns x rowsPerBlock x fieldSize bytes
@@ -443,7 +444,7 @@ int fetchRow(char rows[][256], int readable, int fieldSize) {
 
 // The next row from the current block, fetching the next block when it is used up; 0, or
 // -1 at the end.
-int blockRow(char rows[][256], int readable, int fieldSize) {
+int blockRow(char rows[][256], int readable, int fieldSize, const unsigned char* need) {
   while (nextRow >= rowsInBlock) {
     rowsInBlock = nextRow = 0;
     SQLRETURN rc = SQLFetch(hstmt);
@@ -460,15 +461,26 @@ int blockRow(char rows[][256], int readable, int fieldSize) {
     fatal(108, "SQLFetch failed with %d\n", (int)SQL_ERROR);
   }
   for (int c = 0; c < readable; c++) {
+    if (need && !need[c]) continue;
+    // Only the value's own bytes move: the driver gave its length, or no length it knew
+    // (then the whole buffer, which it terminated).
+    SQLLEN length = lengthsOf(c)[r];
     char* row = rows[c];
-    memcpy(row, valueOf(c, r), size_t(fieldSize));
-    finishValue(row, fieldSize, lengthsOf(c)[r] == SQL_NULL_DATA);
+    if (length == SQL_NULL_DATA) {
+      row[0] = '\0';
+      continue;
+    }
+    size_t size = length >= 0 && length < fieldSize ? size_t(length) : size_t(fieldSize - 1);
+    memcpy(row, valueOf(c, r), size);
+    row[size] = '\0';
+    if (row[0] == '0' && strcmp(row, "0/0/00") == 0) row[0] = '\0';
   }
   return 0;
 }
 }  // namespace
 
-int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns) {
+int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns,
+                   const unsigned char* need) {
   if (numColumns == 0) describeColumns();
   columns = numColumns;
   if (numColumns == 0) return -1;  // a statement without a result set has no rows
@@ -478,7 +490,7 @@ int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns)
   if (fetchMode == undecided)
     fetchMode = readable == numColumns && bindBlocks(readable, fieldSize) ? byBlock : byRow;
   if (fetchMode == byBlock && readable == boundColumns && fieldSize == boundSize)
-    return blockRow(rows, readable, fieldSize);
+    return blockRow(rows, readable, fieldSize, need);
   return fetchRow(rows, readable, fieldSize);
 }
 

@@ -40,8 +40,10 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
 // to fieldSize - 1 characters like a record line's field, a NULL empty, and sets columns to
 // the result's column count. The first call also puts the column names into
 // newDataFieldNames. Returns 0 for a row, -1 at the end of the result. A
-// failing fetch or column read, or more than 512 columns, is error 108.
-int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns);
+// failing fetch or column read, or more than 512 columns, is error 108. With need (a mask
+// of maxFields entries) the rows of unmarked columns may keep an earlier row's text.
+int ODBC_GetRecord(char rows[][256], int maxFields, int fieldSize, int& columns,
+                   const unsigned char* need = nullptr);
 
 // Releases statement, connection and environment; the handles are null afterwards. A web
 // request's connection has its transaction rolled back first.

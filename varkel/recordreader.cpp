@@ -118,7 +118,10 @@ int nextRecord() {
   if (dataType == odbcData) {
 #ifdef HAVE_ODBC
     int columns = 0;
-    if (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns) == 0) return columns;
+    if (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns, neededFields()) == 0) {
+      noteNeededFieldsFilled();
+      return columns;
+    }
 #endif
     return -1;
   }

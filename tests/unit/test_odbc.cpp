@@ -277,6 +277,25 @@ TEST_F(Odbc, RowsOfManyBlocksKeepOrderNullsAndCuts) {
   }
 }
 
+TEST_F(Odbc, AMaskFillsOnlyTheColumnsItMarks) {
+  // The builder's keyed pass reads some columns only: the others keep what they held.
+  EXPECT_EXIT(
+      {
+        static unsigned char need[maxInputFields];
+        need[1] = 1;
+        int columns = 0;
+        ODBC_Open("testdb", "", "", "select region, amount from sales where amount is null or amount < 40");
+        snprintf(inputFields[0], fieldSize, "kept");
+        std::string seen;
+        while (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns, need) == 0)
+          seen += std::string(inputFields[0]) + "|" + inputFields[1] + ";";
+        ODBC_Close();
+        fprintf(stderr, "%s\n", seen.c_str());
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "^kept\\|10;kept\\|;kept\\|30;\n$");
+}
+
 TEST_F(Odbc, FailedColumnReadIsNoEndOfData) {
   // The column count stays from the first statement of the run; a second statement with
   // fewer columns makes the read of the missing column fail.
