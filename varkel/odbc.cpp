@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/messagetext.h"
 #include "common/textutil.h"
@@ -47,6 +48,8 @@ int dbDecrypt(char* text, const char* key) { return dbEncrypt(text, key); }
 // The handles of the one open connection; null when none is open.
 static SQLHENV henv = SQL_NULL_HENV;
 static SQLHDBC hdbc = SQL_NULL_HDBC;
+// The connection's driver is psqlODBC, which reads a column of a block's row it did not bind.
+static bool unboundReadable = false;
 static SQLHSTMT hstmt = SQL_NULL_HSTMT;
 // The open connection is a web request's: what its statement changed is rolled back.
 static bool rollbackOnClose = false;
@@ -290,6 +293,7 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
   }
+  unboundReadable = driverLibrary(dsn).find("psqlodbc") != std::string::npos;
   std::string streaming = streamingConnection(dsn, user, password);
   if (streaming.empty()) {
     rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
@@ -359,6 +363,15 @@ std::string blockLengths;         // columns x rowsPerBlock SQLLEN
 std::string blockStatus;          // rowsPerBlock SQLUSMALLINT
 SQLULEN rowsPerBlock = 0, rowsInBlock = 0, nextRow = 0;
 int boundColumns = 0, boundSize = 0;
+// A driver that reads a column of a block's row it did not bind is asked for the columns the
+// pass reads alone: it converts no value nobody reads. columnBound says which columns the
+// current block holds; another that the pass comes to need in the middle of a block is read
+// from the row itself. Only psqlODBC is trusted with that (unboundReadable): MariaDB's
+// driver says it can (SQL_GD_BLOCK), yet reads the block's first row for every row, and its
+// next fetch finds the result at its end.
+bool partialBinding = false;
+std::vector<unsigned char> columnBound;
+SQLULEN positionedRow = 0;  // the block's row SQLSetPos last stood on, plus one; 0 none
 
 SQLLEN* lengthsOf(int column) {
   return reinterpret_cast<SQLLEN*>(&blockLengths[0]) + size_t(column) * rowsPerBlock;
@@ -399,6 +412,11 @@ bool bindBlocks(int columns, int fieldSize) {
   for (int c = 0; bound && c < columns; c++)
     bound = succeeded(SQLBindCol(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, valueOf(c, 0),
                                  fieldSize, lengthsOf(c)));
+  SQLUINTEGER getData = 0;
+  partialBinding = succeeded(SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &getData, sizeof getData,
+                                        nullptr)) &&
+                   (getData & SQL_GD_BLOCK) && (getData & SQL_GD_ANY_COLUMN) && unboundReadable;
+  columnBound.assign(size_t(columns), 1);
   if (!bound) {
     SQLFreeStmt(hstmt, SQL_UNBIND);
     SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
@@ -442,11 +460,48 @@ int fetchRow(char rows[][256], int readable, int fieldSize) {
   return 0;
 }
 
+// Binds, for the next block, the columns need marks (every column without a mask) and no
+// others. A column whose binding the driver refuses stays as it was.
+void bindNeeded(const unsigned char* need, int readable) {
+  for (int c = 0; c < readable; c++) {
+    unsigned char wanted = !need || need[c];
+    if (wanted == columnBound[size_t(c)]) continue;
+    SQLRETURN rc = wanted ? SQLBindCol(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, valueOf(c, 0),
+                                       boundSize, lengthsOf(c))
+                          : SQLBindCol(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, nullptr, 0,
+                                       nullptr);
+    if (succeeded(rc)) columnBound[size_t(c)] = wanted;
+  }
+}
+
+// Column c of the block's row r, which the block does not hold, read from the row itself.
+void readUnbound(SQLULEN r, int c, char* row, int fieldSize) {
+  SQLRETURN rc;
+  if (positionedRow != r + 1) {
+    rc = SQLSetPos(hstmt, (SQLSETPOSIROW)(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+    if (!succeeded(rc)) {
+      ODBC_Error(rc);
+      fatal(108, "SQLSetPos failed with %d\n", (int)rc);
+    }
+    positionedRow = r + 1;
+  }
+  row[0] = '\0';
+  SQLLEN indicator = 0;
+  rc = SQLGetData(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, row, fieldSize, &indicator);
+  if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
+    ODBC_Error(rc);
+    fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c + 1);
+  }
+  finishValue(row, fieldSize, indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND);
+}
+
 // The next row from the current block, fetching the next block when it is used up; 0, or
 // -1 at the end.
 int blockRow(char rows[][256], int readable, int fieldSize, const unsigned char* need) {
   while (nextRow >= rowsInBlock) {
     rowsInBlock = nextRow = 0;
+    positionedRow = 0;
+    if (partialBinding) bindNeeded(need, readable);
     SQLRETURN rc = SQLFetch(hstmt);
     if (rc == SQL_NO_DATA_FOUND) return -1;
     if (!succeeded(rc)) {
@@ -462,6 +517,10 @@ int blockRow(char rows[][256], int readable, int fieldSize, const unsigned char*
   }
   for (int c = 0; c < readable; c++) {
     if (need && !need[c]) continue;
+    if (!columnBound[size_t(c)]) {
+      readUnbound(r, c, rows[c], fieldSize);
+      continue;
+    }
     // Only the value's own bytes move: the driver gave its length, or no length it knew
     // (then the whole buffer, which it terminated).
     SQLLEN length = lengthsOf(c)[r];
@@ -499,6 +558,9 @@ void ODBC_Close() {
   fetchMode = undecided;
   rowsPerBlock = rowsInBlock = nextRow = 0;
   boundColumns = boundSize = 0;
+  unboundReadable = partialBinding = false;
+  columnBound.clear();
+  positionedRow = 0;
   std::string().swap(blockValues);
   std::string().swap(blockLengths);
   std::string().swap(blockStatus);

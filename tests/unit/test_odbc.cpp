@@ -296,6 +296,37 @@ TEST_F(Odbc, AMaskFillsOnlyTheColumnsItMarks) {
       ::testing::ExitedWithCode(0), "^kept\\|10;kept\\|;kept\\|30;\n$");
 }
 
+// Against a database server, when its ODBC suite names a DSN and a statement of rows of three
+// equal numbers counting from 1 in the environment; skipped everywhere else.
+TEST(OdbcServer, ColumnsAPassComesToNeedInTheMiddleOfABlockAreRead) {
+  const char* dsn = getenv("VARKEL_TEST_DSN");
+  const char* statement = getenv("VARKEL_TEST_STATEMENT");
+  if (!dsn || !statement) GTEST_SKIP() << "no database server named";
+  // One column, then all (in the middle of the second block), then the last one alone.
+  EXPECT_EXIT(
+      {
+        static unsigned char first[maxInputFields];
+        static unsigned char last[maxInputFields];
+        first[0] = last[2] = 1;
+        ODBC_Open(dsn, getenv("VARKEL_TEST_USER"), getenv("VARKEL_TEST_PASSWORD"), statement);
+        int columns = 0;
+        long n = 0;
+        std::string wrong;
+        for (;;) {
+          const unsigned char* need = n < 500 ? first : n < 1000 ? nullptr : last;
+          if (ODBC_GetRecord(inputFields, maxInputFields, fieldSize, columns, need) != 0) break;
+          std::string want = std::to_string(++n);
+          for (int c = 0; c < 3; c++)
+            if ((!need || need[c]) && want != inputFields[c])
+              wrong += " row " + want + " column " + std::to_string(c + 1) + ": " + inputFields[c];
+        }
+        ODBC_Close();
+        fprintf(stderr, "%ld rows%s\n", n, wrong.c_str());
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "^3000 rows\n$");
+}
+
 TEST_F(Odbc, FailedColumnReadIsNoEndOfData) {
   // The column count stays from the first statement of the run; a second statement with
   // fewer columns makes the read of the missing column fail.

@@ -126,6 +126,8 @@ SQL
 # suites do not count on it. db_read_only: an expression that reads whether the running
 # transaction is read-only, and what it reads when it is.
 db_streams=
+# db_rows N: a statement of N rows of three numbers, made by the server.
+db_rows() { printf 'select seq, seq, seq from seq_1_to_%s' "$1"; }
 db_holds=NO_CACHE=0
 db_read_only='@@tx_read_only'
 db_read_only_value=1
