@@ -105,10 +105,7 @@ int extractNextRecordFields(const char* line, size_t length, char sep) {
   assert(strcspn(line, "\r\n") == length);
   int n = splitFields(inputFields, line, line + length, sep, inputFieldsUsed, neededRows);
   inputFieldsUsed = n;
-#ifndef NDEBUG
-  splitWasMasked = neededRows != nullptr;
-  if (neededRows) memcpy(filledRows, neededRows, sizeof filledRows);
-#endif
+  noteNeededFieldsFilled();
   return n;
 }
 

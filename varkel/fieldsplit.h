@@ -26,7 +26,8 @@ int extractNextRecordFields(const char* line, size_t length, char sep);
 void setNeededFields(const unsigned char* mask);
 
 // The mask setNeededFields gave, for a reader that fills inputFields itself (a database's
-// rows); it calls noteNeededFieldsFilled after each record, for the asserts of currentField.
+// rows). Every reader that fills inputFields by the mask, the splitter too, calls
+// noteNeededFieldsFilled after each record, for the asserts of currentField.
 const unsigned char* neededFields();
 void noteNeededFieldsFilled();
 

@@ -256,13 +256,17 @@ std::string connectionValue(const std::string& value) {
   return quoted + "}";
 }
 
+static bool isPsqlodbc(const std::string& library) {
+  return library.find("psqlodbc") != std::string::npos;
+}
+
 std::string streamingConnection(const char* dsn, const char* user, const char* password) {
   std::string library = driverLibrary(dsn), settings;
   // The result is read once from start to end, so the driver need not hold it: psqlODBC
   // reads it through a cursor, a block of rows a time (rows enough to keep the round trips
   // few, few enough to stay small), MariaDB's driver row by row from the server. A DSN that
   // says how to read is left to say so.
-  if (library.find("psqlodbc") != std::string::npos) {
+  if (isPsqlodbc(library)) {
     if (!dsnSets(dsn, {"UseDeclareFetch", "B6"})) {
       settings = "UseDeclareFetch=1";
       if (!dsnSets(dsn, {"Fetch", "A7"})) settings += ";Fetch=" + std::to_string(streamFetchRows);
@@ -293,7 +297,7 @@ int ODBC_Open(const char* dsn, const char* user, const char* password, const cha
       fatal(108, "SQLSetConnectAttr(SQL_ATTR_ACCESS_MODE) failed with %d\n", (int)rc);
     }
   }
-  unboundReadable = driverLibrary(dsn).find("psqlodbc") != std::string::npos;
+  unboundReadable = isPsqlodbc(driverLibrary(dsn));
   std::string streaming = streamingConnection(dsn, user, password);
   if (streaming.empty()) {
     rc = SQLConnect(hdbc, (SQLCHAR*)dsn, (SQLSMALLINT)strlen(dsn), (SQLCHAR*)user,
@@ -412,11 +416,6 @@ bool bindBlocks(int columns, int fieldSize) {
   for (int c = 0; bound && c < columns; c++)
     bound = succeeded(SQLBindCol(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, valueOf(c, 0),
                                  fieldSize, lengthsOf(c)));
-  SQLUINTEGER getData = 0;
-  partialBinding = succeeded(SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &getData, sizeof getData,
-                                        nullptr)) &&
-                   (getData & SQL_GD_BLOCK) && (getData & SQL_GD_ANY_COLUMN) && unboundReadable;
-  columnBound.assign(size_t(columns), 1);
   if (!bound) {
     SQLFreeStmt(hstmt, SQL_UNBIND);
     SQLSetStmtAttr(hstmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
@@ -424,15 +423,38 @@ bool bindBlocks(int columns, int fieldSize) {
     SQLSetStmtAttr(hstmt, SQL_ATTR_ROW_ARRAY_SIZE, (SQLPOINTER)1, 0);
     return false;
   }
+  SQLUINTEGER getData = 0;
+  partialBinding = unboundReadable &&
+                   succeeded(SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &getData, sizeof getData,
+                                        nullptr)) &&
+                   (getData & SQL_GD_BLOCK) && (getData & SQL_GD_ANY_COLUMN);
+  columnBound.assign(size_t(columns), 1);
   return true;
 }
 
 // One value as a record's field: a NULL empty, cut to fieldSize - 1 characters, and the
 // empty date "0/0/00" empty.
+void clearEmptyDate(char* row) {
+  if (row[0] == '0' && strcmp(row, "0/0/00") == 0) row[0] = '\0';
+}
 void finishValue(char* row, int fieldSize, bool null) {
   if (null) row[0] = '\0';
   row[fieldSize - 1] = '\0';
-  if (strcmp(row, "0/0/00") == 0) row[0] = '\0';
+  clearEmptyDate(row);
+}
+
+// Column c (from 0) of the current row into row by SQLGetData.
+void getColumn(int c, char* row, int fieldSize) {
+  row[0] = '\0';
+  SQLLEN indicator = 0;
+  // The whole row is the buffer: a long value keeps 255 characters, as a record line's
+  // field does, so a cube built from a table equals the one built from its text file.
+  SQLRETURN rc = SQLGetData(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, row, fieldSize, &indicator);
+  if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
+    ODBC_Error(rc);
+    fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c + 1);
+  }
+  finishValue(row, fieldSize, indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND);
 }
 
 // The next row by SQLGetData; 0, or -1 at the end.
@@ -444,19 +466,7 @@ int fetchRow(char rows[][256], int readable, int fieldSize) {
     ODBC_Error(rc);
     fatal(108, "SQLFetch failed with %d\n", (int)rc);
   }
-  for (int c = 1; c <= readable; c++) {
-    char* row = rows[c - 1];
-    row[0] = '\0';
-    SQLLEN indicator = 0;
-    // The whole row is the buffer: a long value keeps 255 characters, as a record line's
-    // field does, so a cube built from a table equals the one built from its text file.
-    rc = SQLGetData(hstmt, (SQLUSMALLINT)c, SQL_C_CHAR, row, fieldSize, &indicator);
-    if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
-      ODBC_Error(rc);
-      fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c);
-    }
-    finishValue(row, fieldSize, indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND);
-  }
+  for (int c = 0; c < readable; c++) getColumn(c, rows[c], fieldSize);
   return 0;
 }
 
@@ -476,23 +486,15 @@ void bindNeeded(const unsigned char* need, int readable) {
 
 // Column c of the block's row r, which the block does not hold, read from the row itself.
 void readUnbound(SQLULEN r, int c, char* row, int fieldSize) {
-  SQLRETURN rc;
   if (positionedRow != r + 1) {
-    rc = SQLSetPos(hstmt, (SQLSETPOSIROW)(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
+    SQLRETURN rc = SQLSetPos(hstmt, (SQLSETPOSIROW)(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE);
     if (!succeeded(rc)) {
       ODBC_Error(rc);
       fatal(108, "SQLSetPos failed with %d\n", (int)rc);
     }
     positionedRow = r + 1;
   }
-  row[0] = '\0';
-  SQLLEN indicator = 0;
-  rc = SQLGetData(hstmt, (SQLUSMALLINT)(c + 1), SQL_C_CHAR, row, fieldSize, &indicator);
-  if (!succeeded(rc) && rc != SQL_NO_DATA_FOUND) {
-    ODBC_Error(rc);
-    fatal(108, "SQLGetData failed with %d for column %d\n", (int)rc, c + 1);
-  }
-  finishValue(row, fieldSize, indicator == SQL_NULL_DATA || rc == SQL_NO_DATA_FOUND);
+  getColumn(c, row, fieldSize);
 }
 
 // The next row from the current block, fetching the next block when it is used up; 0, or
@@ -532,7 +534,7 @@ int blockRow(char rows[][256], int readable, int fieldSize, const unsigned char*
     size_t size = length >= 0 && length < fieldSize ? size_t(length) : size_t(fieldSize - 1);
     memcpy(row, valueOf(c, r), size);
     row[size] = '\0';
-    if (row[0] == '0' && strcmp(row, "0/0/00") == 0) row[0] = '\0';
+    clearEmptyDate(row);
   }
   return 0;
 }
