@@ -10,15 +10,17 @@
 #include "common/textutil.h"
 #include "common/util.h"
 
+// One byte into the hash; bytes above 127 count as negative, widened to 32 bits.
+static inline uint32_t hashStep(uint32_t h, char byte) {
+  uint32_t c = (uint32_t)(int32_t)(signed char)byte;
+  return h * 33 + ((c * c) ^ c);
+}
+
 // The hash of key, and its length through length.
 static uint32_t hashAndLength(const char* key, size_t* length) {
   uint32_t h = 0;
   const char* p = key;
-  for (; *p; p++) {
-    // Bytes above 127 count as negative, widened to 32 bits.
-    uint32_t c = (uint32_t)(int32_t)(signed char)*p;
-    h = h * 33 + ((c * c) ^ c);
-  }
+  for (; *p; p++) h = hashStep(h, *p);
   *length = size_t(p - key);
   return h;
 }
@@ -26,6 +28,12 @@ static uint32_t hashAndLength(const char* key, size_t* length) {
 uint32_t hashtabHash(const char* key) {
   size_t length;
   return hashAndLength(key, &length);
+}
+
+uint32_t hashtabHashBytes(const char* key, size_t length) {
+  uint32_t h = 0;
+  for (size_t i = 0; i < length; i++) h = hashStep(h, key[i]);
+  return h;
 }
 
 std::string hashtabSlotKey(const HashtabSlot& slot) {

@@ -4,6 +4,7 @@
 #ifndef VARKEL_HASHTAB_H
 #define VARKEL_HASHTAB_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -43,6 +44,13 @@ struct Hashtab {
 // The hash of key: h = h * 33 + ((c * c) ^ c) over its bytes taken as signed chars,
 // unsigned 32-bit wrapping arithmetic. The empty key hashes to 0.
 uint32_t hashtabHash(const char* key);
+// The same hash of the length bytes at key.
+uint32_t hashtabHashBytes(const char* key, size_t length);
+
+// Starts fetching the slot where a lookup of a key of this hash begins.
+inline void hashtabPrefetch(const Hashtab* table, uint32_t hash) {
+  __builtin_prefetch(&table->slots[hash % (uint32_t)table->size]);
+}
 
 // A new empty table of size slots (count 0, tail 0). Past 65536 slots a table grows by
 // doubling whatever its growth factor, so that a level of a million categories holds

@@ -165,3 +165,8 @@ const char* nextLine(FILE* stream, int dataType, size_t* length) {
 }
 
 void forgetLines() { dropBlock(); }
+
+const char* linesAhead(size_t* length) {
+  *length = block.end - block.start;
+  return block.stream && *length ? block.bytes.data() + block.start : nullptr;
+}

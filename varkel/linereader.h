@@ -20,6 +20,11 @@ char* getLine(FILE* stream, char* buffer, int dataType);
 const char* nextLine(FILE* stream, int dataType, size_t* length);
 void forgetLines();
 
+// The bytes of a file's or command's block that follow the line last handed out (the
+// next lines, not yet cut, perhaps not whole), and their count in *length; null when none
+// are read ahead. For a look ahead only: valid, and left unchanged, until the next line is read.
+const char* linesAhead(size_t* length);
+
 // Ends the run the way every exit does, without a message: in CGI mode the answer page
 // simply stops where it was.
 [[noreturn]] void quietExit(int status);

@@ -23,6 +23,7 @@
 #include "varkel/fieldsplit.h"
 #include "varkel/input.h"
 #include "varkel/linereader.h"
+#include "varkel/lookahead.h"
 #include "varkel/match.h"
 #include "varkel/newProfile.h"
 #include "varkel/odbc.h"
@@ -259,7 +260,11 @@ static void readRecords(Pass pass) {
       else
         readHeaderLine();
     }
-    while (nextRecord() >= 0) handleRecord(pass);
+    startLookahead();
+    while (nextRecord() >= 0) {
+      lookAhead();
+      handleRecord(pass);
+    }
   }
   if (quietProgress()) msg("\n");
   closeSource();

@@ -1,6 +1,8 @@
 // The string hash table: hash values, probing, growth points, duplicates, freeing.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +34,14 @@ TEST(HashtabHash, KnownValues) {
   uint32_t h = 0;
   for (int i = 0; i < 40; i++) h = h * 33 + 9376;
   EXPECT_EQ(hashtabHash(std::string(40, 'a').c_str()), h);
+}
+
+// The look ahead hashes a value where it lies in a line, up to its separator.
+TEST(HashtabHash, BytesHashAsTheKeyTheyHold) {
+  for (const char* key : {"", "a", "ab", "\xff", "\xe9x", "C0118134", "a longer key of text"}) {
+    std::string line = std::string(key) + "\tnext";
+    EXPECT_EQ(hashtabHashBytes(line.data(), strlen(key)), hashtabHash(key)) << key;
+  }
 }
 
 TEST(HashtabHash, HomeSlotOfA) {

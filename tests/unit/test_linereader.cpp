@@ -97,12 +97,25 @@ TEST(NextLine, ReadsLinesAcrossBlocksAsTheyWereWritten) {
   fclose(f);
   f = fileWith(text);
   Fields got;
-  size_t length;
+  size_t length, start = 0;
   while (const char* line = nextLine(f, 0, &length)) {
     ASSERT_EQ(length, strlen(line));
     got.push_back(line);
+    // What lies ahead is the text after this line, as much of it as the block holds.
+    size_t lf = text.find('\n', start);
+    start = lf == std::string::npos ? text.size() : lf + 1;
+    size_t ahead;
+    const char* bytes = linesAhead(&ahead);
+    ASSERT_LE(start + ahead, text.size());
+    if (bytes) {
+      ASSERT_EQ(std::string(bytes, ahead), text.substr(start, ahead)) << got.size();
+    } else {
+      ASSERT_EQ(ahead, 0u);
+    }
   }
   EXPECT_EQ(got, want);
+  size_t ahead;
+  EXPECT_EQ(linesAhead(&ahead), nullptr);
   fclose(f);
 }
 
@@ -111,7 +124,11 @@ TEST(NextLine, ForgottenStreamLeavesNothingBehind) {
   FILE* f = fileWith("one\ntwo\n");
   size_t length;
   EXPECT_STREQ(nextLine(f, 0, &length), "one");
+  const char* ahead = linesAhead(&length);
+  ASSERT_NE(ahead, nullptr);
+  EXPECT_EQ(std::string(ahead, length), "two\n");
   forgetLines();
+  EXPECT_EQ(linesAhead(&length), nullptr);
   fclose(f);
   f = fileWith("three\n");
   EXPECT_EQ(readAll(f, 0), (Fields{"three"}));
