@@ -33,12 +33,63 @@ struct StoreSetup {
 
 }  // namespace
 
+// A copy of texts with duplicates of its own, or null for none.
+static LabelTexts* copyTexts(const LabelTexts* o) {
+  if (!o) return nullptr;
+  LabelTexts* t = new LabelTexts;
+  t->function = _newStr(o->function, __FILE__, __LINE__);
+  t->key = _newStr(o->key, __FILE__, __LINE__);
+  t->separator = o->separator ? new std::string(*o->separator) : nullptr;
+  t->format = o->format ? new std::string(*o->format) : nullptr;
+  return t;
+}
+
+static void freeTexts(LabelTexts* t) {
+  if (!t) return;
+  xfree(t->function);
+  xfree(t->key);
+  delete t->separator;
+  delete t->format;
+  delete t;
+}
+
+// The label's texts, made when the first is set.
+static LabelTexts& ownTexts(LabelTexts*& texts) {
+  if (!texts) texts = new LabelTexts;
+  return *texts;
+}
+
+void AxisLabel::setFunction(char* text) {
+  if (!text && !texts) return;
+  LabelTexts& t = ownTexts(texts);
+  xfree(t.function);
+  t.function = text;
+}
+
+void AxisLabel::setKey(char* text) {
+  if (!text && !texts) return;
+  LabelTexts& t = ownTexts(texts);
+  xfree(t.key);
+  t.key = text;
+}
+
+void AxisLabel::setSeparator(std::string* text) {
+  if (!text && !texts) return;
+  LabelTexts& t = ownTexts(texts);
+  delete t.separator;
+  t.separator = text;
+}
+
+void AxisLabel::setFormat(std::string* text) {
+  if (!text && !texts) return;
+  LabelTexts& t = ownTexts(texts);
+  delete t.format;
+  t.format = text;
+}
+
 AxisLabel::AxisLabel(const AxisLabel& o)
     : label(o.label),
-      function(_newStr(o.function, __FILE__, __LINE__)),
-      key(_newStr(o.key, __FILE__, __LINE__)),
-      separator(o.separator ? new std::string(*o.separator) : nullptr),
-      format(o.format ? new std::string(*o.format) : nullptr),
+      texts(copyTexts(o.texts)),
       field(o.field),
       endField(o.endField),
       firstColumn(o.firstColumn),
@@ -65,14 +116,9 @@ AxisLabel& AxisLabel::operator=(const AxisLabel& o) {
     return *this;
   }
   label = o.label;
-  xfree(function);
-  function = _newStr(o.function, __FILE__, __LINE__);
-  xfree(key);
-  key = _newStr(o.key, __FILE__, __LINE__);
-  delete separator;
-  separator = o.separator ? new std::string(*o.separator) : nullptr;
-  delete format;
-  format = o.format ? new std::string(*o.format) : nullptr;
+  LabelTexts* copy = copyTexts(o.texts);
+  freeTexts(texts);
+  texts = copy;
   field = o.field;
   endField = o.endField;
   firstColumn = o.firstColumn;
@@ -90,12 +136,7 @@ AxisLabel& AxisLabel::operator=(const AxisLabel& o) {
   return *this;
 }
 
-AxisLabel::~AxisLabel() {
-  xfree(function);
-  xfree(key);
-  delete separator;
-  delete format;
-}
+AxisLabel::~AxisLabel() { freeTexts(texts); }
 
 void badLabelIndex(int index) {
   fatal(110, "Label index %d is out of range.\n", index);
@@ -114,7 +155,7 @@ bool hasWrittenChild(int label) {
 }
 
 bool isComputedLabel(const AxisLabel& l) {
-  return l.function && !isOldStyleFunction(l.function);
+  return l.function() && !isOldStyleFunction(l.function());
 }
 
 void numberLeaves(int axes, const int* roots, std::vector<int>& stack) {

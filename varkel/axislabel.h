@@ -18,12 +18,18 @@
 
 struct _MatchTree;  // a match expression (varkel/match.h)
 
+// The texts few labels carry, kept apart so that each of the million categories a grown
+// level may hold is three pointers smaller. Every one is owned, or null.
+struct LabelTexts {
+  char* function = nullptr;           // computation of a computed node
+  char* key = nullptr;                // sort key or generated date key
+  std::string* separator = nullptr;   // characters that cut a field into parts
+  std::string* format = nullptr;      // number format of a measure
+};
+
 struct AxisLabel {
   std::string label;        // text shown for the node
-  char* function;           // owned; computation of a computed node, or null
-  char* key;                // owned; sort key or generated date key, or null
-  std::string* separator;   // owned; characters that cut a field into parts, or null
-  std::string* format;      // owned; number format of a measure, or null
+  LabelTexts* texts;        // owned; null while the label has none of them
   int32_t field;            // field slot read; -1 none; other negatives: counting measure
   int32_t endField;         // last column of a multi-level expansion across columns; -1 none
   int8_t firstColumn;       // first character column of a column range; -1 none
@@ -43,10 +49,21 @@ struct AxisLabel {
   Hashtab* hash;            // not owned; category index shared by a sibling chain
 
   AxisLabel()
-      : function(nullptr), key(nullptr), separator(nullptr), format(nullptr), field(-1),
+      : texts(nullptr), field(-1),
         endField(-1), firstColumn(-1), lastColumn(-1), part(-1), backPart(-1), lastPart(-1),
         multiLevelExpand(0), sort(0), dateIndex(0), generatedDate(0), match(nullptr),
         child(-1), sibling(-1), backLink(-1), hash(nullptr) {}
+
+  // The label's texts, each null when it has none.
+  const char* function() const { return texts ? texts->function : nullptr; }
+  const char* key() const { return texts ? texts->key : nullptr; }
+  const std::string* separator() const { return texts ? texts->separator : nullptr; }
+  const std::string* format() const { return texts ? texts->format : nullptr; }
+  // Each takes an owned text, or null for none, and frees the one it replaces.
+  void setFunction(char* text);
+  void setKey(char* text);
+  void setSeparator(std::string* text);
+  void setFormat(std::string* text);
 
   // A copy with its own duplicates of function, key, separator and format; every other
   // field (links, match, hash) is copied as it is.

@@ -252,7 +252,7 @@ int newDateLabel(const std::string& text, const std::string& key, int sort, bool
   int n = getNextFree();
   AxisLabel& l = axisLabels[n];
   l.label = text;
-  l.key = _newStr(key.c_str(), __FILE__, __LINE__);
+  l.setKey(_newStr(key.c_str(), __FILE__, __LINE__));
   l.sort = sort;
   l.generatedDate = generated ? 1 : 0;
   if (table) hashtabPut(table, key.c_str(), n);

@@ -214,7 +214,7 @@ int reverseExtractPartField(int n, const char* separators, const char* text) {
 
 const char* getField(int label, int* more) {
   AxisLabel& l = axisLabels[label];
-  const char* separators = l.separator ? l.separator->c_str() : nullptr;
+  const char* separators = l.separator() ? l.separator()->c_str() : nullptr;
   const char* value;
   *more = 0;
   if (l.part != -1) {

@@ -30,7 +30,7 @@ static void pushIfLabel(int label) {
 
 // The separator text of a label for its generated match, or null.
 static const char* separatorText(const AxisLabel& l) {
-  return l.separator ? l.separator->c_str() : nullptr;
+  return l.separator() ? l.separator()->c_str() : nullptr;
 }
 
 // A copy of an owned C string, or null.
@@ -43,10 +43,10 @@ int duplicateNodeWOExpand(int label) {
   AxisLabel& src = axisLabels[label];
   AxisLabel& dst = axisLabels[d];
   dst.label = src.label;
-  dst.function = copyText(src.function);
-  dst.key = copyText(src.key);
-  dst.separator = src.separator ? new std::string(*src.separator) : nullptr;
-  dst.format = src.format ? new std::string(*src.format) : nullptr;
+  dst.setFunction(copyText(src.function()));
+  dst.setKey(copyText(src.key()));
+  dst.setSeparator(src.separator() ? new std::string(*src.separator()) : nullptr);
+  dst.setFormat(src.format() ? new std::string(*src.format()) : nullptr);
   dst.field = src.field;
   dst.endField = src.endField;
   dst.firstColumn = src.firstColumn;

@@ -228,7 +228,7 @@ void readAutobuild(const char* text, int* pos, int n) {
   AxisLabel& l = axisLabels[n];
   l.label = noneLabel;
   if (!fieldName.empty()) l.field = getFieldIndex(fieldName.c_str());
-  if (!sepText.empty() && type != 0) l.separator = new string(sepText);
+  if (!sepText.empty() && type != 0) l.setSeparator(new string(sepText));
   l.sort = unsigned(sort);
   bool fromEnd = (flag & 4) != 0;
   if (type == 1 && sepText.empty()) {
@@ -283,7 +283,7 @@ void readComputed(const char* text, int* pos, int n) {
   int code2 = optionalCode(text, pos);
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
-  l.function = _newStr(function.c_str(), __FILE__, __LINE__);
+  l.setFunction(_newStr(function.c_str(), __FILE__, __LINE__));
   setNodeFormat(n, code1, code2, labelText);
 }
 
@@ -296,7 +296,7 @@ void readMatch(const char* text, int* pos, int n) {
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
   if (code == 2)
-    l.function = quotedFunction(function);
+    l.setFunction(quotedFunction(function));
   else if (code != 1)
     fatal(110, "Unknown match rollup function %d(%s)\n", code, function.c_str());
   l.match = matchParseExpression(matchText.c_str());
@@ -310,7 +310,7 @@ void readAxis(const char* text, int* pos, int n) {
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
   if (code == 2) {
-    if (!function.empty()) l.function = quotedFunction(function);
+    if (!function.empty()) l.setFunction(quotedFunction(function));
   } else if (code != 1) {
     fatal(110, "Unknown dimension function %d(%s)\n", code, function.c_str());
   }
@@ -323,7 +323,7 @@ void readMeasures(const char* text, int* pos, int n) {
   string function = functionText(text, pos);
   AxisLabel& l = axisLabels[n];
   l.label = labelText;
-  if (!function.empty()) l.function = _newStr(function.c_str(), __FILE__, __LINE__);
+  if (!function.empty()) l.setFunction(_newStr(function.c_str(), __FILE__, __LINE__));
   recordAxisRoot = n;
 }
 
@@ -429,7 +429,7 @@ void processString(const char* text, int mode, int current) {
       case '9':
         axisLabels[n].label = getString(2, text, &pos);
         axisLabels[n].field = -2;
-        axisLabels[n].format = new string("D0N0");
+        axisLabels[n].setFormat(new string("D0N0"));
         skipToBar(text, &pos);
         break;
     }
@@ -462,6 +462,5 @@ void setNodeFormat(int n, int code1, int code2, string& labelText) {
   size_t used = strlen(format);
   snprintf(format + used, sizeof format - used, "N%d", code2);
   AxisLabel& l = axisLabels[n];
-  delete l.format;
-  l.format = new string(format);
+  l.setFormat(new string(format));
 }

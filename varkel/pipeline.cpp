@@ -91,11 +91,10 @@ void ensureMeasuresAxis() {
     int n = getNextFree();
     AxisLabel& l = axisLabels[n];
     l.label = "Count";
-    l.function = nullptr;
+    l.setFunction(nullptr);
     l.child = -1;
     l.field = -2;  // counts 1 per record
-    delete l.format;
-    l.format = new std::string("D0N0");
+    l.setFormat(new std::string("D0N0"));
     l.sibling = -1;
     recordAxisRoot = n;
   }
@@ -105,7 +104,7 @@ void ensureMeasuresAxis() {
     int n = getNextFree();
     AxisLabel& l = axisLabels[n];
     l.label = "Measures";
-    l.function = nullptr;
+    l.setFunction(nullptr);
     l.child = old;
     l.field = -1;
     l.sibling = axisLabels[old].sibling;

@@ -24,7 +24,7 @@ static int numericSortDirection = -1;
 static const char* sortKey(int label) {
   if (label < 0) return "";
   AxisLabel& l = axisLabels[label];
-  return l.key ? l.key : l.label.c_str();
+  return l.key() ? l.key() : l.label.c_str();
 }
 
 bool alphaCompare(int a, int b) { return strcoll(sortKey(a), sortKey(b)) < 0; }

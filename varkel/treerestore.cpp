@@ -617,12 +617,11 @@ void restoreEntryKey(const AxisEntry& e, const EntryPlace& p, bool hasCondition)
   for (auto it = e.items; it != e.itemsEnd; ++it) {
     if (!startsWith(*it, "key")) continue;
     AxisLabel& l = axisLabels[node];
-    xfree(l.key);
-    l.key = _newStr(e.key.c_str(), __FILE__, __LINE__);
+    l.setKey(_newStr(e.key.c_str(), __FILE__, __LINE__));
     if (dateIndex <= 0) continue;
     // A date label comes back with the condition the generator gives its period, on the
     // date's field as the new data's header places it.
-    if (p.dateLabel) l.match = dateLabelCondition(dateIndex, l.key);
+    if (p.dateLabel) l.match = dateLabelCondition(dateIndex, l.key());
     if (!l.match && !hasCondition)
       fatal(110,
             "Date label '%s' in cube '%s' carries no condition (written with record "
@@ -631,9 +630,9 @@ void restoreEntryKey(const AxisEntry& e, const EntryPlace& p, bool hasCondition)
     if (!l.match)
       fatal(110, "Date label '%s' in cube '%s' has a key ('%s') that its date cannot "
             "give; the cube cannot be extended.\n", l.label.c_str(), cubeName.c_str(),
-            l.key);
-    dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key, p.placeholder);
-    l.sort = strchr(l.key, 'Q') ? 1 : 3;
+            l.key());
+    dateUpdateHash(dateIndex, node, findMatchFieldPart(l.match, l), l.key(), p.placeholder);
+    l.sort = strchr(l.key(), 'Q') ? 1 : 3;
     if (p.dateLabel) l.generatedDate = isDayKey(e.key) ? 0 : 1;
   }
 }

@@ -91,7 +91,7 @@ static void writeLastCategory(FILE* f, const AxisLabel& l) {
 // as its key. Null for every other label.
 static const char* categoryKey(const AxisLabel& l) {
   const _MatchTree* m = l.match;
-  if (l.key || !l.hash || !m || m->type != MATCH_LEAF || !m->leaf || m->leaf->op != 'L' ||
+  if (l.key() || !l.hash || !m || m->type != MATCH_LEAF || !m->leaf || m->leaf->op != 'L' ||
       !m->leaf->value)
     return nullptr;
   const char* value = *m->leaf->value ? m->leaf->value : blankLabel;
@@ -105,13 +105,13 @@ static const char* categoryKey(const AxisLabel& l) {
 static void writeCommonItems(FILE* f, const AxisLabel& l, bool withMatch, bool withKey) {
   if (!l.label.empty()) outputCarefully(l.label.c_str(), f);
   if (withMatch) matchPrint(f, l.match);
-  const char* key = !withKey ? nullptr : l.key ? l.key : withMatch ? nullptr : categoryKey(l);
+  const char* key = !withKey ? nullptr : l.key() ? l.key() : withMatch ? nullptr : categoryKey(l);
   if (key) {
     fputs(";key=", f);
     outputEscaped(key, f);
   }
-  if (l.format) fprintf(f, "%cformat=%s", ';', l.format->c_str());
-  if (l.function) outputFunction(f, l.function);
+  if (l.format()) fprintf(f, "%cformat=%s", ';', l.format()->c_str());
+  if (l.function()) outputFunction(f, l.function());
 }
 
 // A tree is its root's subtree, as the axis's leaves are numbered: labels beside a root (a
@@ -170,7 +170,7 @@ void outputUnexpandedTree(int node, const char* name, int number) {
     if (l.field >= 0) fprintf(v, "%cfield=%d", ';', l.field);
   } else if (given.compare(0, 2, "dx") == 0 && l.field != -1) {
     fprintf(v, "%cfield%d", ';', l.field);
-    if (l.separator) fprintf(v, "%cfseparator='%s'", ';', l.separator->c_str());
+    if (l.separator()) fprintf(v, "%cfseparator='%s'", ';', l.separator()->c_str());
     if (l.part != -1) fprintf(v, "%cfpart=%d", ';', l.part);
     if (l.backPart != -1) fprintf(v, "%cfbpart=%d", ';', l.backPart);
     if (l.lastPart != -1) fprintf(v, "%cflastpart=%d", ';', l.lastPart);

@@ -23,7 +23,7 @@ char* dup(const char* s) {
 }
 
 bool isDefault(const AxisLabel& l) {
-  return l.label.empty() && !l.function && !l.key && !l.separator && !l.format &&
+  return l.label.empty() && !l.function() && !l.key() && !l.separator() && !l.format() &&
          l.field == -1 && l.endField == -1 && l.firstColumn == -1 && l.lastColumn == -1 &&
          l.part == -1 && l.backPart == -1 && l.lastPart == -1 && l.multiLevelExpand == 0 &&
          l.sort == 0 && l.dateIndex == 0 && l.generatedDate == 0 && !l.match &&
@@ -33,10 +33,10 @@ bool isDefault(const AxisLabel& l) {
 // A label with every field set to something other than its default.
 void fill(AxisLabel& l) {
   l.label = "Sales";
-  l.function = dup("'a+b'");
-  l.key = dup("2001");
-  l.separator = new std::string(";,");
-  l.format = new std::string("#,##0");
+  l.setFunction(dup("'a+b'"));
+  l.setKey(dup("2001"));
+  l.setSeparator(new std::string(";,"));
+  l.setFormat(new std::string("#,##0"));
   l.field = 7;
   l.endField = 9;
   l.firstColumn = 2;
@@ -84,17 +84,17 @@ TEST(AxisLabel, CopyOwnsItsTextsAndSharesMatchAndHash) {
   fill(a);
   AxisLabel b(a);
   EXPECT_EQ(b.label, "Sales");
-  ASSERT_NE(b.function, nullptr);
-  EXPECT_NE(b.function, a.function);
-  EXPECT_STREQ(b.function, "'a+b'");
-  EXPECT_NE(b.key, a.key);
-  EXPECT_STREQ(b.key, "2001");
-  ASSERT_NE(b.separator, nullptr);
-  EXPECT_NE(b.separator, a.separator);
-  EXPECT_EQ(*b.separator, ";,");
-  ASSERT_NE(b.format, nullptr);
-  EXPECT_NE(b.format, a.format);
-  EXPECT_EQ(*b.format, "#,##0");
+  ASSERT_NE(b.function(), nullptr);
+  EXPECT_NE(b.function(), a.function());
+  EXPECT_STREQ(b.function(), "'a+b'");
+  EXPECT_NE(b.key(), a.key());
+  EXPECT_STREQ(b.key(), "2001");
+  ASSERT_NE(b.separator(), nullptr);
+  EXPECT_NE(b.separator(), a.separator());
+  EXPECT_EQ(*b.separator(), ";,");
+  ASSERT_NE(b.format(), nullptr);
+  EXPECT_NE(b.format(), a.format());
+  EXPECT_EQ(*b.format(), "#,##0");
   EXPECT_EQ(b.match, a.match);
   EXPECT_EQ(b.hash, a.hash);
   EXPECT_EQ(b.field, 7);
@@ -112,10 +112,10 @@ TEST(AxisLabel, CopyOwnsItsTextsAndSharesMatchAndHash) {
   EXPECT_EQ(b.sibling, 12);
   EXPECT_EQ(b.backLink, 13);
   // Changing the source's texts leaves the copy alone.
-  a.function[1] = 'X';
-  a.separator->assign("|");
-  EXPECT_STREQ(b.function, "'a+b'");
-  EXPECT_EQ(*b.separator, ";,");
+  a.texts->function[1] = 'X';
+  a.texts->separator->assign("|");
+  EXPECT_STREQ(b.function(), "'a+b'");
+  EXPECT_EQ(*b.separator(), ";,");
   hashtabDelete(a.hash);
 }
 
@@ -133,16 +133,16 @@ TEST(AxisLabel, AssignmentLeavesTheDestinationUnlinked) {
   d.generatedDate = 0;
   d.child = 3;
   d.sibling = 4;
-  d.function = dup("old");
-  d.separator = new std::string("x");
+  d.setFunction(dup("old"));
+  d.setSeparator(new std::string("x"));
   d = a;
   EXPECT_EQ(d.label, "Sales");
-  EXPECT_STREQ(d.function, "'a+b'");
-  EXPECT_NE(d.function, a.function);
-  EXPECT_STREQ(d.key, "2001");
-  EXPECT_EQ(*d.separator, ";,");
-  EXPECT_NE(d.separator, a.separator);
-  EXPECT_EQ(*d.format, "#,##0");
+  EXPECT_STREQ(d.function(), "'a+b'");
+  EXPECT_NE(d.function(), a.function());
+  EXPECT_STREQ(d.key(), "2001");
+  EXPECT_EQ(*d.separator(), ";,");
+  EXPECT_NE(d.separator(), a.separator());
+  EXPECT_EQ(*d.format(), "#,##0");
   EXPECT_EQ(d.field, 7);
   EXPECT_EQ(d.lastPart, 5);
   EXPECT_EQ(d.sort, 4u);
@@ -155,8 +155,8 @@ TEST(AxisLabel, AssignmentLeavesTheDestinationUnlinked) {
   EXPECT_EQ(d.backLink, 42);
   EXPECT_EQ(d.generatedDate, 0u);
   d = d;  // self-assignment keeps the texts
-  EXPECT_STREQ(d.function, "'a+b'");
-  EXPECT_EQ(*d.separator, ";,");
+  EXPECT_STREQ(d.function(), "'a+b'");
+  EXPECT_EQ(*d.separator(), ";,");
   hashtabDelete(a.hash);
 }
 
@@ -325,10 +325,10 @@ int buildTree(const char*& p) {
   int n = getNextFree();
   AxisLabel& l = axisLabels[n];
   if (*p == '*') {
-    l.function = dup("'f'");
+    l.setFunction(dup("'f'"));
     p++;
   } else if (*p == '~') {
-    l.function = dup("Old style function ratio.previous(1-3) must be replaced.");
+    l.setFunction(dup("Old style function ratio.previous(1-3) must be replaced."));
     p++;
   } else if (*p == '@') {
     l.dateIndex = 1;

@@ -147,9 +147,9 @@ TEST_F(Cube, ComputedLabelWithTrueMatchTakesNoData) {
   leaf(a, "N", 0);
   leaf(a, "S", 0);
   int total = leaf(a, "T", 0);
-  axisLabels[total].function = strdup("'sum.own(all)'");
+  axisLabels[total].setFunction(strdup("'sum.own(all)'"));
   int other = leaf(a, "N", 0);  // a second computed label that every N record matches
-  axisLabels[other].function = strdup("'sum.own(all)'");
+  axisLabels[other].setFunction(strdup("'sum.own(all)'"));
   finish({1}, {1});
   showDups = 1;
   testing::internal::CaptureStderr();

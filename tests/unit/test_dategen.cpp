@@ -83,7 +83,7 @@ class DateGen : public ::testing::Test {
     std::string out;
     for (int n = first; n >= 0; n = axisLabels[n].sibling) {
       if (!out.empty()) out += " ";
-      out += axisLabels[n].label + "=" + (axisLabels[n].key ? axisLabels[n].key : "");
+      out += axisLabels[n].label + "=" + (axisLabels[n].key() ? axisLabels[n].key() : "");
       if (axisLabels[n].child >= 0) out += "(" + dump(axisLabels[n].child) + ")";
     }
     return out;
@@ -97,7 +97,7 @@ class DateGen : public ::testing::Test {
       int n = stack.back();
       stack.pop_back();
       if (n < 0) continue;
-      if (axisLabels[n].key && key == axisLabels[n].key) return n;
+      if (axisLabels[n].key() && key == axisLabels[n].key()) return n;
       stack.push_back(axisLabels[n].sibling);
       stack.push_back(axisLabels[n].child);
     }
@@ -181,7 +181,7 @@ TEST_F(DateGen, InsertDateReturnsTheTopLabelReached) {
       continue;
     }
     ASSERT_GE(n, 0) << c.output;
-    EXPECT_STREQ(axisLabels[n].key, c.key) << c.output;
+    EXPECT_STREQ(axisLabels[n].key(), c.key) << c.output;
     EXPECT_EQ(axisLabels[p].child, n) << c.output;
     EXPECT_EQ(record(p, "2001-05-07"), n) << c.output;  // found again, not made twice
   }
@@ -371,12 +371,12 @@ TEST_F(DateGen, PaddedAndUnpaddedValuesShareTheirLabels) {
     int deepest = -1;
     for (int n = axisLabels[p].child; n >= 0; n = axisLabels[n].child) {
       for (const char* v : c.spellings)
-        EXPECT_TRUE(matches(n, v)) << axisLabels[n].key << " should match " << v;
+        EXPECT_TRUE(matches(n, v)) << axisLabels[n].key() << " should match " << v;
       deepest = n;
     }
     ASSERT_GE(deepest, 0) << c.input;
     for (const char* v : c.others)
-      EXPECT_FALSE(matches(deepest, v)) << axisLabels[deepest].key << " should not match " << v;
+      EXPECT_FALSE(matches(deepest, v)) << axisLabels[deepest].key() << " should not match " << v;
   }
 }
 
@@ -435,7 +435,7 @@ TEST_F(DateGen, AllDaysFollowTheMonthLength) {
       EXPECT_EQ(axisLabels[n].label, std::to_string(d)) << c.value;
       char key[16];
       snprintf(key, sizeof key, "%s%02d", prefix.c_str(), d);
-      EXPECT_STREQ(axisLabels[n].key, key);
+      EXPECT_STREQ(axisLabels[n].key(), key);
     }
     EXPECT_EQ(d, c.days) << c.value;
   }
@@ -466,14 +466,14 @@ TEST_F(DateGen, EveryPeriodHasOneParentThatContainsIt) {
         stack.pop_back();
         for (int c = axisLabels[n].child; c >= 0; c = axisLabels[c].sibling) {
           ASSERT_TRUE(seen.insert(c).second) << output << " end " << end << ": label "
-                                             << axisLabels[c].key << " reached twice";
+                                             << axisLabels[c].key() << " reached twice";
           parentOf[c] = n;
           stack.push_back(c);
         }
       }
       EXPECT_EQ((int)seen.size(), nextFree - before) << output << " end " << end;
       for (auto& [n, parent] : parentOf) {
-        std::string key = axisLabels[n].key;
+        std::string key = axisLabels[n].key();
         bool digits = key.find_first_not_of("0123456789") == std::string::npos;
         if (!digits || (key.size() != 6 && key.size() != 8)) continue;
         std::string value = key.substr(0, 4) + "/" + key.substr(4, 2) + "/" +
@@ -482,7 +482,7 @@ TEST_F(DateGen, EveryPeriodHasOneParentThatContainsIt) {
         if (parent != p) {
           EXPECT_TRUE(matches(parent, value.c_str()))
               << output << " end " << end << ": " << key << " outside its parent "
-              << axisLabels[parent].key;
+              << axisLabels[parent].key();
         }
       }
     }
@@ -673,9 +673,9 @@ TEST_F(DateGen, ReReadPeriodsAreFoundAgain) {
   // The labels of an old cube, linked as the re-reader leaves them.
   int year = getNextFree(), month = getNextFree();
   axisLabels[year].label = "2001";
-  axisLabels[year].key = strdup("2001");
+  axisLabels[year].setKey(strdup("2001"));
   axisLabels[month].label = "05";
-  axisLabels[month].key = strdup("200105");
+  axisLabels[month].setKey(strdup("200105"));
   axisLabels[p].child = year;
   axisLabels[year].child = month;
   dateUpdateHash(1, year, 0, "2001");
@@ -696,9 +696,9 @@ TEST_F(DateGen, EveryPlaceholderCopyKeepsItsOwnPeriods) {
   // Periods re-read below the copy are filed in the copy's tables only.
   int year = getNextFree(), blank = getNextFree();
   axisLabels[year].label = "2001";
-  axisLabels[year].key = strdup("2001");
+  axisLabels[year].setKey(strdup("2001"));
   axisLabels[blank].label = "(blank)";
-  axisLabels[blank].key = strdup("99999999");
+  axisLabels[blank].setKey(strdup("99999999"));
   axisLabels[copy].child = year;
   axisLabels[year].sibling = blank;
   dateUpdateHash(1, year, 0, "2001", copy);
@@ -750,10 +750,10 @@ TEST_F(DateGen, ConditionsFromKeysAreThoseTheGeneratorGives) {
       stack.push_back(axisLabels[n].sibling);
       stack.push_back(axisLabels[n].child);
       labels++;
-      _MatchTree* made = dateLabelCondition(1, axisLabels[n].key);
-      ASSERT_NE(made, nullptr) << c.input << " " << axisLabels[n].key;
+      _MatchTree* made = dateLabelCondition(1, axisLabels[n].key());
+      ASSERT_NE(made, nullptr) << c.input << " " << axisLabels[n].key();
       EXPECT_EQ(print(made), print(axisLabels[n].match)) << c.input << " " << c.output << " "
-                                                        << axisLabels[n].key;
+                                                        << axisLabels[n].key();
     }
     EXPECT_GT(labels, 1) << c.input;
   }

@@ -290,7 +290,7 @@ TEST_F(FieldParts, GetFieldBySelector) {
     l.backPart = c.backPart;
     l.firstColumn = c.firstColumn;
     l.lastColumn = c.lastColumn;
-    if (c.separator) l.separator = new std::string(c.separator);
+    if (c.separator) l.setSeparator(new std::string(c.separator));
     setField(7, c.field);
     int more = -1;
     EXPECT_STREQ(getField(n, &more), c.value) << c.field;

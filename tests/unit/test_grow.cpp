@@ -96,7 +96,7 @@ TEST_F(Growth, MultiLevelFromTheLeft) {
   int root = add(-1, "Path");
   int t = add(root, "template", 0);
   AxisLabel& l = axisLabels[t];
-  l.separator = new std::string(";");
+  l.setSeparator(new std::string(";"));
   l.part = 0;
   l.lastPart = 2;
   l.multiLevelExpand = 1;
@@ -119,7 +119,7 @@ TEST_F(Growth, MultiLevelFromTheRight) {
   int root = add(-1, "Path");
   int t = add(root, "template", 0);
   AxisLabel& l = axisLabels[t];
-  l.separator = new std::string(";");
+  l.setSeparator(new std::string(";"));
   l.backPart = 0;
   l.lastPart = 2;
   l.multiLevelExpand = 1;
@@ -150,7 +150,7 @@ TEST_F(Growth, MultiLevelDepthBelowANewCategoryDoesNotDependOnTheFirstCategory) 
     int shop = add(root, "shop", 0);
     int path = add(shop, "path", 1);
     AxisLabel& l = axisLabels[path];
-    l.separator = new std::string(";");
+    l.setSeparator(new std::string(";"));
     l.backPart = 0;
     l.lastPart = 1;
     l.multiLevelExpand = 1;

@@ -510,10 +510,10 @@ TEST_F(ProfileReader, AutobuildRecords) {
     EXPECT_EQ(l.label, noneLabel) << c.name;
     EXPECT_EQ(l.field, c.field) << c.name;
     if (c.sep) {
-      ASSERT_NE(l.separator, nullptr) << c.name;
-      EXPECT_EQ(*l.separator, c.sep) << c.name;
+      ASSERT_NE(l.separator(), nullptr) << c.name;
+      EXPECT_EQ(*l.separator(), c.sep) << c.name;
     } else {
-      EXPECT_EQ(l.separator, nullptr) << c.name;
+      EXPECT_EQ(l.separator(), nullptr) << c.name;
     }
     EXPECT_EQ(l.firstColumn, c.firstColumn) << c.name;
     EXPECT_EQ(l.lastColumn, c.lastColumn) << c.name;
@@ -571,13 +571,13 @@ TEST_F(ProfileReader, MeasureRecords) {
     EXPECT_EQ(l.label, c.label) << c.name;
     EXPECT_EQ(l.field, c.field) << c.name;
     if (c.function) {
-      ASSERT_NE(l.function, nullptr) << c.name;
-      EXPECT_STREQ(l.function, c.function) << c.name;
+      ASSERT_NE(l.function(), nullptr) << c.name;
+      EXPECT_STREQ(l.function(), c.function) << c.name;
     } else {
-      EXPECT_EQ(l.function, nullptr) << c.name;
+      EXPECT_EQ(l.function(), nullptr) << c.name;
     }
-    ASSERT_NE(l.format, nullptr) << c.name;
-    EXPECT_EQ(*l.format, c.format) << c.name;
+    ASSERT_NE(l.format(), nullptr) << c.name;
+    EXPECT_EQ(*l.format(), c.format) << c.name;
     EXPECT_EQ(expandProfile, 0) << c.name;
   }
 }
@@ -602,10 +602,10 @@ TEST_F(ProfileReader, RootAndMatchFunctions) {
     readNewProfile(profile(c.nodes).c_str());
     AxisLabel& l = c.root ? axisLabels[axisRootIndex[0]] : firstItem();
     if (c.function) {
-      ASSERT_NE(l.function, nullptr) << c.name;
-      EXPECT_STREQ(l.function, c.function) << c.name;
+      ASSERT_NE(l.function(), nullptr) << c.name;
+      EXPECT_STREQ(l.function(), c.function) << c.name;
     } else {
-      EXPECT_EQ(l.function, nullptr) << c.name;
+      EXPECT_EQ(l.function(), nullptr) << c.name;
     }
   }
 }
@@ -625,11 +625,11 @@ TEST_F(ProfileReader, MatchRecordsCarryTheirParsedExpression) {
 TEST_F(ProfileReader, MeasuresRootKeepsItsFunction) {
   readNewProfile(profile(axis("A") + "C" + measures("Money", "m1") + "C" + axis("B")).c_str());
   EXPECT_EQ(axisLabels[recordAxisRoot].label, "Money");
-  EXPECT_STREQ(axisLabels[recordAxisRoot].function, "m1");
+  EXPECT_STREQ(axisLabels[recordAxisRoot].function(), "m1");
   EXPECT_EQ(numberOfAxes, 2);
   SetUp();
   readNewProfile(profile(axis("A") + "C" + measures("Money")).c_str());
-  EXPECT_EQ(axisLabels[recordAxisRoot].function, nullptr);
+  EXPECT_EQ(axisLabels[recordAxisRoot].function(), nullptr);
 }
 
 TEST_F(ProfileReader, FieldNamesBecomeSlotsUnderTheProfilesHeaderFlag) {
@@ -667,8 +667,8 @@ TEST_F(ProfileReader, NumberFormats) {
   for (const Case& c : cases) {
     string label = "x";
     setNodeFormat(n, c.code1, c.code2, label);
-    ASSERT_NE(axisLabels[n].format, nullptr);
-    EXPECT_EQ(*axisLabels[n].format, c.format) << c.code1 << "," << c.code2;
+    ASSERT_NE(axisLabels[n].format(), nullptr);
+    EXPECT_EQ(*axisLabels[n].format(), c.format) << c.code1 << "," << c.code2;
   }
 }
 
@@ -805,8 +805,8 @@ TEST_F(ProfileReader, CompiledSampleReadsBack) {
   int count = axisLabels[sales].sibling;
   int margin = axisLabels[count].sibling;
   EXPECT_EQ(axisLabels[sales].field, 5);
-  EXPECT_EQ(*axisLabels[sales].format, "D1N3");
+  EXPECT_EQ(*axisLabels[sales].format(), "D1N3");
   EXPECT_EQ(axisLabels[count].field, -2);
-  EXPECT_STREQ(axisLabels[margin].function, "Sales*2");
-  EXPECT_EQ(*axisLabels[margin].format, "D0N0");
+  EXPECT_STREQ(axisLabels[margin].function(), "Sales*2");
+  EXPECT_EQ(*axisLabels[margin].format(), "D0N0");
 }

@@ -41,7 +41,7 @@ void setAxes(std::initializer_list<int> roots) {
   for (int r : roots) axisRootIndex[numberOfAxes++] = r;
 }
 
-std::string formatOf(int n) { return axisLabels[n].format ? *axisLabels[n].format : "(none)"; }
+std::string formatOf(int n) { return axisLabels[n].format() ? *axisLabels[n].format() : "(none)"; }
 
 class Pipeline : public ::testing::Test {
  protected:
@@ -73,7 +73,7 @@ TEST_F(Pipeline, ProfileWithoutMeasuresCountsUnderMeasuresRoot) {
     EXPECT_EQ(formatOf(root.child), "D0N0");
     EXPECT_EQ(count.child, -1);
     EXPECT_EQ(count.sibling, -1);
-    EXPECT_EQ(count.function, nullptr);
+    EXPECT_EQ(count.function(), nullptr);
   }
 }
 

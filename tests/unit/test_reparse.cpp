@@ -530,9 +530,9 @@ TEST_F(Reparse, ItemsOfEntries) {
   ASSERT_NE(axisLabels[a].match, nullptr);
   EXPECT_EQ(axisLabels[a].match->leaf->valueLength, 3);
   EXPECT_STREQ(axisLabels[a].match->leaf->value, "A+B");
-  EXPECT_STREQ(axisLabels[a].key, "k;1");
-  EXPECT_EQ(axisLabels[a].format, nullptr);
-  EXPECT_EQ(axisLabels[root].key, nullptr);
+  EXPECT_STREQ(axisLabels[a].key(), "k;1");
+  EXPECT_EQ(axisLabels[a].format(), nullptr);
+  EXPECT_EQ(axisLabels[root].key(), nullptr);
   EXPECT_EQ(children(root), (Texts{"A", "B"}));
 }
 
@@ -695,7 +695,7 @@ class ReparseDates : public Reparse {
 
   int dated(int parent, const char* text, const char* key) {
     int n = add(parent, text);
-    axisLabels[n].key = strdup(key);
+    axisLabels[n].setKey(strdup(key));
     axisLabels[n].generatedDate = strlen(key) == 8 && strcmp(key, "99999999") ? 0 : 1;
     axisLabels[n].sort = strchr(key, 'Q') ? 1 : 3;
     axisLabels[n].match = dateLabelCondition(1, key);
@@ -931,7 +931,7 @@ TEST_F(Reparse, WithoutConditionsCategoriesComeBackByLabelOrKey) {
     EXPECT_EQ(hashtabGet(axisLabels[level].hash, values[i].empty() ? blankLabel
                                                                    : values[i].c_str()),
               c) << values[i];
-    EXPECT_EQ(axisLabels[c].key, nullptr) << values[i];
+    EXPECT_EQ(axisLabels[c].key(), nullptr) << values[i];
     EXPECT_EQ(std::string(axisLabels[c].match->leaf->value), values[i]);
   }
 }

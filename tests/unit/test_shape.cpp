@@ -18,7 +18,7 @@ int add(int parent, const char* text, int sort = 0, const char* key = nullptr) {
   AxisLabel& l = axisLabels[n];
   l.label = text;
   l.sort = sort;
-  if (key) l.key = strdup(key);
+  if (key) l.setKey(strdup(key));
   if (parent >= 0) {
     int* link = &axisLabels[parent].child;
     while (*link >= 0) link = &axisLabels[*link].sibling;
@@ -139,7 +139,7 @@ TEST(Counting, LeavesAndMeasures) {
   int count = add(measures, "Count");
   axisLabels[count].field = -2;
   int ratio = add(measures, "Ratio");  // computed: no field
-  axisLabels[ratio].function = strdup("Sales/Count");
+  axisLabels[ratio].setFunction(strdup("Sales/Count"));
   EXPECT_EQ(getRecordRange(measures), 2);
 
   recordFieldNums.assign(2, -1);
@@ -148,7 +148,7 @@ TEST(Counting, LeavesAndMeasures) {
   EXPECT_EQ(recordFieldNums, (std::vector<int>{4, -2}));
 
   int computedOnly = add(-1, "Computed");
-  axisLabels[add(computedOnly, "r")].function = strdup("1");
+  axisLabels[add(computedOnly, "r")].setFunction(strdup("1"));
   EXPECT_EQ(getRecordRange(computedOnly), 0);
 }
 

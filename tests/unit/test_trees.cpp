@@ -271,12 +271,12 @@ TEST_F(TreeWriters, MatchItemsFollowNoQueryOnlyInCompactForm) {
 TEST_F(TreeWriters, KeyFormatFunctionAndLastCategoryItems) {
   int root = add(-1, "All");
   int year = add(root, "1999");
-  axisLabels[year].key = strdup("1999");
+  axisLabels[year].setKey(strdup("1999"));
   axisLabels[year].generatedDate = 1;
   add(year, "Q1");
   int total = add(root, "Total");
-  axisLabels[total].function = strdup("sum.");
-  axisLabels[total].format = new std::string("D2");
+  axisLabels[total].setFunction(strdup("sum."));
+  axisLabels[total].setFormat(new std::string("D2"));
   int leaf = add(root, "2000");
   axisLabels[leaf].generatedDate = 1;  // no child: never a last category
 
@@ -334,9 +334,9 @@ TEST_F(TreeWriters, UnexpandedAutoBuildDescriptions) {
     l.endField = c.endField;
     l.sort = c.sort;
     l.multiLevelExpand = c.multi;
-    if (c.separator) l.separator = new std::string(c.separator);
+    if (c.separator) l.setSeparator(new std::string(c.separator));
     l.match = matchParseExpression("02f0=L01A");
-    l.key = strdup("K");
+    l.setKey(strdup("K"));
     walk(outputUnexpandedTree, root, c.top);
     std::string text = written();
     size_t second = text.find('\n') + 1;
