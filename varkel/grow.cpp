@@ -33,34 +33,14 @@ static const char* separatorText(const AxisLabel& l) {
   return l.separator() ? l.separator()->c_str() : nullptr;
 }
 
-// A copy of an owned C string, or null.
-static char* copyText(const char* s) { return s ? _newStr(s, __FILE__, __LINE__) : nullptr; }
-
 int duplicateNodeWOExpand(int label) {
   if (label < 0) return -1;
   assert(label < nextFree);
   int d = getNextFree();
-  AxisLabel& src = axisLabels[label];
+  // The assignment copies texts and selectors and leaves the copy unlinked, unmatched and
+  // without a date placeholder; the store's chunks never move, so both references hold.
   AxisLabel& dst = axisLabels[d];
-  dst.label = src.label;
-  dst.setFunction(copyText(src.function()));
-  dst.setKey(copyText(src.key()));
-  dst.setSeparator(src.separator() ? new std::string(*src.separator()) : nullptr);
-  dst.setFormat(src.format() ? new std::string(*src.format()) : nullptr);
-  dst.field = src.field;
-  dst.endField = src.endField;
-  dst.firstColumn = src.firstColumn;
-  dst.lastColumn = src.lastColumn;
-  dst.part = src.part;
-  dst.backPart = src.backPart;
-  dst.lastPart = src.lastPart;
-  dst.sort = src.sort;
-  dst.multiLevelExpand = src.multiLevelExpand;
-  dst.dateIndex = 0;
-  dst.child = -1;
-  dst.sibling = -1;
-  dst.match = nullptr;
-  dst.hash = nullptr;
+  dst = axisLabels[label];
   dst.backLink = label;
   return d;
 }
