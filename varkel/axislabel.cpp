@@ -44,48 +44,32 @@ static LabelTexts* copyTexts(const LabelTexts* o) {
   return t;
 }
 
+static void release(char* text) { xfree(text); }
+static void release(std::string* text) { delete text; }
+
 static void freeTexts(LabelTexts* t) {
   if (!t) return;
-  xfree(t->function);
-  xfree(t->key);
-  delete t->separator;
-  delete t->format;
+  release(t->function);
+  release(t->key);
+  release(t->separator);
+  release(t->format);
   delete t;
 }
 
-// The label's texts, made when the first is set.
-static LabelTexts& ownTexts(LabelTexts*& texts) {
+// Puts text into one member of a label's texts, freeing what it held; the record is made
+// when the first text is set.
+template <class T>
+static void setText(LabelTexts*& texts, T* LabelTexts::*member, T* text) {
+  if (!text && !texts) return;
   if (!texts) texts = new LabelTexts;
-  return *texts;
+  release(texts->*member);
+  texts->*member = text;
 }
 
-void AxisLabel::setFunction(char* text) {
-  if (!text && !texts) return;
-  LabelTexts& t = ownTexts(texts);
-  xfree(t.function);
-  t.function = text;
-}
-
-void AxisLabel::setKey(char* text) {
-  if (!text && !texts) return;
-  LabelTexts& t = ownTexts(texts);
-  xfree(t.key);
-  t.key = text;
-}
-
-void AxisLabel::setSeparator(std::string* text) {
-  if (!text && !texts) return;
-  LabelTexts& t = ownTexts(texts);
-  delete t.separator;
-  t.separator = text;
-}
-
-void AxisLabel::setFormat(std::string* text) {
-  if (!text && !texts) return;
-  LabelTexts& t = ownTexts(texts);
-  delete t.format;
-  t.format = text;
-}
+void AxisLabel::setFunction(char* text) { setText(texts, &LabelTexts::function, text); }
+void AxisLabel::setKey(char* text) { setText(texts, &LabelTexts::key, text); }
+void AxisLabel::setSeparator(std::string* text) { setText(texts, &LabelTexts::separator, text); }
+void AxisLabel::setFormat(std::string* text) { setText(texts, &LabelTexts::format, text); }
 
 AxisLabel::AxisLabel(const AxisLabel& o)
     : label(o.label),
